@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "clock.h"
+
+namespace tvl {
+
+inline constexpr const char* kLogFileName = "tvl.log";
+
+// The append-only activity log. Each line opens the file, writes one line ended by CR LF
+// and closes it; nothing is held open between events. The start line decides whether the
+// log is used at all: only after it was written are later lines written.
+class ActivityLog {
+public:
+    explicit ActivityLog(std::string path = kLogFileName, const Clock* clock = nullptr);
+
+    bool enabled() const { return m_enabled; }
+
+    // date, time, text. Creates the file when missing; on success switches the log on.
+    bool writeStart(std::string_view stworkText);
+    // The later lines write only while the log is on; they answer true when nothing had to
+    // be written. A file removed while the program runs (rotation) is created again.
+    bool writeEnd(std::string_view endworkText);
+    bool writeTaskStarted(std::string_view taskName, std::string_view tskstText);
+    bool writeControlError(std::string_view errorName, std::string_view mserver);
+
+    // "date time" of this moment in the short date and long time formats.
+    std::string stamp() const;
+    const std::string& path() const { return m_path; }
+
+private:
+    bool append(const std::string& line);
+
+    std::string m_path;
+    const Clock* m_clock;
+    bool m_enabled = false;
+};
+
+}  // namespace tvl

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace tvl {
+
+inline constexpr const char* kTaskFileName = "task.txt";
+
+// Cuts a file's text into lines: a line ends at CR, LF or CR LF; a last line without a
+// break counts; a NUL byte ends the text.
+std::vector<std::string> splitTextLines(std::string_view text);
+
+// The selector's names: the text before the first 0x01 of each line, up to the first
+// line that begins with 0x01. No value when an empty line comes before that line.
+bool selectorNames(const std::vector<std::string>& lines, std::vector<std::string>& names);
+
+// Number of lines before the first line that begins with 0x01.
+std::size_t savedTaskCount(const std::vector<std::string>& lines);
+
+struct TaskFileLoad {
+    enum class Status { Ok, CannotRead, CannotCreate, EmptyLine };
+    Status status = Status::Ok;
+    std::vector<std::string> lines;
+    std::vector<std::string> names;
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Reads the task file, or creates it empty when it is missing.
+TaskFileLoad loadTasks(const std::string& path);
+
+// Hooks for tests to make the save fail where a disk or a file system would.
+struct SaveSeams {
+    std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
+    std::function<int(const char* from, const char* to)> rename;
+};
+
+// Writes every line followed by CR LF. The text goes to a temporary file beside the task
+// file, is flushed to disk and then renamed over it, so a crash or a full disk never
+// leaves a cut or empty task file. The file's permission bits are kept; a symbolic link
+// is followed and the file it names is replaced. False when the file could not be
+// written; the old file is then whole.
+bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
+               const SaveSeams* seams = nullptr);
+
+// The task list: the file's lines in file order. Entries of the selector before the first
+// hidden line name their lines; a selector entry at or past savedCount() is a new task
+// that owns no line yet.
+class TaskList {
+public:
+    TaskList() = default;
+    explicit TaskList(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
+
+    const std::vector<std::string>& lines() const { return m_lines; }
+    std::size_t size() const { return m_lines.size(); }
+    std::size_t savedCount() const { return savedTaskCount(m_lines); }
+    const std::string& line(std::size_t i) const { return m_lines.at(i); }
+    bool ownsLine(std::size_t entry) const { return entry < savedCount(); }
+
+    // Stores the line of selector entry `entry`: replaces its line when it owns one, else
+    // inserts it right after the saved tasks (before any hidden line, which is never
+    // overwritten). Returns the index the entry's line now has; the selector entry must
+    // move there to keep entry i naming line i.
+    std::size_t store(std::size_t entry, std::string line);
+    // Deletes the line of selector entry `entry` when it owns one; true when deleted.
+    bool remove(std::size_t entry);
+    void clear() { m_lines.clear(); }
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+}  // namespace tvl

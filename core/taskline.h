@@ -1,0 +1,73 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tvl {
+
+// Separator bytes of a task line, each used once and in rising order.
+inline constexpr char kSepIp = '\x01';
+inline constexpr char kSepPort = '\x02';
+inline constexpr char kSepPaths = '\x03';
+inline constexpr char kSepSaveDir = '\x04';
+inline constexpr char kSepType = '\x05';
+inline constexpr char kSepRunMode = '\x06';
+
+enum RunMode : int { kOnce = 0, kDaily = 1, kWeekly = 2, kMonthly = 3 };
+
+// The fields of one task line. Digit fields hold -1 when the byte at their place is
+// missing or is not a decimal digit.
+struct TaskFields {
+    std::string name;
+    std::string ip;
+    std::string port;
+    std::string dbPaths;
+    std::string saveDir;
+    int backupType = -1;
+    std::string startTime;
+    int runMode = -1;
+    std::string tail;
+    friend bool operator==(const TaskFields&, const TaskFields&) = default;
+};
+
+// Every separator is found by searching the whole line for the first byte of its value;
+// a field whose separators are missing or out of order is empty.
+TaskFields splitTaskLine(std::string_view line);
+
+// True when the text holds a byte 0x00..0x1F anywhere (pasted text can carry them).
+bool hasControlBytes(std::string_view text);
+
+// Joins the fields into one line. No value when a text field holds a byte 0x00..0x1F
+// (it would corrupt the line or the file) or a digit field is not 0..9.
+std::optional<std::string> buildTaskLine(const TaskFields& fields);
+
+// Schedule tails as the editor writes them.
+std::string weekdayTail(const std::array<bool, 7>& mondayFirst);
+std::string monthTail(const std::array<bool, 12>& januaryFirst, std::string_view dayText);
+// Flag k (1-based) of a tail: only the byte "1" is on; a missing byte is off.
+bool tailFlag(std::string_view tail, int k);
+// The day of a Monthly tail: everything after the 12 month flags.
+std::string_view monthDayText(std::string_view tail);
+
+// A line whose first byte is 0x01 (an empty task name) and every line after it are kept
+// and written back, but are not tasks of the selector and are never started.
+bool isHiddenLine(std::string_view line);
+
+// "Cumulative", "Full", "Incremental" for 0, 1, 2; empty for any other digit.
+std::string_view backupTypeText(int digit);
+
+// Gives a path text its closing separator: "/" when it starts with "/", else "\".
+std::string addPathEnd(std::string_view path);
+
+// Removes bytes up to 0x20 from both ends.
+std::string trimText(std::string_view text);
+// Tidying of an editor field: trimmed ends and no byte 0x00..0x1F inside.
+std::string tidyText(std::string_view text);
+
+// A task can be started only when server IP, port, database paths and save directory are
+// filled and the backup type digit is 0..2.
+bool canStart(const TaskFields& fields);
+
+}  // namespace tvl

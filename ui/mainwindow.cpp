@@ -48,13 +48,13 @@ constexpr const char* kTimeMask = "09:99; ";
 
 const std::array<const char*, 7> kDayNames = {"cbMon", "cbTue", "cbWed", "cbThu",
                                               "cbFri", "cbSat", "cbSun"};
-const std::array<const char*, 7> kDayCaptions = {"&Monday", "&Tuesday", "&Wednesday", "T&hursday",
+const std::array<const char*, 7> kDayCaptions = {"&Monday", "&Tuesday",  "&Wednesday", "T&hursday",
                                                  "&Friday", "&Saturday", "S&unday"};
 const std::array<const char*, 12> kMonthNames = {"cbJan", "cbFeb", "cbMar", "cbApr",
                                                  "cbMay", "cbJun", "cbJul", "cbAug",
                                                  "cbSep", "cbOct", "cbNov", "cbDec"};
 const std::array<const char*, 12> kMonthCaptions = {
-    "&January", "&February", "&March",     "&April",   "Ma&y",     "J&une",
+    "&January", "&February", "&March",     "&April",   "Ma&y",      "J&une",
     "Ju&ly",    "Au&gust",   "&September", "&October", "&November", "&December"};
 const std::array<const char*, 4> kRunCaptions = {"&Once", "&Daily", "&Weekly", "&Monthly"};
 
@@ -262,8 +262,8 @@ void MainWindow::buildEditor() {
     m_runButtons->setObjectName(QStringLiteral("rgRunButtons"));
     auto* runLayout = new QVBoxLayout(m_rgRun);
     for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QString::fromUtf8(kRunCaptions[static_cast<std::size_t>(i)]),
-                                       m_rgRun);
+        auto* radio =
+            new QRadioButton(QString::fromUtf8(kRunCaptions[static_cast<std::size_t>(i)]), m_rgRun);
         radio->setObjectName(QStringLiteral("rgRun%1").arg(i));
         m_runButtons->addButton(radio, i);
         runLayout->addWidget(radio);
@@ -333,9 +333,9 @@ void MainWindow::buildEditor() {
 
     // Field hints: each field's key, looked up when it takes the focus; the flags, the
     // calendar and the day field clear the hint.
-    m_hintKeys = {{m_cbName, "choosetsk"}, {m_edIP, "ip"},         {m_edPort, "port"},
-                  {m_edIn, "db"},          {m_edOut, "output"},    {m_cbBUTyp, "butyp"},
-                  {m_rgRun, "period"},     {m_meTime, "runtime"},  {m_btDB, "dblst"},
+    m_hintKeys = {{m_cbName, "choosetsk"}, {m_edIP, "ip"},        {m_edPort, "port"},
+                  {m_edIn, "db"},          {m_edOut, "output"},   {m_cbBUTyp, "butyp"},
+                  {m_rgRun, "period"},     {m_meTime, "runtime"}, {m_btDB, "dblst"},
                   {m_mcCal, nullptr},      {m_seDay, nullptr}};
     for (QCheckBox* box : m_days) {
         m_hintKeys.emplace(box, nullptr);
@@ -489,7 +489,8 @@ void MainWindow::FormClose() {
     }
     m_ended = true;
     if (m_log.enabled() && !m_log.writeEnd(m_messages.lookup("endwork"))) {
-        const QString text = QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kLogFileName));
+        const QString text =
+            QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kLogFileName));
         if (m_askAtExit) {
             reportUnexpectedError(text);
         } else {
@@ -544,13 +545,21 @@ QString MainWindow::message(const char* key) const {
     return fromFileBytes(m_messages.lookup(key));
 }
 
-QString MainWindow::fieldHint() const { return m_panel0->text(); }
+QString MainWindow::fieldHint() const {
+    return m_panel0->text();
+}
 
-QString MainWindow::statusText() const { return m_panel1->text(); }
+QString MainWindow::statusText() const {
+    return m_panel1->text();
+}
 
-void MainWindow::setStatusText(const QString& text) { m_panel1->setText(text); }
+void MainWindow::setStatusText(const QString& text) {
+    m_panel1->setText(text);
+}
 
-void MainWindow::Enter() { m_panel0->clear(); }
+void MainWindow::Enter() {
+    m_panel0->clear();
+}
 
 void MainWindow::showFieldHint(QWidget* focused) {
     for (QWidget* w = focused; w != nullptr && w != this; w = w->parentWidget()) {
@@ -568,8 +577,8 @@ void MainWindow::showFieldHint(QWidget* focused) {
 }
 
 void MainWindow::miHlpClick() {
-    const QString page = QDir::current().absoluteFilePath(languageName(m_language) +
-                                                          QStringLiteral(".htm"));
+    const QString page =
+        QDir::current().absoluteFilePath(languageName(m_language) + QStringLiteral(".htm"));
     // A missing page or a missing program to open it is not reported.
     QDesktopServices::openUrl(QUrl::fromLocalFile(page));
 }
@@ -582,7 +591,9 @@ QString MainWindow::currentTimeText() const {
     return QString::fromStdString(tvl::currentTimeText(now.hour, now.minute));
 }
 
-QString MainWindow::startTimeText() const { return m_meTime->displayText(); }
+QString MainWindow::startTimeText() const {
+    return m_meTime->displayText();
+}
 
 void MainWindow::setStartTime(const QString& text) {
     // The mask fills from the left, so a four-character time goes in behind a blank.
@@ -598,7 +609,9 @@ void MainWindow::markPending() {
     Enter();
 }
 
-int MainWindow::runMode() const { return m_runButtons->checkedId(); }
+int MainWindow::runMode() const {
+    return m_runButtons->checkedId();
+}
 
 void MainWindow::clearRunMode() {
     m_runButtons->setExclusive(false);
@@ -663,6 +676,11 @@ void MainWindow::addPathEnd(QLineEdit* field) {
 void MainWindow::normPaths() {
     const int pending = m_pending;
     TrimTxt(focusWidget());
+    // Text that came in without passing the keyboard (pasted, or set by the program) is
+    // tidied too, so no control character of any field reaches the task line.
+    for (QLineEdit* field : {m_edIP, m_edPort, m_edIn, m_edOut}) {
+        TrimTxt(field);
+    }
     addPathEnd(m_edIn);
     addPathEnd(m_edOut);
     m_pending = pending;
@@ -671,8 +689,8 @@ void MainWindow::normPaths() {
 bool MainWindow::checkFields() {
     TrimTxt(focusWidget());
     return m_cbName->currentIndex() >= 0 && !m_edIP->text().isEmpty() &&
-           !m_edPort->text().isEmpty() && !m_edIn->text().isEmpty() &&
-           !m_edOut->text().isEmpty() && m_cbBUTyp->currentIndex() >= 0 && runMode() >= 0;
+           !m_edPort->text().isEmpty() && !m_edIn->text().isEmpty() && !m_edOut->text().isEmpty() &&
+           m_cbBUTyp->currentIndex() >= 0 && runMode() >= 0;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -693,7 +711,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     } else if (event->type() == QEvent::FocusIn && watched == m_meTime) {
         if (!m_meTime->isModified()) {
-            m_timeOnEntry = m_meTime->text();
+            m_timeOnEntry = m_meTime->displayText();
         }
     } else if (event->type() == QEvent::KeyPress && watched == m_meTime) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_meTime->isModified()) {
@@ -754,8 +772,9 @@ void MainWindow::showTaskLine(const std::string& line) {
     // A line that cannot be read whole shows up to the field that fails, with the reason.
     const auto digitAfter = [&line](char separator) {
         const auto at = line.find(separator);
-        return at == std::string::npos || at + 1 >= line.size() ? QString()
-                                                                 : decode(line.substr(at + 1, 1), true);
+        return at == std::string::npos || at + 1 >= line.size()
+                   ? QString()
+                   : decode(line.substr(at + 1, 1), true);
     };
     if (fields.backupType < 0) {
         showConversionError(
@@ -777,8 +796,8 @@ void MainWindow::showTaskLine(const std::string& line) {
         case kOnce: {
             const std::optional<CivilDate> date = parseShortDate(fields.tail);
             if (!date) {
-                showConversionError(QStringLiteral("'%1' is not a valid date")
-                                        .arg(decode(fields.tail, utf8)));
+                showConversionError(
+                    QStringLiteral("'%1' is not a valid date").arg(decode(fields.tail, utf8)));
                 return;
             }
             m_mcCal->setSelectedDate(QDate(date->year, date->month, date->day));
@@ -883,7 +902,9 @@ void MainWindow::NewClick() {
     m_pending = m_cbName->currentIndex();
 }
 
-void MainWindow::SaveClick() { saveTask(); }
+void MainWindow::SaveClick() {
+    saveTask();
+}
 
 std::string MainWindow::buildLine(int entry) const {
     TaskFields fields;

@@ -78,7 +78,9 @@ void MessageBox::setTestMode(bool on) {
     clear();
 }
 
-bool MessageBox::testMode() { return state().on; }
+bool MessageBox::testMode() {
+    return state().on;
+}
 
 void MessageBox::queueAnswers(std::initializer_list<Answer> answers) {
     state().answers.insert(state().answers.end(), answers.begin(), answers.end());

@@ -21,8 +21,7 @@ TaskViewerWindow::TaskViewerWindow(QWidget* parent) : QWidget(parent, Qt::Window
     resize(696, 480);
 }
 
-WaitWindow::WaitWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+WaitWindow::WaitWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("fmWait"));
     auto* panel = new QLabel(QStringLiteral("List loading, please wait"), this);
     panel->setObjectName(QStringLiteral("Panel1"));

@@ -1,0 +1,277 @@
+// Start-up and ending of the main window, the time field, field hints, help, and the
+// general handler of unexpected errors.
+
+#include <stdexcept>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QUrl>
+
+#include "guitest.h"
+#include "ui/application.h"
+
+namespace tvl::test {
+namespace {
+
+using ui::MessageBox;
+
+using StartTest = GuiTest;
+using FieldTest = GuiTest;
+
+std::string taskLine(const std::string& name, const std::string& ip) {
+    return name + '\x01' + ip + '\x02' + "1972" + '\x03' + "/db/" + '\x04' + "/bak/" + '\x05' +
+           "1 9:05" + '\x06' + "1";
+}
+
+TEST_F(StartTest, WritesTheStartLineAndAtExitTheEndLineAndTheLanguage) {
+    start("");
+    EXPECT_EQ(logFile(), "12/07/2026 09:05:00 Program started\r\n");
+    QSignalSpy ended(&main(), &ui::MainWindow::programEnded);
+    m_clock.set(1796634300 + 3600);
+    shortcut(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(main().hasEnded());
+    EXPECT_TRUE(main().tasks().lines().empty());
+    EXPECT_EQ(logFile(),
+              "12/07/2026 09:05:00 Program started\r\n12/07/2026 10:05:00 Program finished\r\n");
+    QSettings stored(QString::fromStdString(file("tarvel.ini")), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Sys/FormVersion")).toString(), QStringLiteral("0"));
+    EXPECT_EQ(stored.value(QStringLiteral("Sys/crLng_Language")).toString(),
+              QStringLiteral("English"));
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(StartTest, ExitAsksOnceAndSavesOnYesEndingWithoutQuestionAsksNothing) {
+    start((taskLine("A", "ip") + "\r\n").c_str());
+    pick(0);
+    typeInto("edIP", QStringLiteral("changed"));
+    MessageBox::queueAnswers({MessageBox::Answer::Yes});
+    main().ExitClick();
+    EXPECT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
+    EXPECT_TRUE(main().hasEnded());
+
+    restart();
+    pick(0);
+    typeInto("edIP", QStringLiteral("dropped"));
+    main().endWithoutQuestion();
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(main().hasEnded());
+    EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
+}
+
+TEST_F(StartTest, TheCloseBoxDoesNotEndTheProgramAndKeepsTheEdits) {
+    start((taskLine("A", "ip") + "\r\n").c_str());
+    pick(0);
+    typeInto("edIP", QStringLiteral("kept"));
+    main().close();
+    EXPECT_FALSE(main().hasEnded());
+    EXPECT_TRUE(boxes().empty());
+    main().wakeUp();
+    EXPECT_TRUE(main().isVisible());
+    EXPECT_FALSE(main().isMinimized());
+    EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("kept"));
+    EXPECT_EQ(main().pendingIndex(), 0);
+}
+
+TEST_F(StartTest, AMissingMessageTableEndsTheProgramAfterTheRestOfCreation) {
+    std::filesystem::remove(file("english.dat"));
+    start("");
+    auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, QStringLiteral("TVL"));
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Error reading file english.dat"));
+    EXPECT_TRUE(main().startupFailed());
+    // The log's start line is still written, with the text the table could not give.
+    EXPECT_EQ(logFile(), "12/07/2026 09:05:00 \r\n");
+}
+
+TEST_F(StartTest, ATaskFileWithAnEmptyLineCannotBeRead) {
+    start((taskLine("A", "ip") + "\r\n\r\n").c_str());
+    auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Error reading file Task.txt"));
+    EXPECT_TRUE(main().startupFailed());
+    EXPECT_TRUE(selectorNames().isEmpty());
+}
+
+TEST_F(StartTest, AMissingTaskFileIsCreatedEmpty) {
+    start(nullptr);
+    EXPECT_TRUE(std::filesystem::exists(file("task.txt")));
+    EXPECT_EQ(readFile(file("task.txt")), "");
+    EXPECT_FALSE(main().startupFailed());
+}
+
+TEST_F(StartTest, TheStoredLanguageChoosesTheMessageTable) {
+    auto storeLanguage = [this](const char* value) {
+        QSettings s(QString::fromStdString(file("tarvel.ini")), QSettings::IniFormat);
+        s.setValue(QStringLiteral("Sys/crLng_Language"), QString::fromLatin1(value));
+    };
+    storeLanguage(" russian ");
+    start("");
+    EXPECT_TRUE(find<QAction>("miRus")->isChecked());
+    EXPECT_FALSE(find<QAction>("miEng")->isChecked());
+    EXPECT_EQ(main().message("remask").left(7), QString::fromUtf8("Удалить"));
+    m_windows = ui::ProgramWindows();
+    QSettings stored(QString::fromStdString(file("tarvel.ini")), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("Sys/crLng_Language")).toString(),
+              QStringLiteral("Russian"));
+
+    // A language the program has no table for: nothing is loaded and it runs on.
+    m_windows = ui::ProgramWindows();
+    storeLanguage("Chinese_Simplified");
+    restart();
+    EXPECT_FALSE(find<QAction>("miRus")->isChecked());
+    EXPECT_FALSE(find<QAction>("miEng")->isChecked());
+    EXPECT_TRUE(main().message("remask").isEmpty());
+    EXPECT_FALSE(main().startupFailed());
+    EXPECT_TRUE(boxes().empty());
+
+    // A value that names no language leaves English.
+    m_windows = ui::ProgramWindows();
+    storeLanguage("Klingon");
+    restart();
+    EXPECT_TRUE(find<QAction>("miEng")->isChecked());
+}
+
+TEST_F(StartTest, AWindows1251TaskFileShowsRight) {
+    // "Ночь" and "Сервер" in Windows-1251, one line of UTF-8 after them.
+    const std::string cp1251Name = "\xCD\xEE\xF7\xFC";
+    const std::string cp1251Ip = "\xD1\xE5\xF0\xE2\xE5\xF0";
+    start((taskLine(cp1251Name, cp1251Ip) + "\r\n" + taskLine("День", "ip") + "\r\n").c_str());
+    EXPECT_EQ(selectorNames(), (QStringList{QString::fromUtf8("Ночь"), QString::fromUtf8("День")}));
+    pick(0);
+    EXPECT_EQ(find<QLineEdit>("edIP")->text(), QString::fromUtf8("Сервер"));
+    // The name check folds case across both: "НОЧЬ" is taken.
+    newTask(QString::fromUtf8("НОЧЬ"));
+    EXPECT_EQ(boxes().size(), 1u);
+}
+
+TEST_F(FieldTest, TheTimeFieldTakesRightAlignedTimesAndTypedDigits) {
+    start("");
+    auto* meTime = find<QLineEdit>("meTime");
+    main().setStartTime(QStringLiteral("9:05"));
+    EXPECT_EQ(main().startTimeText(), QStringLiteral(" 9:05"));
+    main().setStartTime(QStringLiteral("14:30"));
+    EXPECT_EQ(main().startTimeText(), QStringLiteral("14:30"));
+
+    const auto typed = [meTime](const QString& keys) {
+        meTime->setFocus();
+        meTime->home(false);
+        QTest::keyClicks(meTime, keys);
+        return meTime->displayText();
+    };
+    EXPECT_EQ(typed(QStringLiteral("0905")), QStringLiteral("09:05"));
+    EXPECT_EQ(typed(QStringLiteral(" 905")), QStringLiteral(" 9:05"));
+    EXPECT_EQ(typed(QStringLiteral("2599")), QStringLiteral("25:99"));  // no range check
+    EXPECT_EQ(meTime->displayText().size(), 5);
+    // Letters are not taken.
+    EXPECT_EQ(typed(QStringLiteral("ab12")), QStringLiteral("12:99"));
+}
+
+TEST_F(FieldTest, AnIncompleteTypedTimeKeepsTheFocusUntilEscape) {
+    start("");
+    auto* meTime = find<QLineEdit>("meTime");
+    meTime->setFocus();
+    ASSERT_TRUE(meTime->hasFocus());
+    meTime->end(false);
+    QTest::keyClick(meTime, Qt::Key_Backspace);
+    ASSERT_FALSE(meTime->hasAcceptableInput());
+    find<QLineEdit>("edIP")->setFocus();
+    QTRY_VERIFY(meTime->hasFocus());
+    QTest::keyClick(meTime, Qt::Key_Escape);
+    EXPECT_EQ(main().startTimeText(), QStringLiteral(" 9:05"));
+    find<QLineEdit>("edIP")->setFocus();
+    QTest::qWait(20);
+    EXPECT_TRUE(find<QLineEdit>("edIP")->hasFocus());
+}
+
+TEST_F(FieldTest, HintsShowInPanelZeroAndClearOnTypingAndOnFlags) {
+    start((taskLine("A", "ip") + "\r\n").c_str());
+    main().setStatusText(QStringLiteral("run status"));
+    find<QLineEdit>("edIP")->setFocus();
+    EXPECT_EQ(main().fieldHint(), QStringLiteral("Address of the database server"));
+    shortcut(Qt::Key_Tab);
+    EXPECT_TRUE(find<QLineEdit>("edPort")->hasFocus());
+    EXPECT_EQ(main().fieldHint(), QStringLiteral("Port of the database server (1972 by default)"));
+    QTest::keyClick(find<QLineEdit>("edPort"), Qt::Key_5);
+    EXPECT_TRUE(main().fieldHint().isEmpty());
+
+    const std::pair<const char*, const char*> hints[] = {
+        {"cbName", "choosetsk"}, {"edIn", "db"},       {"edOut", "output"},
+        {"cbBUTyp", "butyp"},    {"rgRun2", "period"}, {"meTime", "runtime"}};
+    for (const auto& [name, key] : hints) {
+        find<QWidget>(name)->setFocus();
+        EXPECT_EQ(main().fieldHint(), main().message(key)) << name;
+        EXPECT_FALSE(main().fieldHint().isEmpty()) << name;
+    }
+    // The weekday box after the time field leaves no hint; the day field neither.
+    find<QCheckBox>("cbMon")->setFocus();
+    EXPECT_TRUE(main().fieldHint().isEmpty());
+    find<QWidget>("meTime")->setFocus();
+    find<QSpinBox>("seDay")->setFocus();
+    EXPECT_TRUE(main().fieldHint().isEmpty());
+    // Panel 1 is never touched by hints.
+    EXPECT_EQ(main().statusText(), QStringLiteral("run status"));
+    // Showing a task empties it.
+    pick(0);
+    EXPECT_TRUE(main().statusText().isEmpty());
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(FieldTest, F1OpensTheHelpPageOfTheLanguageInForce) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    start("");
+    shortcut(Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].toLocalFile(), QString::fromStdString(file("English.htm")));
+    EXPECT_TRUE(boxes().empty());  // a missing page is not reported
+}
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) {
+            throw std::runtime_error("disk on fire");
+        }
+        return QObject::event(e);
+    }
+};
+
+TEST_F(FieldTest, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn) {
+    Thrower thrower;
+    QEvent event(QEvent::User);
+    QApplication::sendEvent(&thrower, &event);
+    auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
+    EXPECT_EQ(shown[0].text, QStringLiteral("disk on fire"));
+
+    ui::guarded([] { throw std::out_of_range("no such line"); });
+    shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("no such line"));
+}
+
+}  // namespace
+}  // namespace tvl::test
+
+#include "fields_test.moc"

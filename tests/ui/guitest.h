@@ -1,0 +1,76 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QString>
+#include <QWidget>
+
+#include "core/clock.h"
+#include "ui/mainwindow.h"
+#include "ui/messagebox.h"
+#include "ui/programwindows.h"
+#include "util/tempdir.h"
+
+namespace tvl::test {
+
+class FixedClock final : public Clock {
+public:
+    std::time_t now() const override { return m_now; }
+    void set(std::time_t t) { m_now = t; }
+
+private:
+    std::time_t m_now = 0;
+};
+
+// A started program in a working directory of its own: the message table is there, the
+// task file is what the test wrote, the clock stands still at 2026-12-07 09:05 UTC.
+class GuiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes task.txt (unless null) and creates the windows.
+    void start(const char* taskFile = "");
+    void restart();
+
+    ui::MainWindow& main() { return *m_windows.main; }
+    template <class W>
+    W* find(const char* name) {
+        W* w = m_windows.main->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    // The user picks entry i of the task selector.
+    void pick(int index);
+    // Runs act on the next modal dialog while the command that opens it runs.
+    void onNextDialog(std::function<void(QWidget*)> act);
+    // New with this name typed and OK pressed.
+    void newTask(const QString& name);
+    // Types into a field as the user does (the field's old text replaced).
+    void typeInto(const char* field, const QString& text);
+    // Fills every field of a complete Daily task.
+    void fillDaily(const QString& ip = QStringLiteral("10.0.0.5"));
+
+    // A key pressed with the main window active, as a shortcut.
+    void shortcut(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void activate();
+
+    std::string taskFile() const { return readFile(m_dir->file("task.txt")); }
+    std::string logFile() const { return readFile(m_dir->file("tvl.log")); }
+    std::string file(const char* name) const { return m_dir->file(name); }
+    std::vector<ui::MessageBox::Shown> boxes() { return ui::MessageBox::takeShown(); }
+    QStringList selectorNames();
+
+    std::unique_ptr<TempDir> m_dir;
+    QString m_oldDir;
+    FixedClock m_clock;
+    ui::ProgramWindows m_windows;
+};
+
+}  // namespace tvl::test

@@ -1,11 +1,11 @@
 #include <filesystem>
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLockFile>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "app/instanceguard.h"
 #include "util/tempdir.h"
@@ -15,7 +15,9 @@ namespace {
 
 using test::TempDir;
 
-QString dirOf(const TempDir& dir) { return QString::fromStdString(dir.path()); }
+QString dirOf(const TempDir& dir) {
+    return QString::fromStdString(dir.path());
+}
 
 TEST(InstanceGuard, OneStartRunsAndASecondWakesIt) {
     TempDir dir;
@@ -45,7 +47,8 @@ TEST(InstanceGuard, TheLockOfADeadInstanceIsTakenOver) {
         ASSERT_EQ(crashed.check(), InstanceGuard::Result::First);
     }
     // A lock file naming a process that no longer runs, and its socket file left behind.
-    const QString lockPath = dirOf(dir) + QStringLiteral("/VelmorQuistanFieldDataBaseProgramm.lock");
+    const QString lockPath =
+        dirOf(dir) + QStringLiteral("/VelmorQuistanFieldDataBaseProgramm.lock");
     QFile lock(lockPath);
     ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
     lock.write("999999\ntarvel\n\n");

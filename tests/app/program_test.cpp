@@ -1,0 +1,144 @@
+// The built program, started the way a user starts it, in a working directory of its own.
+
+#include <csignal>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include "util/tempdir.h"
+
+namespace tvl::test {
+namespace {
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", m_work.file("english.dat"));
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_runtime.path()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_config.path()));
+        // Boxes are answered and written to stderr instead of waiting for a person.
+        env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
+        return env;
+    }
+
+    void launch(QProcess& process, const QProcessEnvironment& env) {
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QString::fromStdString(m_work.path()));
+        process.start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+
+    // Starts the program and waits until it has finished its creation.
+    void launchRunning(QProcess& process) {
+        launch(process, environment());
+        QDeadlineTimer deadline(10000);
+        while (log().find("Program started") == std::string::npos && !deadline.hasExpired()) {
+            QTest::qWait(50);
+        }
+        ASSERT_NE(log().find("Program started"), std::string::npos) << stderrOf(process);
+    }
+
+    static std::string stderrOf(QProcess& process) {
+        return process.readAllStandardError().toStdString();
+    }
+
+    std::string log() const { return readFile(m_work.file("tvl.log")); }
+
+    static std::size_t count(const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+
+    TempDir m_work;
+    TempDir m_runtime;
+    TempDir m_config;
+};
+
+TEST_F(ProgramTest, ASecondStartWakesTheFirstAndEndsShowingNothing) {
+    QProcess first;
+    launchRunning(first);
+
+    QProcess second;
+    launch(second, environment());
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(stderrOf(second), "");
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(count(log(), "Program started"), 1u);
+
+    // SIGTERM ends it like Exit, without the save question.
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(count(log(), "Program finished"), 1u);
+    EXPECT_EQ(stderrOf(first).find("TVL box"), std::string::npos);
+
+    // With the first one gone, the next start runs.
+    QProcess third;
+    launchRunning(third);
+    ::kill(static_cast<pid_t>(third.processId()), SIGINT);
+    ASSERT_TRUE(third.waitForFinished(10000));
+    EXPECT_EQ(count(log(), "Program finished"), 2u);
+}
+
+TEST_F(ProgramTest, AMissingControlGivesTheClientMessageAndNoLog) {
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("TVL_VISM_LIBRARY"),
+               QString::fromStdString(m_work.file("no-such-libvism.so")));
+    QProcess program;
+    launch(program, env);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_NE(stderrOf(program).find(
+                  "TVL box: title=TVL icon=error text=For normal work You must install at least "
+                  "Cache client\n"),
+              std::string::npos);
+    EXPECT_FALSE(fileExists(m_work.file("tvl.log")));
+    EXPECT_FALSE(fileExists(m_work.file("task.txt")));
+}
+
+TEST_F(ProgramTest, AMissingMessageTableEndsTheProgram) {
+    std::filesystem::remove(m_work.file("english.dat"));
+    QProcess program;
+    launch(program, environment());
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_NE(program.exitCode(), 0);
+    EXPECT_NE(stderrOf(program).find("icon=error text=Error reading file english.dat\n"),
+              std::string::npos);
+}
+
+TEST_F(ProgramTest, ATaskFileWithAnEmptyLineEndsTheProgram) {
+    writeFile(m_work.file("task.txt"),
+              "A\x01"
+              "b\x02"
+              "c\x03"
+              "d\x04"
+              "e\x05"
+              "1 1:00\x06"
+              "1\r\n\r\n");
+    QProcess program;
+    launch(program, environment());
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_NE(program.exitCode(), 0);
+    EXPECT_NE(stderrOf(program).find("icon=error text=Error reading file Task.txt\n"),
+              std::string::npos);
+    // The start was logged before the program ended, and so was the end.
+    EXPECT_EQ(count(log(), "Program started"), 1u);
+    EXPECT_EQ(count(log(), "Program finished"), 1u);
+}
+
+}  // namespace
+}  // namespace tvl::test

@@ -159,7 +159,7 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::buildToolBar() {
-    QToolBar* bar = named(addToolBar(QStringLiteral("Tools")), "ToolBar1");
+    QToolBar* bar = named(addToolBar(QString()), "ToolBar1");
     bar->setMovable(false);
     bar->setFloatable(false);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);

@@ -3,12 +3,16 @@
 
 #include <stdexcept>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -269,6 +273,81 @@ TEST_F(FieldTest, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn) {
     shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("no such line"));
+}
+
+}  // namespace
+}  // namespace tvl::test
+
+namespace tvl::test {
+namespace {
+
+// Captions are translated later by walking the controls' names, so everything that shows a
+// caption, a hint or items must have one, and no two of a window may share it.
+TEST_F(StartTest, EveryControlWithACaptionHintOrItemsIsNamed) {
+    start("");
+    QList<QWidget*> windows{&main()};
+    for (QWidget* w : main().findChildren<QWidget*>()) {
+        // Menus and drop-down lists are popups, not windows of the program.
+        if (w->isWindow() && (w->windowType() & Qt::Popup) != Qt::Popup) {
+            windows << w;
+        }
+    }
+    QStringList windowNames;
+    for (QWidget* window : windows) {
+        windowNames << window->objectName();
+    }
+    windowNames.sort();
+    EXPECT_EQ(windowNames, (QStringList{QStringLiteral("fmAboutDlg"), QStringLiteral("fmMain"),
+                                        QStringLiteral("fmNewDlg"), QStringLiteral("fmQueDlg"),
+                                        QStringLiteral("fmRepDlg"), QStringLiteral("fmWait")}));
+
+    const auto isQtInternal = [](QObject* o) {
+        for (; o != nullptr; o = o->parent()) {
+            // The calendar's own month and year buttons are part of the calendar.
+            if (o->objectName().startsWith(QStringLiteral("qt_")) ||
+                o->objectName() == QStringLiteral("mcCal")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    QStringList seen;
+    for (QObject* o : main().findChildren<QObject*>()) {
+        if (isQtInternal(o->parent())) {
+            continue;
+        }
+        QString caption;
+        if (auto* button = qobject_cast<QAbstractButton*>(o)) {
+            caption = button->text() + button->toolTip();
+        } else if (auto* label = qobject_cast<QLabel*>(o)) {
+            caption = label->text();
+        } else if (auto* group = qobject_cast<QGroupBox*>(o)) {
+            caption = group->title();
+        } else if (auto* combo = qobject_cast<QComboBox*>(o)) {
+            caption = combo->count() > 0 ? combo->itemText(0) : QStringLiteral("items");
+        } else if (auto* action = qobject_cast<QAction*>(o)) {
+            if (action->menu() != nullptr || action->isSeparator()) {
+                continue;  // a submenu is named by its menu, a separator has no caption
+            }
+            caption = action->text();
+        } else if (auto* menu = qobject_cast<QMenu*>(o)) {
+            caption = menu->title();
+        }
+        if (caption.isEmpty()) {
+            continue;
+        }
+        EXPECT_FALSE(o->objectName().isEmpty())
+            << o->metaObject()->className() << " " << caption.toStdString();
+        EXPECT_FALSE(seen.contains(o->objectName())) << o->objectName().toStdString();
+        seen << o->objectName();
+    }
+    for (const char* name :
+         {"cbName",  "edIP",   "edPort", "edIn",   "btDB",     "clbDB",      "edOut",
+          "cbBUTyp", "rgRun",  "meTime", "gbDay",  "gbMonth",  "gbMonthDay", "seDay",
+          "mcCal",   "sbDesc", "tbNew",  "tbSave", "tbRemove", "tbRun",      "tbView",
+          "tbAbout", "miRun",  "miEng",  "miRus",  "miHlp"}) {
+        EXPECT_NE(main().findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
+    }
 }
 
 }  // namespace

@@ -67,6 +67,10 @@ int runProgram(int argc, char** argv) {
         return 0;
     }
 
+    // From here SIGTERM and SIGINT wait in a pipe until the event loop ends the program
+    // through its close, so a signal during the creation still gets the log's end line.
+    TerminationSignals termination;
+
     // 3. The windows, hidden, the main window first; its creation restores the language,
     // loads the message table and the task list and writes the log's start line.
     ui::ProgramWindows windows = ui::createProgramWindows();
@@ -82,7 +86,6 @@ int runProgram(int argc, char** argv) {
     }
 
     QObject::connect(&guard, &InstanceGuard::wakeUpRequested, &main, &ui::MainWindow::wakeUp);
-    TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &main,
                      &ui::MainWindow::endWithoutQuestion);
     QObject::connect(&main, &ui::MainWindow::programEnded, &app, &QCoreApplication::quit,

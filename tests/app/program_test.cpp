@@ -37,14 +37,15 @@ protected:
         ASSERT_TRUE(process.waitForStarted(5000));
     }
 
-    // Starts the program and waits until it has finished its creation.
+    // Starts the program and waits until it has written its start line.
     void launchRunning(QProcess& process) {
+        const std::size_t before = count(log(), "Program started");
         launch(process, environment());
         QDeadlineTimer deadline(10000);
-        while (log().find("Program started") == std::string::npos && !deadline.hasExpired()) {
+        while (count(log(), "Program started") == before && !deadline.hasExpired()) {
             QTest::qWait(50);
         }
-        ASSERT_NE(log().find("Program started"), std::string::npos) << stderrOf(process);
+        ASSERT_EQ(count(log(), "Program started"), before + 1) << stderrOf(process);
     }
 
     static std::string stderrOf(QProcess& process) {

@@ -63,6 +63,18 @@ TEST_F(StartTest, ExitAsksOnceAndSavesOnYesEndingWithoutQuestionAsksNothing) {
     EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
     EXPECT_TRUE(main().hasEnded());
 
+    // Yes with an incomplete task: "fieldreq", and the program ends all the same.
+    restart();
+    pick(0);
+    find<QLineEdit>("edIP")->clear();
+    MessageBox::queueAnswers({MessageBox::Answer::Yes});
+    main().ExitClick();
+    auto shown = boxes();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].icon, MessageBox::Icon::Error);
+    EXPECT_TRUE(main().hasEnded());
+    EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
+
     restart();
     pick(0);
     typeInto("edIP", QStringLiteral("dropped"));

@@ -72,6 +72,10 @@ int main(int argc, char** argv) {
         for (const auto& [index, file] : shots) {
             cbName->setCurrentIndex(index);
             main.cbNameChange();
+            // Without a window manager nobody activates the window; the focused field
+            // shows its hint only in the active one.
+            QApplication::setActiveWindow(&main);
+            cbName->setFocus();
             main.findChild<QLineEdit*>(QStringLiteral("edIP"))->setFocus();
             ok = save(&main, out + QLatin1Char('/') + QString::fromLatin1(file)) && ok;
         }

@@ -62,15 +62,31 @@ using VismAbiFn = int (*)();
 
 // The connection text for a server address and port, as the control expects it:
 // CN_IPTCP:A[N]:A[N].
-std::string connectionText(std::string_view ip, std::string_view port);
+inline std::string connectionText(std::string_view ip, std::string_view port) {
+    std::string one;
+    one.append(ip).append("[").append(port).append("]");
+    return "CN_IPTCP:" + one + ":" + one;
+}
 
-// The control's operations as the server code uses them.
-void connectServer(VismControl& control, std::string_view ip, std::string_view port);
-void disconnectServer(VismControl& control);
-void runCode(VismControl& control, std::string_view line);
-void runCodeWithP0(VismControl& control, std::string_view line, std::string_view p0);
+// The control's operations as the server code uses them; each write blocks until done.
+inline void connectServer(VismControl& control, std::string_view ip, std::string_view port) {
+    control.setMServer(connectionText(ip, port));
+}
+inline void disconnectServer(VismControl& control) { control.setMServer(""); }
+inline void runCode(VismControl& control, std::string_view line) {
+    control.setCode(line);
+    control.setExecFlag(1);
+}
+inline void runCodeWithP0(VismControl& control, std::string_view line, std::string_view p0) {
+    control.setCode(line);
+    control.setP(0, p0);
+    control.setExecFlag(1);
+}
 // Runs an expression and returns Result.
-std::string evaluate(VismControl& control, std::string_view expression);
+inline std::string evaluate(VismControl& control, std::string_view expression) {
+    runCode(control, expression);
+    return control.result();
+}
 // True when the last write failed.
 inline bool failed(const VismControl& control) { return control.error() != 0; }
 

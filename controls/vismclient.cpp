@@ -40,8 +40,8 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 SteadyClock::time_point deadlineAfter(double seconds) {
-    return SteadyClock::now() +
-           std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
+    return SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                    std::chrono::duration<double>(seconds));
 }
 
 // Milliseconds left until the deadline, at least 0; rounded up so a wait never ends early.
@@ -273,8 +273,7 @@ private:
                 return;
             }
             if (!waitFor(m_fd, POLLIN, deadline)) {
-                communicationError(errno == ETIMEDOUT ? "no greeting in time"
-                                                      : systemText(errno));
+                communicationError(errno == ETIMEDOUT ? "no greeting in time" : systemText(errno));
                 return;
             }
         }
@@ -290,8 +289,8 @@ private:
         const auto frame = wire::encodeExec(m_code, m_params);
         if (!frame) {
             // Nothing was sent, so the connection is still in step.
-            raise(kCommunicationError, "<COMMUNICATION> " + m_label +
-                                           ": a code line or value is over 1 MiB");
+            raise(kCommunicationError,
+                  "<COMMUNICATION> " + m_label + ": a code line or value is over 1 MiB");
             return;
         }
         const auto deadline =
@@ -377,6 +376,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VismControl> makeSocketControl() { return std::make_unique<SocketVismControl>(); }
+std::unique_ptr<VismControl> makeSocketControl() {
+    return std::make_unique<SocketVismControl>();
+}
 
 }  // namespace tvl

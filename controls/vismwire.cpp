@@ -6,7 +6,9 @@ namespace tvl::wire {
 
 namespace {
 
-void appendNumber(std::string& out, std::uint64_t n) { out += std::to_string(n); }
+void appendNumber(std::string& out, std::uint64_t n) {
+    out += std::to_string(n);
+}
 
 }  // namespace
 

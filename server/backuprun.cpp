@@ -51,7 +51,9 @@ std::string plainStamp(long hour, long minute, long second) {
     return std::to_string(hour) + "h" + twoDigits(minute) + "m" + twoDigits(second) + "s";
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // hh"h"mm"m"ss"s" with a one- or two-digit hour: the only shape a stamp may have in a
 // file name.
@@ -70,7 +72,9 @@ bool isStamp(std::string_view t) {
     return t[h + 3] == 'm' && t[h + 6] == 's';
 }
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 }  // namespace
 

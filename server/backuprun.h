@@ -11,9 +11,9 @@ namespace tvl {
 struct RunInputs {
     std::string ip;
     std::string port;
-    std::string dbPaths;      // directories separated by ";"
-    std::string saveDir;      // ends with its path separator
-    std::string backupType;   // "Cumulative", "Full" or "Incremental"
+    std::string dbPaths;     // directories separated by ";"
+    std::string saveDir;     // ends with its path separator
+    std::string backupType;  // "Cumulative", "Full" or "Incremental"
     std::string taskName;
 };
 
@@ -75,7 +75,7 @@ std::string timeStampText(long seconds, const std::string& timeFormat);
 
 // Backup file and log names: save directory, type, "_", date, "_", stamp, "(", task, ")"
 // and ".bcp" or ".log".
-std::string backupFileName(const RunInputs& inputs, std::string_view date,
-                           std::string_view stamp, std::string_view extension);
+std::string backupFileName(const RunInputs& inputs, std::string_view date, std::string_view stamp,
+                           std::string_view extension);
 
 }  // namespace tvl

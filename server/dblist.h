@@ -39,7 +39,7 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
 std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths);
 
 struct PathsRewrite {
-    std::string text;  // the checked entries in list order, separated by ";"
+    std::string text;      // the checked entries in list order, separated by ";"
     bool changed = false;  // false: the rewrite is not an edit of the task
 };
 

@@ -72,7 +72,9 @@ inline std::string connectionText(std::string_view ip, std::string_view port) {
 inline void connectServer(VismControl& control, std::string_view ip, std::string_view port) {
     control.setMServer(connectionText(ip, port));
 }
-inline void disconnectServer(VismControl& control) { control.setMServer(""); }
+inline void disconnectServer(VismControl& control) {
+    control.setMServer("");
+}
 inline void runCode(VismControl& control, std::string_view line) {
     control.setCode(line);
     control.setExecFlag(1);
@@ -88,6 +90,8 @@ inline std::string evaluate(VismControl& control, std::string_view expression) {
     return control.result();
 }
 // True when the last write failed.
-inline bool failed(const VismControl& control) { return control.error() != 0; }
+inline bool failed(const VismControl& control) {
+    return control.error() != 0;
+}
 
 }  // namespace tvl

@@ -70,10 +70,10 @@ protected:
         test::writeFile(dir.file("task.txt"), text);
     }
     test::CommandResult tarvelctl(const std::string& args, const std::string& env = "") {
-        return test::runCommand("env LC_ALL=C TZ=UTC TVL_FAKE_NOW=2026-12-07T10:15 "
-                                "TVL_VISM_CONNECT_TIMEOUT=0.5 TVL_VISM_REPLY_TIMEOUT=0.5 " +
-                                env + " '" + TVL_BIN_DIR + "/tarvelctl' --dir '" + dir.path() +
-                                "' " + args);
+        return test::runCommand(
+            "env LC_ALL=C TZ=UTC TVL_FAKE_NOW=2026-12-07T10:15 "
+            "TVL_VISM_CONNECT_TIMEOUT=0.5 TVL_VISM_REPLY_TIMEOUT=0.5 " +
+            env + " '" + TVL_BIN_DIR + "/tarvelctl' --dir '" + dir.path() + "' " + args);
     }
     std::string log() const {
         return test::fileExists(dir.file("tvl.log")) ? test::readFile(dir.file("tvl.log")) : "";
@@ -92,22 +92,26 @@ TEST_F(Tool, RunSendsTheWholeBackupByteForByteAndLogsIt) {
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(server.streams().size(), 1u);
     const std::string file = "/backup/Full_2026-12-07_15h05m07s(Nightly)";
-    EXPECT_EQ(server.streams()[0],
-              frame("ZN \"%SYS\"") + frame("k ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\")") +
-                  frame("s ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"/srv/db/one/\")=\"\"") +
-                  frame("s ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"/srv/db/two/\")=\"\"") +
-                  frame("$h") + frame(kDateLine) +
-                  frame(kJob, {"", "F", "", file + ".bcp", "Y", file + ".log", "NOINPUT", "Y",
-                               "Y", ""}));
-    EXPECT_EQ(log(), kStamp + "Program started\r\n" + kStamp +
-                         "Nightly backup job started\r\n" + kStamp + "Program finished\r\n");
+    EXPECT_EQ(
+        server.streams()[0],
+        frame("ZN \"%SYS\"") + frame("k ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\")") +
+            frame("s ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"/srv/db/one/\")=\"\"") +
+            frame("s ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"/srv/db/two/\")=\"\"") + frame("$h") +
+            frame(kDateLine) +
+            frame(kJob, {"", "F", "", file + ".bcp", "Y", file + ".log", "NOINPUT", "Y", "Y", ""}));
+    EXPECT_EQ(log(), kStamp + "Program started\r\n" + kStamp + "Nightly backup job started\r\n" +
+                         kStamp + "Program finished\r\n");
     EXPECT_NE(r.err.find("The backup job has been started on the server"), std::string::npos);
 }
 
 TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
     const std::vector<std::string> lines = {
-        "ZN \"%SYS\"", "k ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\")",
-        "s ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"/srv/db/one/\")=\"\"", "$h", kDateLine, kJob};
+        "ZN \"%SYS\"",
+        "k ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\")",
+        "s ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"/srv/db/one/\")=\"\"",
+        "$h",
+        kDateLine,
+        kJob};
     for (std::size_t k = 0; k < lines.size(); ++k) {
         SCOPED_TRACE(lines[k]);
         ScriptedServer server([&](const wire::Request& r) {
@@ -120,9 +124,10 @@ TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find("tarvelctl run: <FAILED>step" + std::to_string(k)), std::string::npos)
             << r.err;
-        EXPECT_EQ(server.codeLines(), std::vector<std::string>(lines.begin(), lines.begin() + k + 1));
-        const std::string mserver = "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" +
-                                    server.portText() + "]";
+        EXPECT_EQ(server.codeLines(),
+                  std::vector<std::string>(lines.begin(), lines.begin() + k + 1));
+        const std::string mserver =
+            "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" + server.portText() + "]";
         EXPECT_EQ(log(), kStamp + "Program started\r\n" + kStamp + "<FAILED>step" +
                              std::to_string(k) + " " + mserver + "\r\n" + kStamp +
                              "Program finished\r\n");

@@ -12,8 +12,12 @@
 
 namespace tvl::test {
 
-PeerAction ok(std::string payload) { return {wire::encodeOk(payload)}; }
-PeerAction err(int code, std::string name) { return {wire::encodeErr(code, name)}; }
+PeerAction ok(std::string payload) {
+    return {wire::encodeOk(payload)};
+}
+PeerAction err(int code, std::string name) {
+    return {wire::encodeErr(code, name)};
+}
 
 namespace {
 
@@ -27,8 +31,7 @@ int listenLoopback(int& port) {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd, 8) != 0 ||
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         ::close(fd);
         throw std::runtime_error("listen");

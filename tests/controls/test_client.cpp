@@ -56,8 +56,8 @@ TEST_F(SocketControl, RunsLinesAndCarriesCodeAndValuesByteForByte) {
     });
     connect(server);
     ASSERT_EQ(control->error(), 0) << control->errorName();
-    EXPECT_EQ(control->mServer(), "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" +
-                                      server.portText() + "]");
+    EXPECT_EQ(control->mServer(),
+              "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" + server.portText() + "]");
 
     runCode(*control, "ZN \"%SYS\"");
     EXPECT_EQ(control->error(), 0);
@@ -81,7 +81,8 @@ TEST_F(SocketControl, RunsLinesAndCarriesCodeAndValuesByteForByte) {
 TEST_F(SocketControl, ServerErrorSetsErrorFiresOnErrorAndKeepsTheSession) {
     int n = 0;
     ScriptedServer server([&n](const wire::Request&) {
-        return ++n == 2 ? test::err(8, "<UNDEFINED>^SYS(\"UCI\")") : test::ok("v" + std::to_string(n));
+        return ++n == 2 ? test::err(8, "<UNDEFINED>^SYS(\"UCI\")")
+                        : test::ok("v" + std::to_string(n));
     });
     connect(server);
     EXPECT_EQ(evaluate(*control, "a"), "v1");
@@ -130,10 +131,10 @@ TEST_F(SocketControl, ConnectionFailuresAreControlErrorsNamingTheAddress) {
     EXPECT_EQ(control->errorName(), "<COMMUNICATION> not connected");
     EXPECT_EQ(seen.size(), 2u);
 
-    for (const std::string bad : {"CN_IPTCP:127.0.0.1[1972]", "127.0.0.1[1972]:127.0.0.1[1972]",
-                                  "CN_IPTCP:[1972]:[1972]", "CN_IPTCP:h[]:h[]",
-                                  "CN_IPTCP:h[70000]:h[70000]", "CN_IPTCP:h[19a]:h[19a]",
-                                  "CN_IPTCP:h[1]:h[1]x"}) {
+    for (const std::string bad :
+         {"CN_IPTCP:127.0.0.1[1972]", "127.0.0.1[1972]:127.0.0.1[1972]", "CN_IPTCP:[1972]:[1972]",
+          "CN_IPTCP:h[]:h[]", "CN_IPTCP:h[70000]:h[70000]", "CN_IPTCP:h[19a]:h[19a]",
+          "CN_IPTCP:h[1]:h[1]x"}) {
         control->setMServer(bad);
         EXPECT_EQ(control->error(), kCommunicationError) << bad;
         EXPECT_NE(control->errorName().find("not a connection text"), std::string::npos) << bad;
@@ -237,8 +238,8 @@ TEST_F(SocketControl, LargestValuesGoThroughAndLargerOnesAreRefusedBeforeSending
 
 TEST_F(SocketControl, SurvivesRandomAndTruncatedReplies) {
     std::mt19937 rng(20261207);
-    const std::vector<std::string> valid = {"OK 11\n67911,54307", "ERR 8 8\n<SYNTAX>",
-                                            "OK 0\n", "OK 13\n/srv/db/user/"};
+    const std::vector<std::string> valid = {"OK 11\n67911,54307", "ERR 8 8\n<SYNTAX>", "OK 0\n",
+                                            "OK 13\n/srv/db/user/"};
     for (int round = 0; round < 60; ++round) {
         std::string reply;
         if (round % 2 == 0) {

@@ -69,13 +69,13 @@ TEST(WireRequest, ReaderTakesBackWhatTheEncoderWrote) {
 
 TEST(WireRequest, MalformedRequestHeaders) {
     for (const std::string& bad : std::vector<std::string>{
-             "EXEC 1 0 0 0 0 0 0 0 0 0\n",       // ten lengths
-             "EXEC 1 0 0 0 0 0 0 0 0 0 0 0\n",   // twelve
-             "EXEC 01 0 0 0 0 0 0 0 0 0 0\n",    // leading zero
-             "EXEC +1 0 0 0 0 0 0 0 0 0 0\n",    // sign
-             "exec 1 0 0 0 0 0 0 0 0 0 0\n",     // words are case-sensitive
-             "EXEC 1  0 0 0 0 0 0 0 0 0 0\n",    // double blank
-             "EXEC 1 0 0 0 0 0 0 0 0 0 0\r\n",   // CR
+             "EXEC 1 0 0 0 0 0 0 0 0 0\n",      // ten lengths
+             "EXEC 1 0 0 0 0 0 0 0 0 0 0 0\n",  // twelve
+             "EXEC 01 0 0 0 0 0 0 0 0 0 0\n",   // leading zero
+             "EXEC +1 0 0 0 0 0 0 0 0 0 0\n",   // sign
+             "exec 1 0 0 0 0 0 0 0 0 0 0\n",    // words are case-sensitive
+             "EXEC 1  0 0 0 0 0 0 0 0 0 0\n",   // double blank
+             "EXEC 1 0 0 0 0 0 0 0 0 0 0\r\n",  // CR
              "EXEC 1048577 0 0 0 0 0 0 0 0 0 0\n",
              "QUIT now\n",
              "HELLO\n",
@@ -146,7 +146,7 @@ TEST(WireReply, MalformedReplies) {
              std::string("OK 1\t\na"),
              std::string("OK 1048577\n"),
              std::string("OK 99999999999999999999\n"),
-             std::string("ERR 0 1\nx"),          // error numbers are positive
+             std::string("ERR 0 1\nx"),           // error numbers are positive
              std::string("ERR 2147483648 1\nx"),  // and fit the 32-bit Error
              std::string("ERR 5\n"),
              std::string("ERR x 1\nx"),

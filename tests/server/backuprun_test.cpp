@@ -46,7 +46,8 @@ protected:
     }
 
     std::string logText() const {
-        return test::readFile(dir.file("tvl.log")).substr(std::string("12/07/2026 10:15:00 start\r\n").size());
+        return test::readFile(dir.file("tvl.log"))
+            .substr(std::string("12/07/2026 10:15:00 start\r\n").size());
     }
 
     RunOutcome run(const std::string& format = "%H:%M:%S") {
@@ -60,8 +61,8 @@ protected:
     RecordingReporter reporter;
     ControlContext ctx;
     FakeControl control;
-    RunInputs inputs{"10.0.0.5", "5000", "/srv/db/one/;/srv/db/two/", "/backup/", "Full",
-                     "Nightly"};
+    RunInputs inputs{"10.0.0.5", "5000", "/srv/db/one/;/srv/db/two/",
+                     "/backup/", "Full", "Nightly"};
 };
 
 }  // namespace
@@ -84,8 +85,8 @@ TEST_F(BackupRun, SendsEveryLineInOrderStartsTheJobAndReportsIt) {
               }));
     EXPECT_EQ(control.sentParams.back(),
               (FakeControl::Params{"", "F", "", "/backup/Full_2026-12-07_15h05m07s(Nightly).bcp",
-                                   "Y", "/backup/Full_2026-12-07_15h05m07s(Nightly).log",
-                                   "NOINPUT", "Y", "Y", ""}));
+                                   "Y", "/backup/Full_2026-12-07_15h05m07s(Nightly).log", "NOINPUT",
+                                   "Y", "Y", ""}));
     EXPECT_EQ(reporter.seen, (std::vector<std::string>{"status: Connected", "info: Job started",
                                                        "status: Job started"}));
     EXPECT_EQ(logText(), "12/07/2026 10:15:00 Nightly task started\r\n");
@@ -150,9 +151,8 @@ TEST_F(BackupRun, AFailedStepEndsTheRunThereReportedOnlyByTheErrorHandler) {
                                      : serverAnswer(code, p);
         };
         fresh.connectScript = [&step](const std::string&) {
-            return step.code == "connect"
-                       ? FakeControl::Answer{1000, "<COMMUNICATION> refused", ""}
-                       : FakeControl::Answer{};
+            return step.code == "connect" ? FakeControl::Answer{1000, "<COMMUNICATION> refused", ""}
+                                          : FakeControl::Answer{};
         };
         bindErrorHandler(fresh, ctx);
         reporter.seen.clear();
@@ -165,8 +165,8 @@ TEST_F(BackupRun, AFailedStepEndsTheRunThereReportedOnlyByTheErrorHandler) {
         // Only the job's failure comes after the disconnect; every other one leaves the
         // connection as it is.
         EXPECT_EQ(fresh.events.back() == "disconnect", step.name == "job");
-        const std::string name = step.code == "connect" ? "<COMMUNICATION> refused"
-                                                        : "<FAIL>" + step.name;
+        const std::string name =
+            step.code == "connect" ? "<COMMUNICATION> refused" : "<FAIL>" + step.name;
         std::vector<std::string> expected;
         if (step.code != "connect") {
             expected.push_back("status: Connected");
@@ -190,7 +190,8 @@ TEST_F(BackupRun, EndOfFileErrorsAreNotReportedButStillEndTheRun) {
 }
 
 TEST_F(BackupRun, ClockAnswerWithoutSecondsStopsBeforeTheJob) {
-    for (const std::string clockText : {"67911", "67911,", "67911,abc", "67911,86400", "67911,-5"}) {
+    for (const std::string clockText :
+         {"67911", "67911,", "67911,abc", "67911,86400", "67911,-5"}) {
         FakeControl fresh;
         fresh.script = [&clockText](const std::string& code, const FakeControl::Params& p) {
             return code == "$h" ? FakeControl::Answer{0, "", clockText} : serverAnswer(code, p);
@@ -261,19 +262,20 @@ TEST(ErrorHandler, ReportsByModeAndLogsWithTheConnectionText) {
     // Before the log's start line nothing is logged.
     connectServer(control, "h", "1");
     EXPECT_FALSE(test::fileExists(dir.file("tvl.log")));
-    EXPECT_EQ(reporter.seen, (std::vector<std::string>{
-                                 "status: <COMMUNICATION> h[1]: connection refused",
-                                 "error: <COMMUNICATION> h[1]: connection refused"}));
+    EXPECT_EQ(reporter.seen,
+              (std::vector<std::string>{"status: <COMMUNICATION> h[1]: connection refused",
+                                        "error: <COMMUNICATION> h[1]: connection refused"}));
 
     ASSERT_TRUE(log.writeStart("start"));
     ctx.interactive = false;
     reporter.seen.clear();
     connectServer(control, "h", "1");
-    EXPECT_EQ(reporter.seen, std::vector<std::string>{
-                                 "status: <COMMUNICATION> h[1]: connection refused"});
-    EXPECT_EQ(test::readFile(dir.file("tvl.log")),
-              "12/07/2026 10:15:00 start\r\n"
-              "12/07/2026 10:15:00 <COMMUNICATION> h[1]: connection refused CN_IPTCP:h[1]:h[1]\r\n");
+    EXPECT_EQ(reporter.seen,
+              std::vector<std::string>{"status: <COMMUNICATION> h[1]: connection refused"});
+    EXPECT_EQ(
+        test::readFile(dir.file("tvl.log")),
+        "12/07/2026 10:15:00 start\r\n"
+        "12/07/2026 10:15:00 <COMMUNICATION> h[1]: connection refused CN_IPTCP:h[1]:h[1]\r\n");
 }
 
 TEST(TimeStamp, FromTheSecondsCountInTheLongTimeFormat) {
@@ -298,8 +300,8 @@ TEST(TimeStamp, NoonAndMidnightOfATwelveHourClock) {
 
 TEST(TimeStamp, FormatsThatGiveNoStampFallBackToOneBuiltFromTheSeconds) {
     const long t = 15 * 3600 + 5 * 60 + 7;
-    EXPECT_EQ(timeStampText(t, "%H:%M"), "15h05m07s");          // one separator
-    EXPECT_EQ(timeStampText(t, "%H.%M.%S"), "15h05m07s");       // none
+    EXPECT_EQ(timeStampText(t, "%H:%M"), "15h05m07s");     // one separator
+    EXPECT_EQ(timeStampText(t, "%H.%M.%S"), "15h05m07s");  // none
     EXPECT_EQ(timeStampText(5 * 60 + 7, "%H%M%S"), "0h05m07s");
     EXPECT_EQ(timeStampText(t, "at %H:%M:%S o'clock"), "15h05m07s");
     EXPECT_EQ(timeStampText(t, " %l:%M:%S %p"), "15h05m07s");  // space-padded hour

@@ -68,8 +68,8 @@ TEST_F(DatabaseWalk, EmptyServerListGivesNoEntries) {
 }
 
 TEST_F(DatabaseWalk, MissingAddressAsksForItWithoutConnecting) {
-    for (const auto& [ip, port] : std::vector<std::pair<std::string, std::string>>{
-             {"", "1972"}, {"h", ""}, {"", ""}}) {
+    for (const auto& [ip, port] :
+         std::vector<std::pair<std::string, std::string>>{{"", "1972"}, {"h", ""}, {"", ""}}) {
         reporter.seen.clear();
         EXPECT_EQ(walkDatabases(control, ip, port, ctx).status, WalkStatus::MissingAddress);
         EXPECT_EQ(reporter.seen, std::vector<std::string>{"error: IP and port, please"});
@@ -124,7 +124,8 @@ TEST(DatabaseChecks, FieldPiecesCheckTheFirstEntryThatMatchesIgnoringLetterCase)
               (std::vector<bool>{true, true, false}));
     // The whole text is compared: no closing separator, no match; unknown and empty
     // pieces are passed over.
-    EXPECT_EQ(checkMarks(list, "/srv/db/x;;/srv/db/gone/;"), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(checkMarks(list, "/srv/db/x;;/srv/db/gone/;"),
+              (std::vector<bool>{false, false, false}));
     EXPECT_EQ(checkMarks(list, ""), (std::vector<bool>{false, false, false}));
     EXPECT_TRUE(checkMarks({}, "/a/").empty());
     // Only the first of two equal entries is checked.

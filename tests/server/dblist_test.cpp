@@ -102,6 +102,8 @@ TEST_F(DatabaseWalk, FailedPassEndsTheWalkOnceKeepingWhatWasRead) {
     EXPECT_EQ(passes, 3);
     EXPECT_EQ(control.events.back(), "disconnect");
     EXPECT_EQ(control.error(), 5);  // still visible after the disconnect
+    EXPECT_TRUE(out.problem.empty());
+    EXPECT_EQ(reporter.seen.back(), "error: <PROTECT>");
 }
 
 TEST_F(DatabaseWalk, ServerThatGoesRoundInCirclesIsStopped) {

@@ -1,7 +1,7 @@
 #include "expected.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 
 #include "regional.h"
 #include "schedule.h"
@@ -18,9 +18,17 @@ CivilDate clampIntervalEnd(const CivilDate& from, const CivilDate& to) {
 namespace {
 
 std::string timeCell(const CivilDate& d, const std::string& startTime, const std::string& dayName) {
-    char date[32];
-    std::snprintf(date, sizeof date, "%d-%02d-%02d, ", d.year, d.month, d.day);
-    std::string s = date;
+    std::string s = std::to_string(d.year);
+    s.reserve(s.size() + 10 + startTime.size() + dayName.size());
+    const auto two = [&s](int v) {
+        s += static_cast<char>('0' + v / 10);
+        s += static_cast<char>('0' + v % 10);
+    };
+    s += '-';
+    two(d.month);
+    s += '-';
+    two(d.day);
+    s += ", ";
     s += startTime;
     s += " {";
     s += dayName;
@@ -47,6 +55,7 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
     }
     std::vector<std::string> dayTexts;  // short date texts, made only when a Once task needs them
 
+    std::vector<std::size_t> hits;
     const std::size_t saved = savedTaskCount(lines);
     for (std::size_t i = 0; i < saved; ++i) {
         const std::string& line = lines[i];
@@ -67,23 +76,14 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
 
         // The rows come from the same due test the minute timer applies, so the preview
         // cannot show a backup that will not start nor leave out one that will.
+        hits.clear();
         auto addIfDue = [&](std::size_t k) {
             const LocalDateTime t{days[k], *start / 60, *start % 60, 0};
             const std::string_view today =
                 f.runMode == kOnce ? std::string_view(dayTexts[k]) : std::string_view();
-            if (dueTest(line, t, today) != Due::Due) {
-                return;
+            if (dueTest(line, t, today) == Due::Due) {
+                hits.push_back(k);
             }
-            ExpectedRow row;
-            row.taskIndex = i;
-            row.backupType = f.backupType;
-            row.cells[0] = timeCell(days[k], f.startTime, weekdayNames[isoWeekday(days[k]) - 1]);
-            row.cells[1] = f.name;
-            row.cells[2] = f.ip + ":" + f.port;
-            row.cells[3] = f.dbPaths;
-            row.cells[4] = std::string(backupTypeText(f.backupType));
-            row.cells[5] = f.saveDir;
-            rows.push_back(std::move(row));
         };
 
         if (f.runMode == kWeekly) {
@@ -101,16 +101,38 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
                 addIfDue(k);
             }
         }
+
+        const std::string server = f.ip + ":" + f.port;
+        const std::string type(backupTypeText(f.backupType));
+        for (std::size_t k : hits) {
+            ExpectedRow& row = rows.emplace_back();
+            row.taskIndex = i;
+            row.backupType = f.backupType;
+            row.cells[0] = timeCell(days[k], f.startTime, weekdayNames[isoWeekday(days[k]) - 1]);
+            row.cells[1] = f.name;
+            row.cells[2] = server;
+            row.cells[3] = f.dbPaths;
+            row.cells[4] = type;
+            row.cells[5] = f.saveDir;
+        }
     }
     return rows;
 }
 
 void sortRows(std::vector<ExpectedRow>& rows, int column) {
-    if (column < 0 || column > 5) {
+    if (column < 0 || column > 5 || rows.size() < 2) {
         return;
     }
     const std::size_t c = static_cast<std::size_t>(column);
-    std::stable_sort(rows.begin(), rows.end(), [c](const ExpectedRow& a, const ExpectedRow& b) {
+    // Sorting positions instead of rows: a row is six strings, and moving them around in a
+    // merge sort costs more than the comparisons.
+    std::vector<std::uint32_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&rows, c](std::uint32_t x, std::uint32_t y) {
+        const ExpectedRow& a = rows[x];
+        const ExpectedRow& b = rows[y];
         if (c != 0) {
             const int r = a.cells[c].compare(b.cells[c]);
             if (r != 0) {
@@ -123,6 +145,22 @@ void sortRows(std::vector<ExpectedRow>& rows, int column) {
         }
         return a.taskIndex < b.taskIndex;
     });
+    // Put the rows in place by following the permutation's cycles, without a second copy.
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == i) {
+            continue;
+        }
+        ExpectedRow held = std::move(rows[i]);
+        std::size_t j = i;
+        while (order[j] != i) {
+            const std::size_t from = order[j];
+            rows[j] = std::move(rows[from]);
+            order[j] = static_cast<std::uint32_t>(j);
+            j = from;
+        }
+        rows[j] = std::move(held);
+        order[j] = static_cast<std::uint32_t>(j);
+    }
 }
 
 }  // namespace tvl

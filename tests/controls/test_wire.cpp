@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -170,4 +171,37 @@ TEST(WireReply, DecimalWords) {
     EXPECT_FALSE(parseDecimal("00"));
     EXPECT_FALSE(parseDecimal("1a"));
     EXPECT_FALSE(parseDecimal("-0"));
+}
+
+TEST(WireReply, RandomBytesGiveTheSameAnswerWhateverPiecesTheyArriveIn) {
+    std::mt19937 rng(7);
+    const std::string seeds[] = {"OK 3\nabc", "ERR 12 4\n<X>y", "OK 0\n", "ERR 1 10\n<PROTOCOL>"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes = seeds[rng() % 4];
+        // Flip, cut or extend the seed at random.
+        const int change = static_cast<int>(rng() % 4);
+        if (change == 0 && !bytes.empty()) {
+            bytes[rng() % bytes.size()] = static_cast<char>(rng() % 256);
+        } else if (change == 1) {
+            bytes.resize(rng() % (bytes.size() + 1));
+        } else if (change == 2) {
+            for (int i = static_cast<int>(rng() % 12); i > 0; --i) {
+                bytes += static_cast<char>(rng() % 256);
+            }
+        }
+        ReplyReader whole;
+        whole.feed(bytes);
+        ReplyReader pieces;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t n = 1 + rng() % 4;
+            pieces.feed(std::string_view(bytes).substr(at, n));
+            at += n;
+        }
+        ASSERT_EQ(whole.status(), pieces.status()) << bytes;
+        if (whole.status() == Status::Complete) {
+            EXPECT_EQ(whole.frame().payload, pieces.frame().payload);
+            EXPECT_EQ(whole.frame().code, pieces.frame().code);
+            EXPECT_EQ(whole.rest(), pieces.rest());
+        }
+    }
 }

@@ -163,19 +163,20 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
         return out;
     };
 
+    const StepCheck check(control, ctx);
     connectServer(control, in.ip, in.port);
-    if (failed(control)) {
+    if (check.failed()) {
         return stop("connect");
     }
     if (reporter != nullptr) {
         reporter->showStatus(connacc);
     }
     runCode(control, kNamespaceLine);
-    if (failed(control)) {
+    if (check.failed()) {
         return stop("namespace");
     }
     runCode(control, kClearListLine);
-    if (failed(control)) {
+    if (check.failed()) {
         return stop("clear list");
     }
     // Each non-empty piece between ";" is one directory; empty pieces (";;", a leading
@@ -189,12 +190,12 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
             continue;
         }
         runCode(control, directoryLine(dir));
-        if (failed(control)) {
+        if (check.failed()) {
             return stop("directory");
         }
     }
     const std::string clock = evaluate(control, kClockLine);
-    if (failed(control)) {
+    if (check.failed()) {
         return stop("clock");
     }
     const long seconds = secondsOfDay(clock);
@@ -205,7 +206,7 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
         return out;
     }
     const std::string date = evaluate(control, kDateLine);
-    if (failed(control)) {
+    if (check.failed()) {
         return stop("date");
     }
 
@@ -224,7 +225,7 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
     control.setExecFlag(1);
     disconnectServer(control);
     // Disconnecting keeps Error, so a job that failed to start shows here.
-    if (failed(control)) {
+    if (check.failed()) {
         return stop("job");
     }
 

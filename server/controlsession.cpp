@@ -5,6 +5,7 @@
 namespace tvl {
 
 void visconError(const VismControl& control, ControlContext& ctx) {
+    ++ctx.errorsFired;
     const std::string name = control.errorName();
     // The end of a global's data is an answer, not a failure worth a word.
     if (name.find("ENDOFFILE") != std::string::npos) {

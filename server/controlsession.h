@@ -19,6 +19,24 @@ struct ControlContext {
     bool interactive = true;
     // Activity-log lines that could not be written; the caller decides how to tell.
     int logFailures = 0;
+    // Errors the control has fired through the bound handler, end-of-file ones included.
+    unsigned errorsFired = 0;
+};
+
+// Tells whether any write to the control since the check was made has failed. Reading
+// Error alone is not enough: a box of the error handler lets other events run, and a run
+// started meanwhile on the same control can leave Error at 0, and the connection open to
+// its own server, before the failed write returns.
+class StepCheck {
+public:
+    StepCheck(const VismControl& control, const ControlContext& ctx)
+        : m_control(control), m_ctx(ctx), m_fired(ctx.errorsFired) {}
+    bool failed() const { return m_control.error() != 0 || m_ctx.errorsFired != m_fired; }
+
+private:
+    const VismControl& m_control;
+    const ControlContext& m_ctx;
+    unsigned m_fired;
 };
 
 // The control's error handler: ignores end-of-file errors, shows the error text in the

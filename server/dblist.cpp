@@ -40,8 +40,9 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         out.status = WalkStatus::MissingAddress;
         return out;
     }
+    const StepCheck check(control, ctx);
     connectServer(control, ip, port);
-    if (failed(control)) {
+    if (check.failed()) {
         out.status = WalkStatus::ConnectFailed;
         return out;
     }
@@ -53,7 +54,7 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     for (;;) {
         runCodeWithP0(control, kNextDatabaseLine, v);
         const std::string r = control.result();
-        if (failed(control)) {
+        if (check.failed()) {
             out.status = WalkStatus::PassFailed;
             break;
         }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/activitylog.h"
@@ -230,6 +231,48 @@ TEST_F(BackupRun, WhatHappensDuringItsBoxCannotChangeWhatTheRunLogs) {
               "12/07/2026 10:15:00 Hourly gestartet\r\n"
               "12/07/2026 10:15:00 Nightly task started\r\n");
     EXPECT_EQ(reporter.seen.back(), "status: Job started");
+}
+
+TEST_F(BackupRun, ARunStartedWhileAnErrorBoxIsOpenDoesNotHideTheFailure) {
+    // The first run fails at the namespace line; while its error box is open a tick runs
+    // another task on the same control, which succeeds (Error 0 again) or fails early and
+    // leaves the control connected to its own server. Either way the first run must stop
+    // and send nothing more.
+    for (const bool nestedFails : {false, true}) {
+        SCOPED_TRACE(nestedFails);
+        FakeControl shared;
+        bindErrorHandler(shared, ctx);
+        RunInputs other = inputs;
+        other.ip = "10.9.9.9";
+        other.taskName = "Other";
+        shared.script = [&](const std::string& code, const FakeControl::Params& p) {
+            const bool toOther = shared.mServer().find("10.9.9.9") != std::string::npos;
+            if (!toOther && code == "ZN \"%SYS\"") {
+                return FakeControl::Answer{8, "<NAMESPACE>", ""};
+            }
+            if (toOther && nestedFails && code.rfind("k ", 0) == 0) {
+                return FakeControl::Answer{8, "<PROTECT>", ""};
+            }
+            return serverAnswer(code, p);
+        };
+        bool nested = false;
+        reporter.onBox = [&] {
+            if (!nested) {
+                nested = true;
+                ctx.interactive = false;
+                runBackup(shared, other, ctx, "%H:%M:%S");
+                ctx.interactive = true;
+            }
+        };
+        const RunOutcome out = runBackup(shared, inputs, ctx, "%H:%M:%S");
+        reporter.onBox = nullptr;
+        EXPECT_EQ(out.status, RunStatus::ControlError);
+        EXPECT_EQ(out.failedStep, "namespace");
+        // The nested run's events end the list: the first run added none after them.
+        const std::string last = shared.events.back();
+        EXPECT_EQ(last, nestedFails ? "exec k ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\")" : "disconnect");
+        EXPECT_EQ(std::count(shared.events.begin(), shared.events.end(), "exec ZN \"%SYS\""), 2);
+    }
 }
 
 TEST_F(BackupRun, ALogThatCannotBeWrittenIsToldToTheCaller) {

@@ -129,8 +129,7 @@ int runRun(Context& ctx, const std::vector<std::string>& args) {
         case RunStatus::Started:
             return kExitOk;
         case RunStatus::BadServerTime:
-            *ctx.err << "tarvelctl run: the server's clock answer \"" << outcome.problem
-                     << "\" holds no time of day; no job was started\n";
+            *ctx.err << "tarvelctl run: " << outcome.problem << '\n';
             return kExitFailure;
         case RunStatus::ControlError:
             break;

@@ -200,9 +200,17 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
     }
     const long seconds = secondsOfDay(clock);
     if (seconds < 0) {
+        // Not a failure of the control, so no handler has told anyone: the run does.
         out.status = RunStatus::BadServerTime;
         out.failedStep = "clock";
-        out.problem = clock;
+        out.problem =
+            "The server's time \"" + clock + "\" has no time of day; no backup job was started";
+        if (reporter != nullptr) {
+            reporter->showStatus(out.problem);
+            if (interactive) {
+                reporter->showError(out.problem);
+            }
+        }
         return out;
     }
     const std::string date = evaluate(control, kDateLine);

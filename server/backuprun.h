@@ -20,7 +20,8 @@ struct RunInputs {
 enum class RunStatus {
     Started,        // the server took the backup job
     ControlError,   // a step failed; the error handler has reported it
-    BadServerTime,  // the server's clock answer holds no time of day
+    BadServerTime,  // the server's clock answer holds no time of day; the run has
+                    // reported it like the error handler would
 };
 
 struct RunOutcome {
@@ -28,7 +29,7 @@ struct RunOutcome {
     // The step that failed: "connect", "namespace", "clear list", "directory", "clock",
     // "date", "job". Empty when the job was started.
     std::string failedStep;
-    // BadServerTime: what the server answered, for the caller's error message.
+    // BadServerTime: the text the run reported.
     std::string problem;
     // Started, but the task-started line could not be appended to an enabled log.
     bool logFailed = false;

@@ -190,17 +190,22 @@ TEST_F(BackupRun, EndOfFileErrorsAreNotReportedButStillEndTheRun) {
     EXPECT_EQ(logText(), "");
 }
 
-TEST_F(BackupRun, ClockAnswerWithoutSecondsStopsBeforeTheJob) {
+TEST_F(BackupRun, ClockAnswerWithoutSecondsStopsBeforeTheJobAndSaysSo) {
     for (const std::string clockText :
          {"67911", "67911,", "67911,abc", "67911,86400", "67911,-5"}) {
         FakeControl fresh;
         fresh.script = [&clockText](const std::string& code, const FakeControl::Params& p) {
             return code == "$h" ? FakeControl::Answer{0, "", clockText} : serverAnswer(code, p);
         };
+        reporter.seen.clear();
         const RunOutcome out = runBackup(fresh, inputs, ctx, "%H:%M:%S");
         EXPECT_EQ(out.status, RunStatus::BadServerTime) << clockText;
-        EXPECT_EQ(out.problem, clockText);
         EXPECT_EQ(fresh.codeLines().back(), "$h");
+        const std::string text =
+            "The server's time \"" + clockText + "\" has no time of day; no backup job was started";
+        EXPECT_EQ(out.problem, text);
+        EXPECT_EQ(reporter.seen, (std::vector<std::string>{"status: Connected", "status: " + text,
+                                                           "error: " + text}));
     }
     EXPECT_EQ(secondsOfDay("67911,0"), 0);
     EXPECT_EQ(secondsOfDay("67911,86399"), 86399);

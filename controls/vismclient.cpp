@@ -293,6 +293,18 @@ private:
                   "<COMMUNICATION> " + m_label + ": a code line or value is over 1 MiB");
             return;
         }
+        // The peer speaks only when asked. Bytes waiting before the request would be read as
+        // its reply; a closed connection is told as such rather than as a failed send.
+        char peek;
+        const ssize_t waiting = ::recv(m_fd, &peek, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (waiting > 0) {
+            communicationError("unexpected bytes from the server");
+            return;
+        }
+        if (waiting == 0) {
+            communicationError("connection closed");
+            return;
+        }
         const auto deadline =
             deadlineAfter(timeoutFromEnv("TVL_VISM_REPLY_TIMEOUT", kDefaultReplyTimeout));
         std::size_t sent = 0;

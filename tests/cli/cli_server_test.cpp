@@ -142,7 +142,7 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
     EXPECT_NE(r.err.find("]: connection refused"), std::string::npos) << r.err;
 
     ScriptedServer silent([](const wire::Request& req) {
-        return req.code == "$h" ? PeerAction{"", false, true} : test::ok();
+        return req.code == "$h" ? test::keepSilent() : test::ok();
     });
     tasks({taskLine("Silent", silent.portText())});
     const auto start = std::chrono::steady_clock::now();
@@ -152,7 +152,7 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
     EXPECT_NE(r.err.find("]: no reply in time"), std::string::npos) << r.err;
 
     ScriptedServer cut([](const wire::Request& req) {
-        return req.code == kJob ? PeerAction{"OK 5\nab", true} : serverAnswer(req);
+        return req.code == kJob ? test::sendAndClose("OK 5\nab") : serverAnswer(req);
     });
     tasks({taskLine("Cut", cut.portText())});
     r = tarvelctl("run Cut");

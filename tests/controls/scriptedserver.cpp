@@ -8,15 +8,39 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 namespace tvl::test {
 
-PeerAction ok(std::string payload) {
-    return {wire::encodeOk(payload)};
+namespace {
+
+PeerAction sendBytes(std::string bytes) {
+    PeerAction a;
+    a.send = std::move(bytes);
+    return a;
 }
+
+}  // namespace
+
+PeerAction ok(std::string payload) {
+    return sendBytes(wire::encodeOk(payload));
+}
+
 PeerAction err(int code, std::string name) {
-    return {wire::encodeErr(code, name)};
+    return sendBytes(wire::encodeErr(code, name));
+}
+
+PeerAction sendAndClose(std::string bytes) {
+    PeerAction a = sendBytes(std::move(bytes));
+    a.close = true;
+    return a;
+}
+
+PeerAction keepSilent() {
+    PeerAction a;
+    a.silent = true;
+    return a;
 }
 
 namespace {
@@ -174,6 +198,10 @@ void ScriptedServer::serveClient(int fd) {
                 break;
             }
             sendAll(fd, action.send);
+            if (!action.later.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                sendAll(fd, action.later);
+            }
             if (action.close) {
                 return;
             }

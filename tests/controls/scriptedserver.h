@@ -15,10 +15,15 @@ struct PeerAction {
     std::string send;     // bytes written back, as they are
     bool close = false;   // close the connection after writing them
     bool silent = false;  // answer nothing more on this connection
+    std::string later;    // bytes written a moment after the answer, unasked
 };
 
 PeerAction ok(std::string payload = {});
 PeerAction err(int code, std::string name);
+// Writes the bytes as they are and closes the connection.
+PeerAction sendAndClose(std::string bytes);
+// Never answers again on this connection.
+PeerAction keepSilent();
 
 // A protocol peer on a free loopback port, answering each request as the script says. It
 // serves one connection at a time on its own thread and records everything it received.

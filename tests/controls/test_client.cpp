@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controls/vismclient.h"
@@ -162,7 +163,7 @@ TEST_F(SocketControl, GreetingMustBeExactAndInTime) {
 }
 
 TEST_F(SocketControl, SilentPeerTimesOutAndTheConnectionIsClosed) {
-    ScriptedServer server([](const wire::Request&) { return PeerAction{"", false, true}; });
+    ScriptedServer server([](const wire::Request&) { return test::keepSilent(); });
     connect(server);
     ASSERT_EQ(control->error(), 0);
     const auto start = std::chrono::steady_clock::now();
@@ -190,7 +191,7 @@ TEST_F(SocketControl, CutOffMalformedOrSurplusRepliesAreCommunicationErrors) {
         {"OK 1\naOK 0\n", "unexpected bytes after the reply"},
     };
     for (const Case& c : cases) {
-        ScriptedServer server([&c](const wire::Request&) { return PeerAction{c.reply, true}; });
+        ScriptedServer server([&c](const wire::Request&) { return test::sendAndClose(c.reply); });
         connect(server);
         ASSERT_EQ(control->error(), 0);
         seen.clear();
@@ -207,7 +208,7 @@ TEST_F(SocketControl, ProtocolErrorOfThePeerEndsTheSession) {
     // The peer answers a request it cannot read with ERR 1 and closes; the next line finds
     // the connection gone.
     ScriptedServer server([](const wire::Request&) {
-        return PeerAction{wire::encodeErr(1, "<PROTOCOL>bad"), true};
+        return test::sendAndClose(wire::encodeErr(1, "<PROTOCOL>bad"));
     });
     connect(server);
     runCode(*control, "x");
@@ -216,6 +217,24 @@ TEST_F(SocketControl, ProtocolErrorOfThePeerEndsTheSession) {
     runCode(*control, "y");
     EXPECT_EQ(control->error(), kCommunicationError);
     EXPECT_EQ(seen.size(), 2u);
+}
+
+TEST_F(SocketControl, BytesThePeerSendsUnaskedPutTheSessionOutOfStep) {
+    // A second reply arrives after the first was read: it must not be taken as the
+    // answer to the next line.
+    ScriptedServer server([](const wire::Request& r) {
+        PeerAction a = test::ok("first " + r.code);
+        a.later = wire::encodeOk("stray");
+        return a;
+    });
+    connect(server);
+    EXPECT_EQ(evaluate(*control, "a"), "first a");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    evaluate(*control, "b");
+    EXPECT_EQ(control->errorName(),
+              "<COMMUNICATION> " + label(server) + ": unexpected bytes from the server");
+    EXPECT_EQ(control->result(), "first a");
+    EXPECT_EQ(server.requests().size(), 1u);  // "b" was never sent
 }
 
 TEST_F(SocketControl, LargestValuesGoThroughAndLargerOnesAreRefusedBeforeSending) {
@@ -254,7 +273,7 @@ TEST_F(SocketControl, SurvivesRandomAndTruncatedReplies) {
                 reply += static_cast<char>(rng() % 256);
             }
         }
-        ScriptedServer server([&reply](const wire::Request&) { return PeerAction{reply, true}; });
+        ScriptedServer server([&reply](const wire::Request&) { return test::sendAndClose(reply); });
         connect(server);
         ASSERT_EQ(control->error(), 0);
         runCode(*control, "$h");

@@ -122,6 +122,75 @@ bool parseConnectionText(std::string_view text, Target& out) {
     return hostPort(text, second) && text.empty();
 }
 
+// A name lookup in the background, so the connect timeout bounds it too. An address
+// literal needs no lookup and is answered at once.
+bool resolve(const Target& target, SteadyClock::time_point deadline, addrinfo*& out,
+             std::string& why) {
+    addrinfo numeric{};
+    numeric.ai_family = AF_UNSPEC;
+    numeric.ai_socktype = SOCK_STREAM;
+    numeric.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+    if (::getaddrinfo(target.host.c_str(), target.port.c_str(), &numeric, &out) == 0) {
+        return true;
+    }
+    // The request lives on the heap: a lookup that cannot be cancelled in time still
+    // writes into it later, so it is then left to the resolver instead of freed.
+    struct Lookup {
+        std::string host;
+        std::string port;
+        addrinfo hints{};
+        gaicb request{};
+    };
+    auto* lookup = new Lookup{target.host, target.port, {}, {}};
+    lookup->hints.ai_family = AF_UNSPEC;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->hints.ai_flags = AI_NUMERICSERV;
+    lookup->request.ar_name = lookup->host.c_str();
+    lookup->request.ar_service = lookup->port.c_str();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb* requests[1] = {&lookup->request};
+    int rc = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
+    if (rc != 0) {
+        why = ::gai_strerror(rc);
+        delete lookup;
+        return false;
+    }
+    for (;;) {
+        const int ms = msLeft(deadline);
+        const timespec wait{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+        const int waited = ::gai_suspend(requests, 1, &wait);
+        if (waited == EAI_INTR) {
+            continue;
+        }
+        rc = ::gai_error(&lookup->request);
+        if (rc != EAI_INPROGRESS) {
+            break;
+        }
+        if (waited == EAI_AGAIN || ms == 0) {
+            if (::gai_cancel(&lookup->request) != EAI_CANCELED &&
+                ::gai_error(&lookup->request) == EAI_INPROGRESS) {
+                why = "name lookup timed out";
+                return false;  // still in the resolver's hands: not freed
+            }
+            rc = ::gai_error(&lookup->request);
+            if (rc == EAI_CANCELED) {
+                why = "name lookup timed out";
+                delete lookup;
+                return false;
+            }
+            break;
+        }
+    }
+    if (rc != 0) {
+        why = ::gai_strerror(rc);
+        delete lookup;
+        return false;
+    }
+    out = lookup->request.ar_result;
+    delete lookup;
+    return true;
+}
+
 class SocketVismControl final : public VismControl {
 public:
     ~SocketVismControl() override { closeConnection(); }
@@ -202,15 +271,10 @@ private:
         const auto deadline =
             deadlineAfter(timeoutFromEnv("TVL_VISM_CONNECT_TIMEOUT", kDefaultConnectTimeout));
 
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV;
         addrinfo* list = nullptr;
-        const int gai = ::getaddrinfo(target.host.c_str(), target.port.c_str(), &hints, &list);
-        if (gai != 0) {
-            raise(kCommunicationError,
-                  "<COMMUNICATION> " + m_label + ": " + std::string(::gai_strerror(gai)));
+        std::string lookupError;
+        if (!resolve(target, deadline, list, lookupError)) {
+            raise(kCommunicationError, "<COMMUNICATION> " + m_label + ": " + lookupError);
             return;
         }
         std::string why = "connection failed";

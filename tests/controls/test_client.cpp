@@ -120,6 +120,14 @@ TEST_F(SocketControl, WritingMServerAgainReplacesTheConnection) {
     EXPECT_EQ(streams[1], "EXEC 1 0 0 0 0 0 0 0 0 0 0\n1");
 }
 
+TEST_F(SocketControl, HostNamesAreLookedUpAndEachAddressTried) {
+    // "localhost" may name ::1 first, where nothing listens; 127.0.0.1 then answers.
+    ScriptedServer server(answering("named"));
+    connectServer(*control, "localhost", server.portText());
+    ASSERT_EQ(control->error(), 0) << control->errorName();
+    EXPECT_EQ(evaluate(*control, "x"), "named");
+}
+
 TEST_F(SocketControl, ConnectionFailuresAreControlErrorsNamingTheAddress) {
     const std::string port = std::to_string(test::closedPort());
     connectServer(*control, "127.0.0.1", port);

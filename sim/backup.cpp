@@ -35,14 +35,6 @@ std::string localTimeText(std::int64_t ns) {
     return buf;
 }
 
-// File times come from the kernel's coarse clock; taking the job's start from the same
-// clock means a file changed right after the start is never dated before it.
-std::int64_t coarseNowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 std::string typeName(const std::string& type) {
     if (type == "F") {
         return "Full";
@@ -247,6 +239,14 @@ std::optional<FileId> fileId(int fd) {
 
 }  // namespace
 
+// File times come from the kernel's coarse clock; taking the job's start from the same
+// clock means a file changed right after the start is never dated before it.
+std::int64_t fileClockNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 std::string canonicalDirectory(const std::string& path) {
     if (path.empty()) {
         return "";
@@ -271,7 +271,8 @@ std::string canonicalDirectory(const std::string& path) {
 }
 
 BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
-                        const std::function<void(const std::string&)>& diagnostics) {
+                        const std::function<void(const std::string&)>& diagnostics,
+                        const std::function<std::int64_t()>& clock) {
     JobLog log(spec.log, diagnostics);
     log.line("Backup started " + localTimeText(spec.startNs) + ": " + typeName(spec.type) +
              " backup to " + spec.archive);
@@ -377,7 +378,7 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
         ::unlink(tmp.c_str());
     }
     if (out.ok) {
-        log.line("Backup completed successfully " + localTimeText(coarseNowNs()) + ": " +
+        log.line("Backup completed successfully " + localTimeText(clock()) + ": " +
                  std::to_string(out.files) + " files, " + std::to_string(out.bytes) + " bytes");
     } else {
         log.line("Backup failed: " + out.reason);
@@ -387,8 +388,11 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
 
 // ---------------------------------------------------------------------------------------
 
-BackupManager::BackupManager(GlobalStore& sys, std::function<void(const std::string&)> diagnostics)
-    : sys_(sys), diagnostics_(std::move(diagnostics)) {
+BackupManager::BackupManager(GlobalStore& sys, std::function<void(const std::string&)> diagnostics,
+                             std::function<std::int64_t()> clock)
+    : sys_(sys),
+      diagnostics_(std::move(diagnostics)),
+      clock_(clock ? std::move(clock) : fileClockNow) {
     // A job that was running when the server last stopped never finished.
     bool changed = false;
     for (const auto& id : sys_.children({kSys, kHistory})) {
@@ -420,7 +424,9 @@ std::optional<std::int64_t> BackupManager::sinceFor(const GlobalStore& sys, cons
             continue;
         }
         std::string startText = sys.get({kSys, kHistory, id, "STARTNS"}).value_or("");
-        if (!isCanonicalNumber(startText) || startText.size() > 18 || startText[0] == '-') {
+        if (!isCanonicalNumber(startText) || startText.size() > 18 + 1 || startText[0] == '-' ||
+            startText.find('.') != std::string::npos ||
+            (startText.size() == 19 && startText > "9223372036854775807")) {
             continue;
         }
         std::int64_t start = std::stoll(startText);
@@ -447,7 +453,7 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
     spec.type = params[1];
     spec.archive = params[3];
     spec.log = params[5];
-    spec.startNs = coarseNowNs();
+    spec.startNs = clock_();
     const NodeKey listKey = {kSys, "BACKUPCHUI", "DIRECTORIES"};
     spec.directories = sys_.children(listKey);
     for (const auto& db : sys_.children({kSys, "UCI"})) {
@@ -482,7 +488,7 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
 
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread t([this, spec = std::move(spec), done] {
-        BackupOutcome outcome = runBackup(spec, cancel_, diagnostics_);
+        BackupOutcome outcome = runBackup(spec, cancel_, diagnostics_, clock_);
         finish(spec.historyId, outcome);
         *done = true;
     });
@@ -490,7 +496,7 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
 }
 
 void BackupManager::finish(const std::string& id, const BackupOutcome& outcome) {
-    sys_.set({kSys, kHistory, id, "END"}, localTimeText(coarseNowNs()));
+    sys_.set({kSys, kHistory, id, "END"}, localTimeText(clock_()));
     sys_.set({kSys, kHistory, id, "STATUS"}, outcome.ok ? "COMPLETED" : "FAILED");
     if (!outcome.ok) {
         sys_.set({kSys, kHistory, id, "REASON"}, outcome.reason);

@@ -47,7 +47,11 @@ struct BackupOutcome {
 // file renamed into place, so a failed or cancelled job leaves no archive of its own).
 // `diagnostics` receives what cannot go to the job's log.
 BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
-                        const std::function<void(const std::string&)>& diagnostics);
+                        const std::function<void(const std::string&)>& diagnostics,
+                        const std::function<std::int64_t()>& clock);
+
+// The real-time clock at the resolution the kernel dates file changes with, in ns.
+std::int64_t fileClockNow();
 
 // Starts BACKUP^DBACK jobs in the background and keeps their history in ^SYS("BACKUPHISTORY")
 // of the system namespace: ^SYS("BACKUPHISTORY") holds the last job number, and each job's
@@ -55,7 +59,10 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
 // FAILED), "REASON" and ("DIRS",directory).
 class BackupManager {
 public:
-    BackupManager(GlobalStore& sys, std::function<void(const std::string&)> diagnostics);
+    // `clock` gives the moment a job starts and ends, in ns since the epoch; by default the
+    // clock the kernel dates file changes with.
+    BackupManager(GlobalStore& sys, std::function<void(const std::string&)> diagnostics,
+                  std::function<std::int64_t()> clock = {});
     ~BackupManager();
 
     BackupManager(const BackupManager&) = delete;
@@ -88,6 +95,7 @@ private:
 
     GlobalStore& sys_;
     std::function<void(const std::string&)> diagnostics_;
+    std::function<std::int64_t()> clock_;
     std::atomic<bool> cancel_{false};
     std::mutex mutex_;
     std::vector<Job> jobs_;

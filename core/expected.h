@@ -31,7 +31,8 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
                                       const std::array<std::string, 7>& weekdayNames);
 
 // Ascending by the bytes of the column (unsigned, a prefix first), ties by the Time cell,
-// then by the order the rows had (stable). Column 0 compares the Time cells only.
+// then by task-list order, then by the order the rows had (stable). Column 0 compares the
+// Time cells only.
 void sortRows(std::vector<ExpectedRow>& rows, int column);
 
 }  // namespace tvl

@@ -4,7 +4,7 @@ TVL_PACKAGES=(
   build-essential cmake pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libarchive-dev
-  xvfb xauth trayer
+  xvfb xauth trayer tzdata
 )
 
 tvl_install_deps() {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/messagetable.h"
+#include "core/taskfile.h"
+
+namespace tvl::cli {
+
+// What every command gets: the working directory's message table and task list, already
+// loaded, and the streams to write to.
+struct Context {
+    std::string language = "english";  // "english" or "russian"
+    std::string programDir;           // where tarvelctl itself lies
+    MessageTable messages;
+    TaskList tasks;
+    const Clock* clock = nullptr;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+};
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Command {
+    const char* name;
+    const char* usage;  // the arguments after the command's name
+    int (*run)(Context& ctx, const std::vector<std::string>& args);
+};
+
+// Every command of the tool, in the order the usage text lists them.
+const std::vector<Command>& commands();
+
+int runDue(Context& ctx, const std::vector<std::string>& args);
+int runExpected(Context& ctx, const std::vector<std::string>& args);
+int runList(Context& ctx, const std::vector<std::string>& args);
+
+// Reports a usage error of one command on stderr; returns kExitUsage.
+int usageError(Context& ctx, const Command& command, const std::string& why);
+const Command& commandNamed(const std::string& name);
+
+}  // namespace tvl::cli

@@ -1,0 +1,33 @@
+#include <ostream>
+#include <stdexcept>
+
+#include "cli.h"
+
+namespace tvl::cli {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> all = {
+        {"due", "YYYY-MM-DDTHH:MM", runDue},
+        {"expected", "FROM TO [--sort N]", runExpected},
+        {"list", "", runList},
+    };
+    return all;
+}
+
+const Command& commandNamed(const std::string& name) {
+    for (const Command& c : commands()) {
+        if (name == c.name) {
+            return c;
+        }
+    }
+    throw std::out_of_range(name);
+}
+
+int usageError(Context& ctx, const Command& command, const std::string& why) {
+    *ctx.err << "tarvelctl " << command.name << ": " << why << "\n"
+             << "usage: tarvelctl [--dir DIR] [--lang english|russian] " << command.name << ' '
+             << command.usage << "\n";
+    return kExitUsage;
+}
+
+}  // namespace tvl::cli

@@ -1,0 +1,134 @@
+// tarvelctl: the scheduler's rules and the backup run from the command line, working on the
+// same files as the desktop program.
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "core/civil.h"
+
+namespace {
+
+using namespace tvl;
+using namespace tvl::cli;
+
+void printUsage(std::ostream& out) {
+    out << "usage: tarvelctl [--dir DIR] [--lang english|russian] COMMAND [ARGS]\n"
+           "commands:\n";
+    for (const Command& c : commands()) {
+        out << "  " << c.name << (*c.usage ? " " : "") << c.usage << '\n';
+    }
+}
+
+std::string programDir(const char* argv0) {
+    std::string exe(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+    exe = n > 0 ? exe.substr(0, static_cast<std::size_t>(n)) : std::string(argv0);
+    const std::size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? "." : exe.substr(0, slash);
+}
+
+// Tests set TVL_FAKE_NOW=YYYY-MM-DDTHH:MM to fix the tool's idea of the current minute.
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(std::time_t t) : m_t(t) {}
+    std::time_t now() const override { return m_t; }
+
+private:
+    std::time_t m_t;
+};
+
+bool fakeNow(std::time_t& out) {
+    const char* text = std::getenv("TVL_FAKE_NOW");
+    if (text == nullptr || std::strlen(text) != 16) {
+        return false;
+    }
+    CivilDate d;
+    if (!parseIsoDate(std::string(text, 10), d) || text[10] != 'T') {
+        return false;
+    }
+    LocalDateTime t{d, std::atoi(text + 11), std::atoi(text + 14), 0};
+    std::tm tm = toTm(t);
+    out = std::mktime(&tm);
+    return out != static_cast<std::time_t>(-1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+
+    Context ctx;
+    ctx.out = &std::cout;
+    ctx.err = &std::cerr;
+    ctx.programDir = programDir(argv[0]);
+    std::string dir = ".";
+
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--dir" && i + 1 < argc) {
+            dir = argv[++i];
+        } else if (a == "--lang" && i + 1 < argc) {
+            ctx.language = argv[++i];
+            if (ctx.language != "english" && ctx.language != "russian") {
+                std::cerr << "tarvelctl: --lang takes english or russian\n";
+                printUsage(std::cerr);
+                return kExitUsage;
+            }
+        } else if (a == "--help" || a == "-h") {
+            printUsage(std::cout);
+            return kExitOk;
+        } else {
+            break;
+        }
+    }
+    if (i >= argc) {
+        printUsage(std::cerr);
+        return kExitUsage;
+    }
+    const std::string name = argv[i];
+    const Command* command = nullptr;
+    for (const Command& c : commands()) {
+        if (name == c.name) {
+            command = &c;
+        }
+    }
+    if (command == nullptr) {
+        std::cerr << "tarvelctl: unknown command \"" << name << "\"\n";
+        printUsage(std::cerr);
+        return kExitUsage;
+    }
+    const std::vector<std::string> args(argv + i + 1, argv + argc);
+
+    // Like the desktop program, the tool works on bare file names in its working directory.
+    if (::chdir(dir.c_str()) != 0) {
+        std::cerr << "tarvelctl: cannot enter directory " << dir << ": " << std::strerror(errno)
+                  << '\n';
+        return kExitFailure;
+    }
+    const bool russian = ctx.language == "russian";
+    if (!ctx.messages.load(russian ? kRussianTable : kEnglishTable)) {
+        std::cerr << tableReadErrorText(russian) << '\n';
+        return kExitFailure;
+    }
+    const TaskFileLoad load = loadTasks(kTaskFileName);
+    if (!load.ok()) {
+        std::cerr << ctx.messages.lookup("freaderr") << " Task.txt\n";
+        return kExitFailure;
+    }
+    ctx.tasks = TaskList(load.lines);
+
+    std::time_t fixed = 0;
+    const bool useFake = fakeNow(fixed);
+    FixedClock fake(fixed);
+    ctx.clock = useFake ? static_cast<const Clock*>(&fake) : &systemClock();
+
+    return command->run(ctx, args);
+}

@@ -1,0 +1,68 @@
+#include "activitylog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "regional.h"
+
+namespace tvl {
+
+ActivityLog::ActivityLog(std::string path, const Clock* clock)
+    : m_path(std::move(path)), m_clock(clock ? clock : &systemClock()) {}
+
+std::string ActivityLog::stamp() const {
+    const LocalDateTime t = m_clock->localNow();
+    return formatShortDate(t.date) + " " + formatLongTime(t.hour, t.minute, t.second);
+}
+
+bool ActivityLog::append(const std::string& line) {
+    // Created when missing: the start line creates the log, and a later line brings back a
+    // log that was moved away while the program ran (rotation).
+    const int fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    const std::string text = line + "\r\n";
+    const char* p = text.data();
+    std::size_t left = text.size();
+    bool ok = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return (::close(fd) == 0) && ok;
+}
+
+bool ActivityLog::writeStart(std::string_view stworkText) {
+    if (!append(stamp() + " " + std::string(stworkText))) {
+        return false;
+    }
+    m_enabled = true;
+    return true;
+}
+
+bool ActivityLog::writeEnd(std::string_view endworkText) {
+    return !m_enabled || append(stamp() + " " + std::string(endworkText));
+}
+
+bool ActivityLog::writeTaskStarted(std::string_view taskName, std::string_view tskstText) {
+    return !m_enabled ||
+           append(stamp() + " " + std::string(taskName) + " " + std::string(tskstText));
+}
+
+bool ActivityLog::writeControlError(std::string_view errorName, std::string_view mserver) {
+    return !m_enabled ||
+           append(stamp() + " " + std::string(errorName) + " " + std::string(mserver));
+}
+
+}  // namespace tvl

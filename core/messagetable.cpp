@@ -1,0 +1,62 @@
+#include "messagetable.h"
+
+#include "fileio.h"
+#include "taskfile.h"
+
+namespace tvl {
+
+namespace {
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MessageTable::load(const std::string& path) {
+    std::string text;
+    if (!readWholeFile(path, text)) {
+        return false;
+    }
+    setText(text);
+    return true;
+}
+
+void MessageTable::setText(std::string_view text) {
+    m_lines = splitTextLines(text);
+}
+
+std::string MessageTable::lookup(std::string_view key) const {
+    for (const std::string& line : m_lines) {
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            continue;
+        }
+        if (equalsIgnoringAsciiCase(std::string_view(line).substr(0, eq), key)) {
+            return line.substr(eq + 1);
+        }
+    }
+    return {};
+}
+
+std::string tableReadErrorText(bool russian) {
+    return russian ? "Ошибка чтения файла russian.dat" : "Error reading file english.dat";
+}
+
+}  // namespace tvl

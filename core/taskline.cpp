@@ -1,0 +1,181 @@
+#include "taskline.h"
+
+namespace tvl {
+
+namespace {
+
+constexpr auto npos = std::string_view::npos;
+
+int digitAt(std::string_view line, std::size_t pos) {
+    if (pos >= line.size()) {
+        return -1;
+    }
+    const char c = line[pos];
+    return (c >= '0' && c <= '9') ? c - '0' : -1;
+}
+
+// The bytes between two separators; empty when either is missing or they are out of order.
+std::string between(std::string_view line, std::size_t from, std::size_t to) {
+    if (from == npos || to == npos || to < from + 1) {
+        return {};
+    }
+    return std::string(line.substr(from + 1, to - from - 1));
+}
+
+bool isDigitValue(int v) {
+    return v >= 0 && v <= 9;
+}
+
+}  // namespace
+
+TaskFields splitTaskLine(std::string_view line) {
+    TaskFields f;
+    const std::size_t s1 = line.find(kSepIp);
+    const std::size_t s2 = line.find(kSepPort);
+    const std::size_t s3 = line.find(kSepPaths);
+    const std::size_t s4 = line.find(kSepSaveDir);
+    const std::size_t s5 = line.find(kSepType);
+    const std::size_t s6 = line.find(kSepRunMode);
+
+    f.name = std::string(line.substr(0, s1 == npos ? line.size() : s1));
+    f.ip = between(line, s1, s2);
+    f.port = between(line, s2, s3);
+    f.dbPaths = between(line, s3, s4);
+    f.saveDir = between(line, s4, s5);
+    if (s5 != npos) {
+        f.backupType = digitAt(line, s5 + 1);
+        if (s6 != npos && s6 >= s5 + 2) {
+            f.startTime = std::string(line.substr(s5 + 2, s6 - s5 - 2));
+        }
+    }
+    if (s6 != npos) {
+        f.runMode = digitAt(line, s6 + 1);
+        if (s6 + 2 <= line.size()) {
+            f.tail = std::string(line.substr(s6 + 2));
+        }
+    }
+    return f;
+}
+
+bool hasControlBytes(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c < 0x20) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> buildTaskLine(const TaskFields& f) {
+    for (const std::string* s :
+         {&f.name, &f.ip, &f.port, &f.dbPaths, &f.saveDir, &f.startTime, &f.tail}) {
+        if (hasControlBytes(*s)) {
+            return std::nullopt;
+        }
+    }
+    if (!isDigitValue(f.backupType) || !isDigitValue(f.runMode)) {
+        return std::nullopt;
+    }
+    std::string line;
+    line.reserve(f.name.size() + f.ip.size() + f.port.size() + f.dbPaths.size() + f.saveDir.size() +
+                 f.startTime.size() + f.tail.size() + 8);
+    line += f.name;
+    line += kSepIp;
+    line += f.ip;
+    line += kSepPort;
+    line += f.port;
+    line += kSepPaths;
+    line += f.dbPaths;
+    line += kSepSaveDir;
+    line += f.saveDir;
+    line += kSepType;
+    line += static_cast<char>('0' + f.backupType);
+    line += f.startTime;
+    line += kSepRunMode;
+    line += static_cast<char>('0' + f.runMode);
+    line += f.tail;
+    return line;
+}
+
+std::string weekdayTail(const std::array<bool, 7>& mondayFirst) {
+    std::string s;
+    for (bool b : mondayFirst) {
+        s += b ? '1' : '0';
+    }
+    return s;
+}
+
+std::string monthTail(const std::array<bool, 12>& januaryFirst, std::string_view dayText) {
+    std::string s;
+    for (bool b : januaryFirst) {
+        s += b ? '1' : '0';
+    }
+    s += dayText;
+    return s;
+}
+
+bool tailFlag(std::string_view tail, int k) {
+    return k >= 1 && static_cast<std::size_t>(k) <= tail.size() && tail[k - 1] == '1';
+}
+
+std::string_view monthDayText(std::string_view tail) {
+    return tail.size() > 12 ? tail.substr(12) : std::string_view{};
+}
+
+bool isHiddenLine(std::string_view line) {
+    return !line.empty() && line.front() == kSepIp;
+}
+
+std::string_view backupTypeText(int digit) {
+    switch (digit) {
+        case 0:
+            return "Cumulative";
+        case 1:
+            return "Full";
+        case 2:
+            return "Incremental";
+        default:
+            return {};
+    }
+}
+
+std::string addPathEnd(std::string_view path) {
+    std::string s(path);
+    if (s.empty()) {
+        return s;
+    }
+    const char end = s.front() == '/' ? '/' : '\\';
+    if (s.back() != end) {
+        s += end;
+    }
+    return s;
+}
+
+std::string trimText(std::string_view text) {
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20) {
+        ++b;
+    }
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20) {
+        --e;
+    }
+    return std::string(text.substr(b, e - b));
+}
+
+std::string tidyText(std::string_view text) {
+    std::string out;
+    for (char c : trimText(text)) {
+        if (static_cast<unsigned char>(c) >= 0x20) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool canStart(const TaskFields& f) {
+    return !f.ip.empty() && !f.port.empty() && !f.dbPaths.empty() && !f.saveDir.empty() &&
+           f.backupType >= 0 && f.backupType <= 2;
+}
+
+}  // namespace tvl

@@ -1,0 +1,103 @@
+// Drives the built tarvelctl the way a user does, in a temporary working directory.
+#include <gtest/gtest.h>
+
+#include "util/tempdir.h"
+
+using tvl::test::CommandResult;
+using tvl::test::TempDir;
+
+namespace {
+
+std::string task(const std::string& name, const std::string& time, const std::string& rule,
+                 const std::string& port = "1972") {
+    return name + "\x01" "127.0.0.1\x02" + port + "\x03/db/\x04/bak/\x05" "1" + time + "\x06" + rule;
+}
+
+class Tarvelctl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* f : {"english.dat", "russian.dat"}) {
+            tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + f, dir.file(f));
+        }
+    }
+    void writeTasks(const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& l : lines) {
+            text += l + "\r\n";
+        }
+        tvl::test::writeFile(dir.file("task.txt"), text);
+    }
+    CommandResult run(const std::string& args, const std::string& env = "") {
+        return tvl::test::runCommand(env + " '" TARVELCTL "' --dir '" + dir.path() + "' " + args);
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Tarvelctl, DuePrintsWhatTheTimerWouldStartAndPassesOverBrokenLines) {
+    writeTasks({task("A", "10:00", "1"), task("Broken", "  :  ", "1"), task("NoPort", "10:00", "1", ""),
+                task("B", "10:00", "21111111"), task("", "10:00", "1"), task("Hidden", "10:00", "1")});
+    const CommandResult r = run("due 2026-12-07T10:00");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0\tA\n3\tB\n");
+    EXPECT_EQ(run("due 2026-12-07T10:01").out, "");
+}
+
+TEST_F(Tarvelctl, ExpectedPrintsSortedRowsInTheChosenLanguage) {
+    writeTasks({task("b", "10:00", "1"), task("a", " 9:05", "21000000")});
+    CommandResult r = run("expected 2026-12-07 2026-12-08");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "2026-12-07,  9:05 {Monday}\ta\t127.0.0.1:1972\t/db/\tFull\t/bak/\n"
+              "2026-12-07, 10:00 {Monday}\tb\t127.0.0.1:1972\t/db/\tFull\t/bak/\n"
+              "2026-12-08, 10:00 {Tuesday}\tb\t127.0.0.1:1972\t/db/\tFull\t/bak/\n");
+    r = run("--lang russian expected 2026-12-07 2026-12-08 --sort 1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\t')), "2026-12-07,  9:05 {Понедельник}");
+    EXPECT_NE(r.out.find("\tb\t"), std::string::npos);
+    EXPECT_EQ(run("expected 2026-12-08 2026-12-07").out, "");
+}
+
+TEST_F(Tarvelctl, ListShowsEachTasksNextStart) {
+    writeTasks({task("D", " 9:05", "1"), task("W", "10:00", "2"), task("Odd", "10:00", "9"),
+                task("", "10:00", "1")});
+    const CommandResult r = run("list", "TVL_FAKE_NOW=2026-12-07T09:05");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0\tD\tDaily\t2026-12-08 09:05\n1\tW\tWeekly\t-\n2\tOdd\t?\t-\n");
+}
+
+TEST_F(Tarvelctl, MissingTaskFileIsCreatedEmpty) {
+    const CommandResult r = run("list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(tvl::test::fileExists(dir.file("task.txt")));
+}
+
+TEST_F(Tarvelctl, FailuresAndUsageErrors) {
+    writeTasks({task("A", "10:00", "1"), ""});
+    CommandResult r = run("list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error reading file Task.txt\n");
+
+    std::remove(dir.file("english.dat").c_str());
+    r = run("list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error reading file english.dat\n");
+    std::remove(dir.file("russian.dat").c_str());
+    r = run("--lang russian list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Ошибка чтения файла russian.dat\n");
+}
+
+TEST_F(Tarvelctl, UsageErrorsExitWithTwo) {
+    CommandResult r;
+    for (const char* bad : {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
+                            "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
+                            "expected 2026-12-07 2026-12-08 --sort 6", "list extra",
+                            "--lang german list"}) {
+        r = run(bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << bad;
+    }
+}

@@ -1,0 +1,74 @@
+#include "core/activitylog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "util/tempdir.h"
+
+using namespace tvl;
+
+namespace {
+
+class FixedClock : public Clock {
+public:
+    std::time_t t = 1796638500;  // 2026-12-07 10:15:00 UTC
+    std::time_t now() const override { return t; }
+};
+
+}  // namespace
+
+TEST(ActivityLogTest, StartLineCreatesTheLogAndSwitchesItOn) {
+    test::TempDir dir;
+    FixedClock clock;
+    ActivityLog log(dir.file("tvl.log"), &clock);
+    EXPECT_TRUE(log.writeTaskStarted("T", "started")) << "nothing to write while off";
+    EXPECT_FALSE(test::fileExists(dir.file("tvl.log")));
+    EXPECT_FALSE(log.enabled());
+
+    ASSERT_TRUE(log.writeStart("Program started"));
+    EXPECT_TRUE(log.enabled());
+    clock.t += 65;
+    ASSERT_TRUE(log.writeTaskStarted("Nightly", "task started"));
+    ASSERT_TRUE(log.writeControlError("<COMMUNICATION> x", "CN_IPTCP:a[1]:a[1]"));
+    ASSERT_TRUE(log.writeEnd(""));
+    EXPECT_EQ(test::readFile(dir.file("tvl.log")),
+              "12/07/2026 10:15:00 Program started\r\n"
+              "12/07/2026 10:16:05 Nightly task started\r\n"
+              "12/07/2026 10:16:05 <COMMUNICATION> x CN_IPTCP:a[1]:a[1]\r\n"
+              "12/07/2026 10:16:05 \r\n");
+}
+
+TEST(ActivityLogTest, ExistingContentIsKeptAndRemovedLogIsRecreated) {
+    test::TempDir dir;
+    FixedClock clock;
+    test::writeFile(dir.file("tvl.log"), "old\r\n");
+    ActivityLog log(dir.file("tvl.log"), &clock);
+    ASSERT_TRUE(log.writeStart("s"));
+    EXPECT_EQ(test::readFile(dir.file("tvl.log")), "old\r\n12/07/2026 10:15:00 s\r\n");
+
+    std::filesystem::rename(dir.file("tvl.log"), dir.file("tvl.log.1"));
+    ASSERT_TRUE(log.writeEnd("e"));
+    EXPECT_EQ(test::readFile(dir.file("tvl.log")), "12/07/2026 10:15:00 e\r\n");
+}
+
+TEST(ActivityLogTest, FailedStartKeepsTheLogOffForGood) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.file("tvl.log"));
+    ActivityLog log(dir.file("tvl.log"));
+    EXPECT_FALSE(log.writeStart("s"));
+    EXPECT_FALSE(log.enabled());
+    std::filesystem::remove(dir.file("tvl.log"));
+    EXPECT_TRUE(log.writeEnd("e"));
+    EXPECT_FALSE(test::fileExists(dir.file("tvl.log"))) << "no line at all, not even the end";
+}
+
+TEST(ActivityLogTest, LaterLineReportsAFailedWrite) {
+    test::TempDir dir;
+    ActivityLog log(dir.file("tvl.log"));
+    ASSERT_TRUE(log.writeStart("s"));
+    std::filesystem::remove(dir.file("tvl.log"));
+    std::filesystem::create_directory(dir.file("tvl.log"));
+    EXPECT_FALSE(log.writeEnd("e"));
+    EXPECT_TRUE(log.enabled()) << "the next event tries again";
+}

@@ -1,0 +1,125 @@
+#include "core/schedule.h"
+
+#include <gtest/gtest.h>
+
+#include "core/regional.h"
+#include "util/tempdir.h"
+
+using namespace tvl;
+
+namespace {
+
+std::string task(const std::string& time, const std::string& rule, const std::string& name = "T",
+                 char type = '1') {
+    return name +
+           "\x01ip\x02"
+           "1972\x03/db/\x04/bak/\x05" +
+           std::string(1, type) + time + "\x06" + rule;
+}
+
+LocalDateTime at(int y, int mo, int d, int h, int mi) {
+    return {{y, mo, d}, h, mi, 0};
+}
+
+}  // namespace
+
+TEST(StartTime, ReadsTimesAsTimes) {
+    EXPECT_EQ(parseStartTime(" 9:05"), 9 * 60 + 5);
+    EXPECT_EQ(parseStartTime("09:05"), 9 * 60 + 5);
+    EXPECT_EQ(parseStartTime("9:05"), 9 * 60 + 5);
+    EXPECT_EQ(parseStartTime("23:59"), 23 * 60 + 59);
+    EXPECT_EQ(parseStartTime(" 0:00"), 0);
+    for (const char* bad : {"", "  :  ", "24:00", "12:60", "25:99", "1 :05", "12: 5", "12:5",
+                            "12:05 ", "a:00", "123:00", ":05"}) {
+        EXPECT_FALSE(parseStartTime(bad)) << '"' << bad << '"';
+    }
+    EXPECT_EQ(currentTimeText(9, 5), "9:05");
+    EXPECT_EQ(currentTimeText(14, 30), "14:30");
+    EXPECT_EQ(currentTimeText(0, 0), "0:00");
+}
+
+TEST(DueTest, DailyAtItsMinuteOnly) {
+    for (const std::string time : {" 9:05", "09:05"}) {
+        const std::string line = task(time, "1");
+        EXPECT_EQ(dueTest(line, at(2026, 12, 7, 9, 5)), Due::Due);
+        EXPECT_EQ(dueTest(line, at(2026, 12, 7, 9, 6)), Due::NotDue);
+        EXPECT_EQ(dueTest(line, at(2026, 12, 7, 21, 5)), Due::NotDue);
+    }
+}
+
+TEST(DueTest, WeeklyMonthlyAndOnce) {
+    const std::string sundays = task("10:00", "20000001");
+    const std::string mondays = task("10:00", "21000000");
+    EXPECT_EQ(dueTest(sundays, at(2026, 12, 13, 10, 0)), Due::Due);
+    EXPECT_EQ(dueTest(sundays, at(2026, 12, 7, 10, 0)), Due::NotDue);
+    EXPECT_EQ(dueTest(mondays, at(2026, 12, 7, 10, 0)), Due::Due);
+    EXPECT_EQ(dueTest(task("10:00", "2111"), at(2026, 12, 13, 10, 0)), Due::NotDue)
+        << "a flag past the end of the line is off";
+
+    const std::string firsts = task("10:00", "31111111111111");
+    EXPECT_EQ(dueTest(firsts, at(2026, 7, 1, 10, 0)), Due::Due);
+    EXPECT_EQ(dueTest(firsts, at(2026, 7, 2, 10, 0)), Due::NotDue);
+    const std::string dec28 = task("10:00", "300000000000128");
+    EXPECT_EQ(dueTest(dec28, at(2026, 12, 28, 10, 0)), Due::Due);
+    EXPECT_EQ(dueTest(dec28, at(2026, 11, 28, 10, 0)), Due::NotDue);
+    EXPECT_EQ(dueTest(task("10:00", "311111111111105"), at(2026, 7, 5, 10, 0)), Due::NotDue)
+        << "a day stored as 05 never matches 5";
+    EXPECT_EQ(dueTest(task("10:00", "3111111111111"), at(2026, 7, 5, 10, 0)), Due::NotDue);
+
+    const std::string once = task("10:00", "0" + formatShortDate({2026, 12, 7}));
+    EXPECT_EQ(dueTest(once, at(2026, 12, 7, 10, 0)), Due::Due);
+    EXPECT_EQ(dueTest(once, at(2026, 12, 8, 10, 0)), Due::NotDue);
+    EXPECT_EQ(dueTest(task("10:00", "007.12.2026"), at(2026, 12, 7, 10, 0)), Due::NotDue)
+        << "a date stored under another format never matches";
+    EXPECT_EQ(dueTest(task("10:00", "0"), at(2026, 12, 7, 10, 0)), Due::NotDue);
+}
+
+TEST(DueTest, MalformedRules) {
+    const LocalDateTime t = at(2026, 12, 7, 10, 0);
+    EXPECT_EQ(dueTest(task("10:00", "7"), t), Due::NotDue);
+    EXPECT_EQ(dueTest(task("10:00", ""), t), Due::NotDue);
+    EXPECT_EQ(dueTest(task("  :  ", "1"), t), Due::Unreadable);
+    EXPECT_EQ(dueTest(task("25:99", "1"), t), Due::Unreadable);
+    EXPECT_EQ(dueTest("T\x01ip\x02p\x03"
+                      "d\x04o\x05"
+                      "110:00",
+                      t),
+              Due::Unreadable)
+        << "no run-mode separator";
+    EXPECT_EQ(dueTest("T\x01ip\x02p\x03"
+                      "d\x04o\x05"
+                      "1",
+                      t),
+              Due::NotDue)
+        << "empty rule text";
+    EXPECT_EQ(dueTest("no separators at all", t), Due::NotDue);
+}
+
+TEST(DueTasks, SkipsUnreadableLinesHiddenLinesAndTasksThatCannotStart) {
+    const LocalDateTime t = at(2026, 12, 7, 10, 0);
+    const std::vector<std::string> lines = {
+        task("10:00", "1", "A"),
+        task("  :  ", "1", "Broken"),
+        task("10:00", "7", "BadMode"),
+        task("10:00", "1", "BadType", '3'),
+        "E\x01ip\x02\x03/db/\x04/bak/\x05"
+        "110:00\x06"
+        "1",  // no port
+        task("10:00", "1", "B"),
+        task("10:00", "1", ""),  // begins with 0x01: hidden from here on
+        task("10:00", "1", "AfterHidden"),
+    };
+    EXPECT_EQ(dueTasks(lines, t), (std::vector<std::size_t>{0, 5}));
+}
+
+TEST(NextStart, FindsTheNextMinuteAfterNow) {
+    const std::string daily = task(" 9:05", "1");
+    EXPECT_EQ(nextStart(daily, at(2026, 12, 7, 9, 4)), at(2026, 12, 7, 9, 5));
+    EXPECT_EQ(nextStart(daily, at(2026, 12, 7, 9, 5)), at(2026, 12, 8, 9, 5)) << "strictly after";
+    EXPECT_EQ(nextStart(task("10:00", "300000000000128"), at(2026, 12, 29, 0, 0)),
+              at(2027, 12, 28, 10, 0));
+    EXPECT_FALSE(nextStart(task("10:00", "2"), at(2026, 12, 7, 0, 0)));
+    EXPECT_FALSE(nextStart(task("10:00", "1", "T", '5'), at(2026, 12, 7, 0, 0)));
+    EXPECT_FALSE(
+        nextStart(task("10:00", "0" + formatShortDate({2026, 12, 6})), at(2026, 12, 7, 0, 0)));
+}

@@ -1,0 +1,145 @@
+#include "core/taskfile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "util/tempdir.h"
+
+using namespace tvl;
+using tvl::test::readFile;
+using tvl::test::TempDir;
+using tvl::test::writeFile;
+
+TEST(TaskFileText, LineEndsAndNul) {
+    EXPECT_EQ(splitTextLines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(splitTextLines("a\r\n"), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(splitTextLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(splitTextLines("a\n\rb"), (std::vector<std::string>{"a", "", "b"}))
+        << "LF CR is two breaks";
+    EXPECT_EQ(splitTextLines(std::string("a\r\nb\0c\r\nd", 9)),
+              (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(splitTextLines("").empty());
+}
+
+TEST(TaskFileLoadTest, MissingFileIsCreatedEmpty) {
+    TempDir dir;
+    const TaskFileLoad r = loadTasks(dir.file("task.txt"));
+    EXPECT_TRUE(r.ok());
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_TRUE(test::fileExists(dir.file("task.txt")));
+    EXPECT_EQ(readFile(dir.file("task.txt")), "");
+}
+
+TEST(TaskFileLoadTest, SelectorStopsAtTheFirstHiddenLine) {
+    TempDir dir;
+    writeFile(dir.file("task.txt"), "A\x01x\nnoseparator\r\x01hidden\r\n\r\nB\x01y");
+    const TaskFileLoad r = loadTasks(dir.file("task.txt"));
+    ASSERT_TRUE(r.ok()) << "an empty line after the first hidden line is not walked";
+    EXPECT_EQ(r.lines.size(), 5u);
+    EXPECT_EQ(r.names, (std::vector<std::string>{"A", "noseparator"}));
+    EXPECT_EQ(savedTaskCount(r.lines), 2u);
+}
+
+TEST(TaskFileLoadTest, EmptyLineBeforeHiddenLinesFails) {
+    TempDir dir;
+    writeFile(dir.file("task.txt"), "A\x01x\r\n\r\n");
+    EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::EmptyLine);
+    writeFile(dir.file("task.txt"), "\nA\x01x");
+    EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::EmptyLine);
+}
+
+TEST(TaskFileLoadTest, UnreadableFileFails) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("task.txt"));
+    EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::CannotRead);
+    EXPECT_EQ(loadTasks(dir.file("nodir/task.txt")).status, TaskFileLoad::Status::CannotCreate);
+}
+
+TEST(TaskFileSave, WritesCrLfAndReplacesWholeContent) {
+    TempDir dir;
+    const std::string path = dir.file("task.txt");
+    writeFile(path, "old line that is much longer than the new content\n");
+    ASSERT_TRUE(saveTasks(path, {"A\x01x", "\x01hidden"}));
+    EXPECT_EQ(readFile(path), "A\x01x\r\n\x01hidden\r\n");
+    ASSERT_TRUE(saveTasks(path, {}));
+    EXPECT_EQ(readFile(path), "");
+    EXPECT_FALSE(test::fileExists(path + ".tmp"));
+}
+
+TEST(TaskFileSave, KeepsPermissionBitsAndFollowsSymbolicLinks) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("real"));
+    const std::string real = dir.file("real/task.txt");
+    writeFile(real, "old\r\n");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    const std::string link = dir.file("task.txt");
+    ASSERT_EQ(::symlink("real/task.txt", link.c_str()), 0);
+
+    ASSERT_TRUE(saveTasks(link, {"new"}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_EQ(readFile(real), "new\r\n");
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(TaskFileSave, FailuresLeaveTheOldFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("task.txt");
+    const std::string old = "A\x01x\r\nB\x01y\r\n";
+
+    // A directory standing where the temporary file goes.
+    writeFile(path, old);
+    std::filesystem::create_directory(path + ".tmp");
+    EXPECT_FALSE(saveTasks(path, {"new"}));
+    EXPECT_EQ(readFile(path), old);
+    std::filesystem::remove(path + ".tmp");
+
+    // The disk fills after part of the text was written.
+    int calls = 0;
+    SaveSeams full;
+    full.write = [&calls](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (calls++ == 0) {
+            return ::write(fd, data, size < 3 ? size : 3);
+        }
+        errno = ENOSPC;
+        return -1;
+    };
+    EXPECT_FALSE(saveTasks(path, {"a much longer new line"}, &full));
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_FALSE(test::fileExists(path + ".tmp")) << "the partial copy is removed";
+
+    // The rename fails.
+    SaveSeams noRename;
+    noRename.rename = [](const char*, const char*) {
+        errno = EXDEV;
+        return -1;
+    };
+    EXPECT_FALSE(saveTasks(path, {"new"}, &noRename));
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_FALSE(test::fileExists(path + ".tmp"));
+}
+
+TEST(TaskListTest, NewTasksGoBeforeHiddenLinesAndNeverOverwriteThem) {
+    TaskList list({"A\x01", "B\x01", "\x01hidden1", "\x01hidden2"});
+    EXPECT_EQ(list.savedCount(), 2u);
+    EXPECT_TRUE(list.ownsLine(1));
+    EXPECT_FALSE(list.ownsLine(2)) << "entry 2 is a new task, not the hidden line";
+
+    EXPECT_EQ(list.store(1, "B2\x01"), 1u);
+    EXPECT_EQ(list.store(2, "C\x01"), 2u);
+    // A second unsaved entry past the first one lands right after the saved tasks too.
+    EXPECT_EQ(list.store(5, "D\x01"), 3u);
+    EXPECT_EQ(list.lines(), (std::vector<std::string>{"A\x01", "B2\x01", "C\x01", "D\x01",
+                                                      "\x01hidden1", "\x01hidden2"}));
+
+    EXPECT_FALSE(list.remove(4)) << "an entry without a line deletes nothing";
+    EXPECT_TRUE(list.remove(0));
+    EXPECT_EQ(list.size(), 5u);
+    EXPECT_EQ(list.line(3), "\x01hidden1");
+}

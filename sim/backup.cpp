@@ -53,44 +53,44 @@ std::string typeName(const std::string& type) {
 class JobLog {
 public:
     JobLog(const std::string& path, std::function<void(const std::string&)> diagnostics)
-        : path_(path), diagnostics_(std::move(diagnostics)) {
+        : m_path(path), m_diagnostics(std::move(diagnostics)) {
         if (path.empty()) {
-            diagnostics_("backup job has no log file; its log follows here");
+            m_diagnostics("backup job has no log file; its log follows here");
             return;
         }
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            diagnostics_("cannot write backup log " + path + ": " + std::strerror(errno) +
-                         "; its log follows here");
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            m_diagnostics("cannot write backup log " + path + ": " + std::strerror(errno) +
+                          "; its log follows here");
         }
     }
     ~JobLog() {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (m_fd >= 0) {
+            ::close(m_fd);
         }
     }
     JobLog(const JobLog&) = delete;
     JobLog& operator=(const JobLog&) = delete;
 
     void line(const std::string& text) {
-        if (fd_ >= 0) {
+        if (m_fd >= 0) {
             std::string l = text + "\n";
-            if (::write(fd_, l.data(), l.size()) == static_cast<ssize_t>(l.size())) {
-                ::fsync(fd_);
+            if (::write(m_fd, l.data(), l.size()) == static_cast<ssize_t>(l.size())) {
+                ::fsync(m_fd);
                 return;
             }
-            diagnostics_("cannot write backup log " + path_ + ": " + std::strerror(errno));
-            ::close(fd_);
-            fd_ = -1;
+            m_diagnostics("cannot write backup log " + m_path + ": " + std::strerror(errno));
+            ::close(m_fd);
+            m_fd = -1;
         }
-        diagnostics_("backup log: " + text);
+        m_diagnostics("backup log: " + text);
     }
-    int fd() const { return fd_; }
+    int fd() const { return m_fd; }
 
 private:
-    std::string path_;
-    std::function<void(const std::string&)> diagnostics_;
-    int fd_ = -1;
+    std::string m_path;
+    std::function<void(const std::string&)> m_diagnostics;
+    int m_fd = -1;
 };
 
 struct FileId {
@@ -111,16 +111,16 @@ std::string sysReason(const std::string& what) {
 // Writes the archive through libarchive into an open file.
 class ArchiveWriter {
 public:
-    explicit ArchiveWriter(int fd) : a_(archive_write_new()) {
-        if (!a_ || archive_write_set_format_pax_restricted(a_) != ARCHIVE_OK ||
-            archive_write_set_bytes_in_last_block(a_, 1) != ARCHIVE_OK ||
-            archive_write_open_fd(a_, fd) != ARCHIVE_OK) {
+    explicit ArchiveWriter(int fd) : m_archive(archive_write_new()) {
+        if (!m_archive || archive_write_set_format_pax_restricted(m_archive) != ARCHIVE_OK ||
+            archive_write_set_bytes_in_last_block(m_archive, 1) != ARCHIVE_OK ||
+            archive_write_open_fd(m_archive, fd) != ARCHIVE_OK) {
             throw JobFailed("cannot start the archive: " + error());
         }
     }
     ~ArchiveWriter() {
-        if (a_) {
-            archive_write_free(a_);
+        if (m_archive) {
+            archive_write_free(m_archive);
         }
     }
     ArchiveWriter(const ArchiveWriter&) = delete;
@@ -146,7 +146,7 @@ public:
         archive_entry_set_mtime(e, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         archive_entry_set_uid(e, st.st_uid);
         archive_entry_set_gid(e, st.st_gid);
-        int rc = archive_write_header(a_, e);
+        int rc = archive_write_header(m_archive, e);
         archive_entry_free(e);
         if (rc < ARCHIVE_WARN) {
             ::close(fd);
@@ -174,7 +174,7 @@ public:
             if (n == 0) {
                 break;
             }
-            if (archive_write_data(a_, buf.data(), static_cast<std::size_t>(n)) != n) {
+            if (archive_write_data(m_archive, buf.data(), static_cast<std::size_t>(n)) != n) {
                 ::close(fd);
                 throw JobFailed("cannot write the archive: " + error());
             }
@@ -182,24 +182,24 @@ public:
             stored += static_cast<std::uint64_t>(n);
         }
         ::close(fd);
-        if (archive_write_finish_entry(a_) < ARCHIVE_WARN) {
+        if (archive_write_finish_entry(m_archive) < ARCHIVE_WARN) {
             throw JobFailed("cannot write the archive: " + error());
         }
         return stored;
     }
 
     void close() {
-        if (archive_write_close(a_) != ARCHIVE_OK) {
+        if (archive_write_close(m_archive) != ARCHIVE_OK) {
             throw JobFailed("cannot write the archive: " + error());
         }
     }
 
 private:
     std::string error() const {
-        const char* s = a_ ? archive_error_string(a_) : nullptr;
+        const char* s = m_archive ? archive_error_string(m_archive) : nullptr;
         return s ? s : "out of memory";
     }
-    archive* a_;
+    archive* m_archive;
 };
 
 // The regular files under a directory, in name order, without following symbolic links.
@@ -390,20 +390,20 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
 
 BackupManager::BackupManager(GlobalStore& sys, std::function<void(const std::string&)> diagnostics,
                              std::function<std::int64_t()> clock)
-    : sys_(sys),
-      diagnostics_(std::move(diagnostics)),
-      clock_(clock ? std::move(clock) : fileClockNow) {
+    : m_sys(sys),
+      m_diagnostics(std::move(diagnostics)),
+      m_clock(clock ? std::move(clock) : fileClockNow) {
     // A job that was running when the server last stopped never finished.
     bool changed = false;
-    for (const auto& id : sys_.children({kSys, kHistory})) {
-        if (sys_.get({kSys, kHistory, id, "STATUS"}) == "RUNNING") {
-            sys_.set({kSys, kHistory, id, "STATUS"}, "FAILED");
-            sys_.set({kSys, kHistory, id, "REASON"}, "the server stopped while the job ran");
+    for (const auto& id : m_sys.children({kSys, kHistory})) {
+        if (m_sys.get({kSys, kHistory, id, "STATUS"}) == "RUNNING") {
+            m_sys.set({kSys, kHistory, id, "STATUS"}, "FAILED");
+            m_sys.set({kSys, kHistory, id, "REASON"}, "the server stopped while the job ran");
             changed = true;
         }
     }
     if (changed) {
-        sys_.flush();
+        m_sys.flush();
     }
 }
 
@@ -444,75 +444,75 @@ std::optional<std::int64_t> BackupManager::sinceFor(const GlobalStore& sys, cons
 }
 
 void BackupManager::start(const std::array<std::string, 10>& params) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     reap(false);
-    if (jobs_.size() >= kMaxRunningJobs) {
+    if (m_jobs.size() >= kMaxRunningJobs) {
         throw MError(err::kResource, "<RESOURCE>too many backup jobs running");
     }
     BackupSpec spec;
     spec.type = params[1];
     spec.archive = params[3];
     spec.log = params[5];
-    spec.startNs = clock_();
+    spec.startNs = m_clock();
     const NodeKey listKey = {kSys, "BACKUPCHUI", "DIRECTORIES"};
-    spec.directories = sys_.children(listKey);
-    for (const auto& db : sys_.children({kSys, "UCI"})) {
+    spec.directories = m_sys.children(listKey);
+    for (const auto& db : m_sys.children({kSys, "UCI"})) {
         spec.databases.insert(canonicalDirectory(db));
     }
     for (const auto& d : spec.directories) {
         std::string canon = canonicalDirectory(d);
-        if (auto since = sinceFor(sys_, spec.type, canon)) {
+        if (auto since = sinceFor(m_sys, spec.type, canon)) {
             spec.since[canon] = *since;
         }
     }
 
-    std::string last = sys_.get({kSys, kHistory}).value_or("0");
+    std::string last = m_sys.get({kSys, kHistory}).value_or("0");
     std::string id = numericValue(last);
     id = std::to_string(id.size() > 15 ? 1 : std::stoll(id.substr(0, id.find('.'))) + 1);
     spec.historyId = id;
-    sys_.set({kSys, kHistory}, id);
-    sys_.set({kSys, kHistory, id, "TYPE"}, spec.type);
-    sys_.set({kSys, kHistory, id, "FILE"}, spec.archive);
-    sys_.set({kSys, kHistory, id, "LOG"}, spec.log);
-    sys_.set({kSys, kHistory, id, "START"}, localTimeText(spec.startNs));
-    sys_.set({kSys, kHistory, id, "STARTNS"}, std::to_string(spec.startNs));
-    sys_.set({kSys, kHistory, id, "STATUS"}, "RUNNING");
+    m_sys.set({kSys, kHistory}, id);
+    m_sys.set({kSys, kHistory, id, "TYPE"}, spec.type);
+    m_sys.set({kSys, kHistory, id, "FILE"}, spec.archive);
+    m_sys.set({kSys, kHistory, id, "LOG"}, spec.log);
+    m_sys.set({kSys, kHistory, id, "START"}, localTimeText(spec.startNs));
+    m_sys.set({kSys, kHistory, id, "STARTNS"}, std::to_string(spec.startNs));
+    m_sys.set({kSys, kHistory, id, "STATUS"}, "RUNNING");
     for (const auto& d : spec.directories) {
-        sys_.set({kSys, kHistory, id, "DIRS", canonicalDirectory(d)}, "");
+        m_sys.set({kSys, kHistory, id, "DIRS", canonicalDirectory(d)}, "");
     }
     try {
-        sys_.flush();
+        m_sys.flush();
     } catch (const StoreError& e) {
         throw MError(err::kDiskHard, std::string("<DISKHARD>") + e.what());
     }
 
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread t([this, spec = std::move(spec), done] {
-        BackupOutcome outcome = runBackup(spec, cancel_, diagnostics_, clock_);
+        BackupOutcome outcome = runBackup(spec, m_cancel, m_diagnostics, m_clock);
         finish(spec.historyId, outcome);
         *done = true;
     });
-    jobs_.push_back(Job{std::move(t), done});
+    m_jobs.push_back(Job{std::move(t), done});
 }
 
 void BackupManager::finish(const std::string& id, const BackupOutcome& outcome) {
-    sys_.set({kSys, kHistory, id, "END"}, localTimeText(clock_()));
-    sys_.set({kSys, kHistory, id, "STATUS"}, outcome.ok ? "COMPLETED" : "FAILED");
+    m_sys.set({kSys, kHistory, id, "END"}, localTimeText(m_clock()));
+    m_sys.set({kSys, kHistory, id, "STATUS"}, outcome.ok ? "COMPLETED" : "FAILED");
     if (!outcome.ok) {
-        sys_.set({kSys, kHistory, id, "REASON"}, outcome.reason);
+        m_sys.set({kSys, kHistory, id, "REASON"}, outcome.reason);
     }
     try {
-        sys_.flush();
+        m_sys.flush();
     } catch (const StoreError& e) {
-        diagnostics_(std::string("cannot record the end of backup job ") + id + ": " + e.what());
+        m_diagnostics(std::string("cannot record the end of backup job ") + id + ": " + e.what());
     }
 }
 
 void BackupManager::reap(bool all) {
-    for (auto it = jobs_.begin(); it != jobs_.end();) {
+    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         if (all || *it->done) {
             it->thread.join();
-            it = jobs_.erase(it);
+            it = m_jobs.erase(it);
         } else {
             ++it;
         }
@@ -520,7 +520,7 @@ void BackupManager::reap(bool all) {
 }
 
 void BackupManager::waitAll() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     reap(true);
 }
 

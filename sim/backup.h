@@ -75,7 +75,7 @@ public:
     // Waits until every job has ended (tests, and shutdown after cancel()).
     void waitAll();
     // Asks every running job to stop; they fail with a reason that says so.
-    void cancel() { cancel_ = true; }
+    void cancel() { m_cancel = true; }
 
     // The moments a new job of `type` on `canonicalDir` would take files from, read from the
     // history; nothing when it takes every file.
@@ -93,12 +93,12 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    GlobalStore& sys_;
-    std::function<void(const std::string&)> diagnostics_;
-    std::function<std::int64_t()> clock_;
-    std::atomic<bool> cancel_{false};
-    std::mutex mutex_;
-    std::vector<Job> jobs_;
+    GlobalStore& m_sys;
+    std::function<void(const std::string&)> m_diagnostics;
+    std::function<std::int64_t()> m_clock;
+    std::atomic<bool> m_cancel{false};
+    std::mutex m_mutex;
+    std::vector<Job> m_jobs;
 };
 
 }  // namespace tvl::sim

@@ -105,63 +105,63 @@ NodeTree GlobalStore::deserialize(const std::string& bytes) {
     }
 }
 
-GlobalStore::GlobalStore(std::filesystem::path file) : file_(std::move(file)) {
-    std::ifstream in(file_, std::ios::binary);
+GlobalStore::GlobalStore(std::filesystem::path file) : m_file(std::move(file)) {
+    std::ifstream in(m_file, std::ios::binary);
     if (!in) {
-        if (std::filesystem::exists(file_)) {
-            throw StoreError("cannot read " + file_.string());
+        if (std::filesystem::exists(m_file)) {
+            throw StoreError("cannot read " + m_file.string());
         }
         return;
     }
     std::ostringstream buf;
     buf << in.rdbuf();
     try {
-        tree_ = deserialize(buf.str());
+        m_tree = deserialize(buf.str());
     } catch (const StoreError& e) {
-        throw StoreError(file_.string() + " is damaged: " + e.what());
+        throw StoreError(m_file.string() + " is damaged: " + e.what());
     }
 }
 
 std::optional<std::string> GlobalStore::get(const NodeKey& key) const {
-    std::lock_guard lock(mutex_);
-    return tree_.get(key);
+    std::lock_guard lock(m_mutex);
+    return m_tree.get(key);
 }
 
 void GlobalStore::set(const NodeKey& key, std::string value) {
-    std::lock_guard lock(mutex_);
-    tree_.set(key, std::move(value));
-    dirty_ = true;
+    std::lock_guard lock(m_mutex);
+    m_tree.set(key, std::move(value));
+    m_dirty = true;
 }
 
 void GlobalStore::kill(const NodeKey& key) {
-    std::lock_guard lock(mutex_);
-    if (tree_.kill(key) > 0) {
-        dirty_ = true;
+    std::lock_guard lock(m_mutex);
+    if (m_tree.kill(key) > 0) {
+        m_dirty = true;
     }
 }
 
 int GlobalStore::data(const NodeKey& key) const {
-    std::lock_guard lock(mutex_);
-    return tree_.data(key);
+    std::lock_guard lock(m_mutex);
+    return m_tree.data(key);
 }
 
 std::string GlobalStore::order(const NodeKey& key, bool forward) const {
-    std::lock_guard lock(mutex_);
-    return tree_.order(key, forward);
+    std::lock_guard lock(m_mutex);
+    return m_tree.order(key, forward);
 }
 
 std::vector<std::string> GlobalStore::children(const NodeKey& key) const {
-    std::lock_guard lock(mutex_);
-    return tree_.children(key);
+    std::lock_guard lock(m_mutex);
+    return m_tree.children(key);
 }
 
 void GlobalStore::flush() {
-    std::lock_guard lock(mutex_);
-    if (!dirty_) {
+    std::lock_guard lock(m_mutex);
+    if (!m_dirty) {
         return;
     }
-    writeFileAtomically(file_, serialize(tree_));
-    dirty_ = false;
+    writeFileAtomically(m_file, serialize(m_tree));
+    m_dirty = false;
 }
 
 void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes) {

@@ -36,17 +36,17 @@ public:
     // Writes the tree when it changed since the last flush. Throws StoreError.
     void flush();
 
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path& file() const { return m_file; }
 
     // The byte format of a store file, exposed for tests.
     static std::string serialize(const NodeTree& tree);
     static NodeTree deserialize(const std::string& bytes);
 
 private:
-    mutable std::mutex mutex_;
-    std::filesystem::path file_;
-    NodeTree tree_;
-    bool dirty_ = false;
+    mutable std::mutex m_mutex;
+    std::filesystem::path m_file;
+    NodeTree m_tree;
+    bool m_dirty = false;
 };
 
 // Writes `bytes` to `file` atomically: a temporary file beside it, fsync, rename, then an

@@ -211,7 +211,7 @@ constexpr std::size_t kMaxSubscripts = 63;
 
 class Parser {
 public:
-    explicit Parser(std::vector<Token> tokens) : toks_(std::move(tokens)) {}
+    explicit Parser(std::vector<Token> tokens) : m_toks(std::move(tokens)) {}
 
     ExprPtr expressionLine() {
         skipBlanks();
@@ -255,14 +255,14 @@ public:
     }
 
 private:
-    const Token& peek() const { return toks_[pos_]; }
+    const Token& peek() const { return m_toks[m_pos]; }
     const Token& peekAt(std::size_t ahead) const {
-        return toks_[std::min(pos_ + ahead, toks_.size() - 1)];
+        return m_toks[std::min(m_pos + ahead, m_toks.size() - 1)];
     }
     const Token& next() {
-        const Token& t = toks_[pos_];
+        const Token& t = m_toks[m_pos];
         if (t.kind != Tok::End) {
-            ++pos_;
+            ++m_pos;
         }
         return t;
     }
@@ -286,13 +286,13 @@ private:
     }
 
     struct DepthGuard {
-        explicit DepthGuard(int& depth) : depth_(depth) {
-            if (++depth_ > kMaxDepth) {
+        explicit DepthGuard(int& depth) : m_depth(depth) {
+            if (++m_depth > kMaxDepth) {
                 syntaxError();
             }
         }
-        ~DepthGuard() { --depth_; }
-        int& depth_;
+        ~DepthGuard() { --m_depth; }
+        int& m_depth;
     };
 
     void arguments(Command& cmd) {
@@ -342,7 +342,7 @@ private:
 
     // A local or global variable, possibly an extended reference ^|"ns"|name.
     ExprPtr variable() {
-        DepthGuard guard(depth_);
+        DepthGuard guard(m_depth);
         auto e = std::make_unique<Expr>();
         if (accept(Tok::Caret)) {
             e->kind = Expr::Kind::Global;
@@ -370,7 +370,7 @@ private:
     }
 
     ExprPtr expression() {
-        DepthGuard guard(depth_);
+        DepthGuard guard(m_depth);
         ExprPtr first = term();
         if (peek().kind != Tok::Underscore) {
             return first;
@@ -386,7 +386,7 @@ private:
     }
 
     ExprPtr term() {
-        DepthGuard guard(depth_);
+        DepthGuard guard(m_depth);
         const Token& t = peek();
         switch (t.kind) {
             case Tok::String:
@@ -470,9 +470,9 @@ private:
         return e;
     }
 
-    std::vector<Token> toks_;
-    std::size_t pos_ = 0;
-    int depth_ = 0;
+    std::vector<Token> m_toks;
+    std::size_t m_pos = 0;
+    int m_depth = 0;
 };
 
 }  // namespace
@@ -497,7 +497,7 @@ bool isCommandLine(std::string_view line) {
 
 class Evaluator {
 public:
-    explicit Evaluator(Session& s) : s_(s) {}
+    explicit Evaluator(Session& s) : m_session(s) {}
 
     std::string value(const Expr& e) {
         switch (e.kind) {
@@ -540,7 +540,7 @@ public:
                 break;
             case Command::Kind::Kill:
                 if (c.argumentless) {
-                    s_.locals_.clear();
+                    m_session.m_locals.clear();
                 }
                 for (const auto& target : c.args) {
                     reference(*target).kill();
@@ -548,10 +548,10 @@ public:
                 break;
             case Command::Kind::ZNspace: {
                 std::string name = upper(value(*c.args[0]));
-                if (!s_.env_.namespaces.count(name)) {
+                if (!m_session.m_env.namespaces.count(name)) {
                     throw MError(err::kNamespace, "<NAMESPACE>" + name);
                 }
-                s_.namespace_ = name;
+                m_session.m_namespace = name;
                 break;
             }
             case Command::Kind::Job:
@@ -612,17 +612,17 @@ private:
     Ref reference(const Expr& e) {
         Ref r;
         if (e.kind == Expr::Kind::Global) {
-            std::string ns = s_.namespace_;
+            std::string ns = m_session.m_namespace;
             if (e.space) {
                 ns = upper(value(*e.space));
             }
-            auto it = s_.env_.namespaces.find(ns);
-            if (it == s_.env_.namespaces.end()) {
+            auto it = m_session.m_env.namespaces.find(ns);
+            if (it == m_session.m_env.namespaces.end()) {
                 throw MError(err::kNamespace, "<NAMESPACE>" + ns);
             }
             r.globals = it->second;
         } else {
-            r.locals = &s_.locals_;
+            r.locals = &m_session.m_locals;
         }
         r.key.push_back(e.text);
         std::size_t total = 0;
@@ -639,7 +639,7 @@ private:
     std::string function(const Expr& e) {
         switch (e.fn) {
             case Fn::Horolog:
-                return horolog(s_.env_.now());
+                return horolog(m_session.m_env.now());
             case Fn::ZDate: {
                 std::string day = numericValue(value(*e.args[0]));
                 int format = e.args.size() > 1 ? integer(value(*e.args[1])) : 1;
@@ -708,7 +708,7 @@ private:
 
     void job(const Command& c) {
         // The backup routine lives in the system namespace only.
-        if (c.label != "BACKUP" || c.routine != "DBACK" || s_.namespace_ != "%SYS") {
+        if (c.label != "BACKUP" || c.routine != "DBACK" || m_session.m_namespace != "%SYS") {
             throw MError(err::kNoRoutine, "<NOROUTINE>" + c.label + "^" + c.routine);
         }
         if (c.args.size() > 10) {
@@ -718,10 +718,10 @@ private:
         for (std::size_t i = 0; i < c.args.size(); ++i) {
             args[i] = value(*c.args[i]);
         }
-        if (!s_.env_.startBackup) {
+        if (!m_session.m_env.startBackup) {
             throw MError(err::kNoRoutine, "<NOROUTINE>BACKUP^DBACK");
         }
-        s_.env_.startBackup(args);
+        m_session.m_env.startBackup(args);
     }
 
     static int integer(const std::string& text) {
@@ -739,12 +739,12 @@ private:
         }
     }
 
-    Session& s_;
+    Session& m_session;
 };
 
 LineResult Session::execute(std::string_view line, const std::array<std::string, 10>& params) {
     for (int i = 0; i < 10; ++i) {
-        locals_.set({"P" + std::to_string(i)}, params[static_cast<std::size_t>(i)]);
+        m_locals.set({"P" + std::to_string(i)}, params[static_cast<std::size_t>(i)]);
     }
     LineResult result;
     try {

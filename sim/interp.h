@@ -33,11 +33,11 @@ constexpr int kNamespace = 43;
 // An M error: its number and its text, such as "<UNDEFINED>^SYS(\"UCI\")".
 class MError : public std::runtime_error {
 public:
-    MError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
-    int code() const { return code_; }
+    MError(int code, const std::string& text) : std::runtime_error(text), m_code(code) {}
+    int code() const { return m_code; }
 
 private:
-    int code_;
+    int m_code;
 };
 
 // The longest string a value may hold; a longer one could not travel in a reply.
@@ -66,18 +66,18 @@ struct LineResult {
 // One connection's interpreter state: its namespace and its local variables.
 class Session {
 public:
-    explicit Session(Environment& env) : env_(env) {}
+    explicit Session(Environment& env) : m_env(env) {}
 
     // Runs one code line with the values P0..P9. A line is parsed completely before it
     // runs, so a syntax error anywhere changes nothing.
     LineResult execute(std::string_view line, const std::array<std::string, 10>& params);
 
-    const std::string& currentNamespace() const { return namespace_; }
+    const std::string& currentNamespace() const { return m_namespace; }
 
 private:
-    Environment& env_;
-    std::string namespace_ = "USER";
-    NodeTree locals_;
+    Environment& m_env;
+    std::string m_namespace = "USER";
+    NodeTree m_locals;
 
     friend class Evaluator;
 };

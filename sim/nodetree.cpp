@@ -37,33 +37,33 @@ bool KeyOrder::operator()(const SubtreeEnd& a, const NodeKey& b) const {
 }
 
 std::optional<std::string> NodeTree::get(const NodeKey& key) const {
-    auto it = nodes_.find(key);
-    if (it == nodes_.end()) {
+    auto it = m_nodes.find(key);
+    if (it == m_nodes.end()) {
         return std::nullopt;
     }
     return it->second;
 }
 
 void NodeTree::set(const NodeKey& key, std::string value) {
-    nodes_.insert_or_assign(key, std::move(value));
+    m_nodes.insert_or_assign(key, std::move(value));
 }
 
 std::size_t NodeTree::kill(const NodeKey& key) {
-    auto first = nodes_.lower_bound(key);
-    auto last = nodes_.upper_bound(KeyOrder::SubtreeEnd{key});
+    auto first = m_nodes.lower_bound(key);
+    auto last = m_nodes.upper_bound(KeyOrder::SubtreeEnd{key});
     std::size_t n = static_cast<std::size_t>(std::distance(first, last));
-    nodes_.erase(first, last);
+    m_nodes.erase(first, last);
     return n;
 }
 
 int NodeTree::data(const NodeKey& key) const {
-    auto it = nodes_.lower_bound(key);
+    auto it = m_nodes.lower_bound(key);
     int result = 0;
-    if (it != nodes_.end() && it->first == key) {
+    if (it != m_nodes.end() && it->first == key) {
         result += 1;
         ++it;
     }
-    if (it != nodes_.end() && hasPrefix(it->first, key)) {
+    if (it != m_nodes.end() && hasPrefix(it->first, key)) {
         result += 10;
     }
     return result;
@@ -76,22 +76,22 @@ std::string NodeTree::order(const NodeKey& key, bool forward) const {
     NodeKey parent(key.begin(), key.end() - 1);
     const std::string& last = key.back();
     auto childOf = [&](Map::const_iterator it) -> std::string {
-        if (it != nodes_.end() && it->first.size() > parent.size() &&
+        if (it != m_nodes.end() && it->first.size() > parent.size() &&
             hasPrefix(it->first, parent)) {
             return it->first[parent.size()];
         }
         return "";
     };
     if (forward) {
-        auto it = last.empty() ? nodes_.upper_bound(parent)
-                               : nodes_.upper_bound(KeyOrder::SubtreeEnd{key});
+        auto it = last.empty() ? m_nodes.upper_bound(parent)
+                               : m_nodes.upper_bound(KeyOrder::SubtreeEnd{key});
         return childOf(it);
     }
     // Backward: the node just before the start of the key's subtree (or before the end of
     // the parent's subtree) belongs to the previous sibling, if it is under the parent.
     auto it =
-        last.empty() ? nodes_.upper_bound(KeyOrder::SubtreeEnd{parent}) : nodes_.lower_bound(key);
-    if (it == nodes_.begin()) {
+        last.empty() ? m_nodes.upper_bound(KeyOrder::SubtreeEnd{parent}) : m_nodes.lower_bound(key);
+    if (it == m_nodes.begin()) {
         return "";
     }
     return childOf(std::prev(it));

@@ -36,7 +36,7 @@ public:
     // Removes the node and all its descendants; returns how many nodes went.
     std::size_t kill(const NodeKey& key);
     // Removes every node.
-    void clear() { nodes_.clear(); }
+    void clear() { m_nodes.clear(); }
     // $DATA: 0 nothing, 1 value only, 10 descendants only, 11 both.
     int data(const NodeKey& key) const;
     // $ORDER: the next (forward) or previous subscript at the level of the key's last
@@ -46,11 +46,11 @@ public:
     // The direct children's subscripts of a node, in collation order.
     std::vector<std::string> children(const NodeKey& key) const;
 
-    const Map& nodes() const { return nodes_; }
-    std::size_t size() const { return nodes_.size(); }
+    const Map& nodes() const { return m_nodes; }
+    std::size_t size() const { return m_nodes.size(); }
 
 private:
-    Map nodes_;
+    Map m_nodes;
 };
 
 bool hasPrefix(const NodeKey& key, const NodeKey& prefix);

@@ -54,59 +54,59 @@ void parseListenAddress(const std::string& text, std::string& host, std::string&
     }
 }
 
-Server::Server(ServerOptions options) : options_(std::move(options)) {
+Server::Server(ServerOptions options) : m_options(std::move(options)) {
     std::error_code ec;
-    fs::create_directories(options_.data, ec);
-    if (!fs::is_directory(options_.data)) {
-        throw StartError("cannot use data directory " + options_.data.string() +
+    fs::create_directories(m_options.data, ec);
+    if (!fs::is_directory(m_options.data)) {
+        throw StartError("cannot use data directory " + m_options.data.string() +
                          (ec ? ": " + ec.message() : ""));
     }
     // Two servers on one data directory would overwrite each other's globals.
-    fs::path lock = options_.data / "cachesim.lock";
-    lockFd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd_ < 0) {
+    fs::path lock = m_options.data / "cachesim.lock";
+    m_lockFd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_lockFd < 0) {
         throw StartError("cannot create " + lock.string() + ": " + std::strerror(errno));
     }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        throw StartError("data directory " + options_.data.string() +
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        throw StartError("data directory " + m_options.data.string() +
                          " is in use by another cachesim");
     }
     try {
-        sys_ = std::make_unique<GlobalStore>(options_.data / "%SYS.globals");
-        user_ = std::make_unique<GlobalStore>(options_.data / "USER.globals");
-        for (const auto& db : options_.databases) {
+        m_sys = std::make_unique<GlobalStore>(m_options.data / "%SYS.globals");
+        m_user = std::make_unique<GlobalStore>(m_options.data / "USER.globals");
+        for (const auto& db : m_options.databases) {
             if (!fs::is_directory(db, ec)) {
                 throw StartError("--database " + db + " is not a directory");
             }
-            sys_->set({"SYS", "UCI", canonicalDirectory(db)}, "");
+            m_sys->set({"SYS", "UCI", canonicalDirectory(db)}, "");
         }
-        sys_->flush();
+        m_sys->flush();
     } catch (const StoreError& e) {
         throw StartError(e.what());
     }
-    if (!options_.trace.empty()) {
-        trace_.open(options_.trace, std::ios::app | std::ios::binary);
-        if (!trace_) {
-            throw StartError("cannot open trace file " + options_.trace.string());
+    if (!m_options.trace.empty()) {
+        m_trace.open(m_options.trace, std::ios::app | std::ios::binary);
+        if (!m_trace) {
+            throw StartError("cannot open trace file " + m_options.trace.string());
         }
     }
-    jobs_ = std::make_unique<BackupManager>(*sys_,
-                                            [this](const std::string& text) { diagnostic(text); });
-    env_.namespaces = {{"%SYS", sys_.get()}, {"USER", user_.get()}};
-    env_.startBackup = [this](const std::array<std::string, 10>& p) { jobs_->start(p); };
+    m_jobs = std::make_unique<BackupManager>(*m_sys,
+                                             [this](const std::string& text) { diagnostic(text); });
+    m_env.namespaces = {{"%SYS", m_sys.get()}, {"USER", m_user.get()}};
+    m_env.startBackup = [this](const std::array<std::string, 10>& p) { m_jobs->start(p); };
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw StartError(std::string("pipe: ") + std::strerror(errno));
     }
-    wakeRead_ = fds[0];
-    wakeWrite_ = fds[1];
+    m_wakeRead = fds[0];
+    m_wakeWrite = fds[1];
 }
 
 Server::~Server() {
-    connections_.clear();
-    jobs_.reset();
-    for (int fd : {listenFd_, wakeRead_, wakeWrite_, lockFd_}) {
+    m_connections.clear();
+    m_jobs.reset();
+    for (int fd : {m_listenFd, m_wakeRead, m_wakeWrite, m_lockFd}) {
         if (fd >= 0) {
             ::close(fd);
         }
@@ -119,9 +119,9 @@ std::string Server::listen() {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE;
     addrinfo* res = nullptr;
-    int rc = ::getaddrinfo(options_.host.c_str(), options_.port.c_str(), &hints, &res);
+    int rc = ::getaddrinfo(m_options.host.c_str(), m_options.port.c_str(), &hints, &res);
     if (rc != 0) {
-        throw StartError("cannot resolve " + options_.host + ": " + gai_strerror(rc));
+        throw StartError("cannot resolve " + m_options.host + ": " + gai_strerror(rc));
     }
     std::string lastError = "no address";
     for (addrinfo* ai = res; ai; ai = ai->ai_next) {
@@ -138,28 +138,28 @@ std::string Server::listen() {
             ::close(fd);
             continue;
         }
-        listenFd_ = fd;
+        m_listenFd = fd;
         break;
     }
     ::freeaddrinfo(res);
-    if (listenFd_ < 0) {
-        throw StartError("cannot listen on " + options_.host + ":" + options_.port + ": " +
+    if (m_listenFd < 0) {
+        throw StartError("cannot listen on " + m_options.host + ":" + m_options.port + ": " +
                          lastError);
     }
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
     unsigned port = addr.ss_family == AF_INET6
                         ? ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port)
                         : ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
     std::string host =
-        options_.host.find(':') != std::string::npos ? "[" + options_.host + "]" : options_.host;
+        m_options.host.find(':') != std::string::npos ? "[" + m_options.host + "]" : m_options.host;
     return host + ":" + std::to_string(port);
 }
 
 void Server::requestStop() {
     char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeWrite_, &c, 1);
+    [[maybe_unused]] ssize_t n = ::write(m_wakeWrite, &c, 1);
 }
 
 void Server::run() {
@@ -169,9 +169,9 @@ void Server::run() {
     while (!stopping) {
         fds.clear();
         polled.clear();
-        fds.push_back({wakeRead_, POLLIN, 0});
-        fds.push_back({listenFd_, POLLIN, 0});
-        for (auto& c : connections_) {
+        fds.push_back({m_wakeRead, POLLIN, 0});
+        fds.push_back({m_listenFd, POLLIN, 0});
+        for (auto& c : m_connections) {
             short events = 0;
             // A connection is read only while it has no reply waiting: a client that does
             // not read its replies cannot make the server buffer without end.
@@ -212,32 +212,32 @@ void Server::run() {
             }
         }
         auto now = Clock::now();
-        for (auto& c : connections_) {
+        for (auto& c : m_connections) {
             bool midFrame = !c->in.empty() && c->out.empty();
-            if (!c->closed && midFrame && now - c->lastInput > options_.stallTimeout) {
+            if (!c->closed && midFrame && now - c->lastInput > m_options.stallTimeout) {
                 trace(c.get(), "dropped: frame not completed in time");
                 c->closed = true;
             }
-            if (!c->closed && !c->out.empty() && now - c->lastOutput > options_.stallTimeout) {
+            if (!c->closed && !c->out.empty() && now - c->lastOutput > m_options.stallTimeout) {
                 trace(c.get(), "dropped: replies not read in time");
                 c->closed = true;
             }
         }
-        connections_.remove_if([this](const std::unique_ptr<Connection>& c) {
+        m_connections.remove_if([this](const std::unique_ptr<Connection>& c) {
             if (c->closed) {
                 trace(c.get(), "closed");
             }
             return c->closed;
         });
     }
-    ::close(listenFd_);
-    listenFd_ = -1;
-    connections_.clear();
-    jobs_->cancel();
-    jobs_->waitAll();
+    ::close(m_listenFd);
+    m_listenFd = -1;
+    m_connections.clear();
+    m_jobs->cancel();
+    m_jobs->waitAll();
     try {
-        sys_->flush();
-        user_->flush();
+        m_sys->flush();
+        m_user->flush();
     } catch (const StoreError& e) {
         diagnostic(e.what());
     }
@@ -247,7 +247,7 @@ void Server::accept() {
     while (true) {
         sockaddr_storage addr{};
         socklen_t len = sizeof addr;
-        int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len,
+        int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len,
                            SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR &&
@@ -256,12 +256,12 @@ void Server::accept() {
             }
             return;
         }
-        if (connections_.size() >= options_.maxConnections) {
+        if (m_connections.size() >= m_options.maxConnections) {
             ::close(fd);
             trace(nullptr, "connection refused: too many connections");
             continue;
         }
-        auto c = std::make_unique<Connection>(nextId_++, fd, env_);
+        auto c = std::make_unique<Connection>(m_nextId++, fd, m_env);
         c->out = std::string(kGreeting);
         char host[INET6_ADDRSTRLEN] = "?";
         if (addr.ss_family == AF_INET) {
@@ -273,7 +273,7 @@ void Server::accept() {
         }
         trace(c.get(), std::string("connected from ") + host);
         Connection& ref = *c;
-        connections_.push_back(std::move(c));
+        m_connections.push_back(std::move(c));
         flushOut(ref);
     }
 }
@@ -336,8 +336,8 @@ void Server::process(Connection& c) {
         LineResult r = c.session.execute(req.code, req.params);
         // A change that did not reach the disk must not be reported as done.
         try {
-            sys_->flush();
-            user_->flush();
+            m_sys->flush();
+            m_user->flush();
         } catch (const StoreError& e) {
             r.ok = false;
             r.code = err::kDiskHard;
@@ -386,7 +386,7 @@ void Server::writeTo(Connection& c) {
 }
 
 void Server::trace(const Connection* c, const std::string& text) {
-    if (!trace_.is_open()) {
+    if (!m_trace.is_open()) {
         return;
     }
     std::time_t t = std::time(nullptr);
@@ -394,13 +394,13 @@ void Server::trace(const Connection* c, const std::string& text) {
     localtime_r(&t, &tm);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-    trace_ << stamp << " #" << (c ? std::to_string(c->id) : std::string("-")) << " " << text
-           << "\n";
-    trace_.flush();
+    m_trace << stamp << " #" << (c ? std::to_string(c->id) : std::string("-")) << " " << text
+            << "\n";
+    m_trace.flush();
 }
 
 void Server::diagnostic(const std::string& text) {
-    std::lock_guard lock(diagMutex_);
+    std::lock_guard lock(m_diagMutex);
     std::cerr << "cachesim: " << text << std::endl;
 }
 

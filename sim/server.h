@@ -65,19 +65,19 @@ private:
     void trace(const Connection* c, const std::string& text);
     void diagnostic(const std::string& text);
 
-    ServerOptions options_;
-    int lockFd_ = -1;
-    int listenFd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
-    std::unique_ptr<GlobalStore> sys_;
-    std::unique_ptr<GlobalStore> user_;
-    Environment env_;
-    std::unique_ptr<BackupManager> jobs_;
-    std::list<std::unique_ptr<Connection>> connections_;
-    std::ofstream trace_;
-    std::mutex diagMutex_;
-    unsigned long nextId_ = 1;
+    ServerOptions m_options;
+    int m_lockFd = -1;
+    int m_listenFd = -1;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    std::unique_ptr<GlobalStore> m_sys;
+    std::unique_ptr<GlobalStore> m_user;
+    Environment m_env;
+    std::unique_ptr<BackupManager> m_jobs;
+    std::list<std::unique_ptr<Connection>> m_connections;
+    std::ofstream m_trace;
+    std::mutex m_diagMutex;
+    unsigned long m_nextId = 1;
 };
 
 }  // namespace tvl::sim

@@ -26,14 +26,14 @@ public:
     // says why (the text after "<PROTOCOL>").
     Status next(std::string& buffer, Request& out);
 
-    const std::string& problem() const { return problem_; }
+    const std::string& problem() const { return m_problem; }
 
 private:
     Status fail(std::string why) {
-        problem_ = std::move(why);
+        m_problem = std::move(why);
         return Status::Malformed;
     }
-    std::string problem_;
+    std::string m_problem;
 };
 
 std::string okReply(std::string_view payload);

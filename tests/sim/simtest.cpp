@@ -23,18 +23,7 @@ namespace simtest {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "cachesim-test-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
+TempDir::TempDir() : m_path(m_dir.path()) {}
 
 void writeFile(const fs::path& p, const std::string& content) {
     fs::create_directories(p.parent_path());
@@ -99,8 +88,8 @@ SimProcess::SimProcess(std::vector<std::string> args, std::vector<std::string> e
     if (::pipe2(out, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    pid_ = ::fork();
-    if (pid_ == 0) {
+    m_pid = ::fork();
+    if (m_pid == 0) {
         ::dup2(out[1], 1);
         for (const auto& e : env) {
             ::putenv(const_cast<char*>(e.c_str()));
@@ -135,34 +124,34 @@ SimProcess::SimProcess(std::vector<std::string> args, std::vector<std::string> e
         stop(SIGKILL);
         throw std::runtime_error("cachesim did not report that it listens");
     }
-    line_ = text.substr(0, text.find('\n'));
-    port_ = std::atoi(line_.substr(line_.rfind(':') + 1).c_str());
+    m_line = text.substr(0, text.find('\n'));
+    m_port = std::atoi(m_line.substr(m_line.rfind(':') + 1).c_str());
 }
 
 SimProcess::~SimProcess() {
-    if (pid_ > 0) {
+    if (m_pid > 0) {
         stop(SIGTERM);
     }
 }
 
 int SimProcess::stop(int signal) {
-    if (pid_ <= 0) {
+    if (m_pid <= 0) {
         return -1;
     }
-    ::kill(pid_, signal);
+    ::kill(m_pid, signal);
     int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
     return status;
 }
 
 bool SimProcess::running() {
-    if (pid_ <= 0) {
+    if (m_pid <= 0) {
         return false;
     }
     int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
+    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
         return false;
     }
     return true;
@@ -213,55 +202,55 @@ std::string frame(const std::string& code, const std::array<std::string, 10>& pa
 }
 
 WireClient::WireClient(int port, bool readGreeting) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error(std::string("connect: ") + std::strerror(errno));
     }
     timeval tv{10, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     if (readGreeting) {
-        greeting_ = readLine();
+        m_greeting = readLine();
     }
 }
 
 WireClient::~WireClient() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (m_fd >= 0) {
+        ::close(m_fd);
     }
 }
 
 bool WireClient::fill() {
     char buf[65536];
-    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
     if (n <= 0) {
         return false;
     }
-    buffer_.append(buf, static_cast<std::size_t>(n));
+    m_buffer.append(buf, static_cast<std::size_t>(n));
     return true;
 }
 
 std::string WireClient::readLine() {
-    while (buffer_.find('\n') == std::string::npos) {
+    while (m_buffer.find('\n') == std::string::npos) {
         if (!fill()) {
-            std::string rest = buffer_;
-            buffer_.clear();
+            std::string rest = m_buffer;
+            m_buffer.clear();
             return rest;
         }
     }
-    std::size_t lf = buffer_.find('\n');
-    std::string line = buffer_.substr(0, lf + 1);
-    buffer_.erase(0, lf + 1);
+    std::size_t lf = m_buffer.find('\n');
+    std::string line = m_buffer.substr(0, lf + 1);
+    m_buffer.erase(0, lf + 1);
     return line;
 }
 
 void WireClient::sendRaw(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) {
             return;  // the server may close first; the reply tells the rest
         }
@@ -289,13 +278,13 @@ Reply WireClient::readReply() {
     } else {
         throw std::runtime_error("bad reply line: " + line);
     }
-    while (buffer_.size() < len) {
+    while (m_buffer.size() < len) {
         if (!fill()) {
             throw std::runtime_error("reply cut off");
         }
     }
-    r.payload = buffer_.substr(0, len);
-    buffer_.erase(0, len);
+    r.payload = m_buffer.substr(0, len);
+    m_buffer.erase(0, len);
     return r;
 }
 
@@ -308,7 +297,7 @@ bool WireClient::closedByServer() {
     while (fill()) {
     }
     char c;
-    return ::recv(fd_, &c, 1, 0) == 0;
+    return ::recv(m_fd, &c, 1, 0) == 0;
 }
 
 }  // namespace simtest

@@ -8,20 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "util/tempdir.h"
+
 namespace simtest {
 
-// A fresh directory, removed with everything in it at the end of the test.
+// The shared test folder, seen as a path.
 class TempDir {
 public:
     TempDir();
-    ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
 private:
-    std::filesystem::path path_;
+    tvl::test::TempDir m_dir;
+    std::filesystem::path m_path;
 };
 
 void writeFile(const std::filesystem::path& p, const std::string& content);
@@ -41,16 +43,16 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    int port() const { return port_; }
-    const std::string& listeningLine() const { return line_; }
+    int port() const { return m_port; }
+    const std::string& listeningLine() const { return m_line; }
     // Sends a signal and waits; returns the exit status as waitpid gives it.
     int stop(int signal);
     bool running();
 
 private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-    std::string line_;
+    pid_t m_pid = -1;
+    int m_port = 0;
+    std::string m_line;
 };
 
 // Runs cachesim to its end (for start-up failures); returns exit code and stderr.
@@ -77,12 +79,12 @@ public:
     std::string readLine();
     // True when the server has closed the connection (reads end of stream).
     bool closedByServer();
-    const std::string& greeting() const { return greeting_; }
+    const std::string& greeting() const { return m_greeting; }
 
 private:
-    int fd_ = -1;
-    std::string buffer_;
-    std::string greeting_;
+    int m_fd = -1;
+    std::string m_buffer;
+    std::string m_greeting;
     bool fill();
 };
 

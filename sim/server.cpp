@@ -33,6 +33,11 @@ struct Server::Connection {
     std::string in;
     std::string out;
     bool closeAfterFlush = false;
+    // After a last reply the sending side is shut and what the peer still sends is read and
+    // dropped for a moment: closing with unread input would reset the connection and could
+    // destroy that reply before the peer reads it.
+    bool draining = false;
+    Clock::time_point drainUntil;
     bool closed = false;
     Clock::time_point lastInput = Clock::now();
     Clock::time_point lastOutput = Clock::now();
@@ -175,7 +180,7 @@ void Server::run() {
             short events = 0;
             // A connection is read only while it has no reply waiting: a client that does
             // not read its replies cannot make the server buffer without end.
-            if (c->out.empty() && !c->closeAfterFlush) {
+            if ((c->out.empty() && !c->closeAfterFlush) || c->draining) {
                 events |= POLLIN;
             }
             if (!c->out.empty()) {
@@ -214,7 +219,11 @@ void Server::run() {
         auto now = Clock::now();
         for (auto& c : m_connections) {
             bool midFrame = !c->in.empty() && c->out.empty();
-            if (!c->closed && midFrame && now - c->lastInput > m_options.stallTimeout) {
+            if (!c->closed && c->draining && now > c->drainUntil) {
+                c->closed = true;
+            }
+            if (!c->closed && !c->draining && midFrame &&
+                now - c->lastInput > m_options.stallTimeout) {
                 trace(c.get(), "dropped: frame not completed in time");
                 c->closed = true;
             }
@@ -280,6 +289,18 @@ void Server::accept() {
 
 void Server::readFrom(Connection& c) {
     char buf[65536];
+    if (c.draining) {
+        ssize_t n = 0;
+        for (int turn = 0; turn < 32 && (n = ::recv(c.fd, buf, sizeof buf, 0)) > 0; ++turn) {
+        }
+        if (n > 0) {
+            return;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            c.closed = true;
+        }
+        return;
+    }
     // A bounded number of reads per turn, so a client that floods cannot starve the others.
     for (int turn = 0; turn < 32 && c.out.empty() && !c.closeAfterFlush && !c.closed; ++turn) {
         ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
@@ -372,8 +393,10 @@ void Server::flushOut(Connection& c) {
         c.closed = true;
         return;
     }
-    if (c.closeAfterFlush) {
-        c.closed = true;
+    if (c.closeAfterFlush && !c.draining) {
+        ::shutdown(c.fd, SHUT_WR);
+        c.draining = true;
+        c.drainUntil = Clock::now() + std::chrono::seconds(2);
     }
 }
 

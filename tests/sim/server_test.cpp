@@ -174,6 +174,8 @@ TEST_F(Server, MalformedFramesGetAProtocolErrorAndTheConnectionCloses) {
         "EXEC 2000000 0 0 0 0 0 0 0 0 0 0\n",
         std::string(300, 'A'),
         "EXEC 0 0 0 0 0 0 0 0 0 0 0\r\n",
+        // More bytes follow the bad header: the error must still reach the client.
+        "HELLO\n" + std::string(1 << 20, 'x'),
     };
     for (const auto& b : bad) {
         WireClient c(sim.port());

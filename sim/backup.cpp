@@ -3,6 +3,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +110,23 @@ std::string sysReason(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
+// The name of a user or group id, or "" when it has none.
+std::string ownerName(unsigned id, bool user) {
+    std::vector<char> buf(16384);
+    if (user) {
+        passwd pw{}, *found = nullptr;
+        if (::getpwuid_r(id, &pw, buf.data(), buf.size(), &found) == 0 && found) {
+            return found->pw_name;
+        }
+    } else {
+        group gr{}, *found = nullptr;
+        if (::getgrgid_r(id, &gr, buf.data(), buf.size(), &found) == 0 && found) {
+            return found->gr_name;
+        }
+    }
+    return "";
+}
+
 // Writes the archive through libarchive into an open file.
 class ArchiveWriter {
 public:
@@ -146,6 +165,15 @@ public:
         archive_entry_set_mtime(e, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         archive_entry_set_uid(e, st.st_uid);
         archive_entry_set_gid(e, st.st_gid);
+        // Owner names too, so that a listing of the archive reads like one of the folder.
+        auto user = m_users.try_emplace(st.st_uid, ownerName(st.st_uid, true)).first;
+        if (!user->second.empty()) {
+            archive_entry_set_uname(e, user->second.c_str());
+        }
+        auto group = m_groups.try_emplace(st.st_gid, ownerName(st.st_gid, false)).first;
+        if (!group->second.empty()) {
+            archive_entry_set_gname(e, group->second.c_str());
+        }
         int rc = archive_write_header(m_archive, e);
         archive_entry_free(e);
         if (rc < ARCHIVE_WARN) {
@@ -200,6 +228,8 @@ private:
         return s ? s : "out of memory";
     }
     archive* m_archive;
+    std::map<unsigned, std::string> m_users;
+    std::map<unsigned, std::string> m_groups;
 };
 
 // The regular files under a directory, in name order, without following symbolic links.

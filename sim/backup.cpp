@@ -166,13 +166,11 @@ public:
         archive_entry_set_uid(e, st.st_uid);
         archive_entry_set_gid(e, st.st_gid);
         // Owner names too, so that a listing of the archive reads like one of the folder.
-        auto user = m_users.try_emplace(st.st_uid, ownerName(st.st_uid, true)).first;
-        if (!user->second.empty()) {
-            archive_entry_set_uname(e, user->second.c_str());
+        if (const std::string& user = cachedName(m_users, st.st_uid, true); !user.empty()) {
+            archive_entry_set_uname(e, user.c_str());
         }
-        auto group = m_groups.try_emplace(st.st_gid, ownerName(st.st_gid, false)).first;
-        if (!group->second.empty()) {
-            archive_entry_set_gname(e, group->second.c_str());
+        if (const std::string& group = cachedName(m_groups, st.st_gid, false); !group.empty()) {
+            archive_entry_set_gname(e, group.c_str());
         }
         int rc = archive_write_header(m_archive, e);
         archive_entry_free(e);
@@ -227,6 +225,15 @@ private:
         const char* s = m_archive ? archive_error_string(m_archive) : nullptr;
         return s ? s : "out of memory";
     }
+    static const std::string& cachedName(std::map<unsigned, std::string>& cache, unsigned id,
+                                         bool user) {
+        auto it = cache.find(id);
+        if (it == cache.end()) {
+            it = cache.emplace(id, ownerName(id, user)).first;
+        }
+        return it->second;
+    }
+
     archive* m_archive;
     std::map<unsigned, std::string> m_users;
     std::map<unsigned, std::string> m_groups;

@@ -337,7 +337,7 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
             }
         }
 
-        tmp = spec.archive + ".XXXXXX";
+        tmp = spec.archive + ".part-XXXXXX";
         fd = ::mkstemp(tmp.data());
         if (fd < 0) {
             tmp.clear();

@@ -274,6 +274,23 @@ std::optional<FileId> fileId(int fd) {
     return FileId{st.st_dev, st.st_ino};
 }
 
+// Removes what a job cut off by a stopped server left beside its archive.
+void removePartialArchives(const std::string& archive) {
+    if (archive.empty()) {
+        return;
+    }
+    fs::path p(archive);
+    std::string prefix = p.filename().string() + ".part-";
+    std::error_code ec;
+    fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+            fs::remove(it->path(), ec);
+        }
+    }
+}
+
 }  // namespace
 
 // File times come from the kernel's coarse clock; taking the job's start from the same
@@ -434,6 +451,7 @@ BackupManager::BackupManager(GlobalStore& sys, std::function<void(const std::str
     bool changed = false;
     for (const auto& id : m_sys.children({kSys, kHistory})) {
         if (m_sys.get({kSys, kHistory, id, "STATUS"}) == "RUNNING") {
+            removePartialArchives(m_sys.get({kSys, kHistory, id, "FILE"}).value_or(""));
             m_sys.set({kSys, kHistory, id, "STATUS"}, "FAILED");
             m_sys.set({kSys, kHistory, id, "REASON"}, "the server stopped while the job ran");
             changed = true;

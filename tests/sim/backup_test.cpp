@@ -217,7 +217,13 @@ TEST_F(Backup, AJobInterruptedByAStopIsNotABaseAfterRestart) {
     sys->set({"SYS", "BACKUPHISTORY", "1", "STARTNS"}, "1");
     sys->set({"SYS", "BACKUPHISTORY", "1", "STATUS"}, "RUNNING");
     sys->set({"SYS", "BACKUPHISTORY", "1", "DIRS", db1}, "");
+    sys->set({"SYS", "BACKUPHISTORY", "1", "FILE"}, (dir / "out/cut.bcp").string());
+    // What the job had written so far; a file of the user's that merely looks alike stays.
+    simtest::writeFile(dir / "out/cut.bcp.part-a1B2c3", "partial");
+    simtest::writeFile(dir / "out/cut.bcp.part-mine.txt", "keep");
     restart();
+    EXPECT_FALSE(fs::exists(dir / "out/cut.bcp.part-a1B2c3"));
+    EXPECT_TRUE(fs::exists(dir / "out/cut.bcp.part-mine.txt"));
     EXPECT_EQ(sys->get({"SYS", "BACKUPHISTORY", "1", "STATUS"}), "FAILED");
     EXPECT_EQ(names(job("C", "c")).size(), 2u);
     EXPECT_EQ(sys->get({"SYS", "BACKUPHISTORY"}), "2");

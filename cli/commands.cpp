@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "cli.h"
+#include "cmd_server.h"
 
 namespace tvl::cli {
 
@@ -10,6 +11,8 @@ const std::vector<Command>& commands() {
         {"due", "YYYY-MM-DDTHH:MM", runDue},
         {"expected", "FROM TO [--sort N]", runExpected},
         {"list", "", runList},
+        {"run", "NAME", runRun},
+        {"databases", "IP PORT", runDatabases},
     };
     return all;
 }

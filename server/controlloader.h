@@ -22,4 +22,8 @@ bool controlLibraryAvailable(const std::string& programDir, std::string* why = n
 // reason in *why when that fails.
 std::unique_ptr<VismControl> loadControl(const std::string& programDir, std::string* why = nullptr);
 
+// The folder of the running program's file ("/usr/lib/tarvel" for
+// /usr/lib/tarvel/tarvelctl); empty when it cannot be told.
+std::string programDirectory();
+
 }  // namespace tvl

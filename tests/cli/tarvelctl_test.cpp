@@ -10,7 +10,13 @@ namespace {
 
 std::string task(const std::string& name, const std::string& time, const std::string& rule,
                  const std::string& port = "1972") {
-    return name + "\x01" "127.0.0.1\x02" + port + "\x03/db/\x04/bak/\x05" "1" + time + "\x06" + rule;
+    return name +
+           "\x01"
+           "127.0.0.1\x02" +
+           port +
+           "\x03/db/\x04/bak/\x05"
+           "1" +
+           time + "\x06" + rule;
 }
 
 class Tarvelctl : public ::testing::Test {
@@ -36,8 +42,9 @@ protected:
 }  // namespace
 
 TEST_F(Tarvelctl, DuePrintsWhatTheTimerWouldStartAndPassesOverBrokenLines) {
-    writeTasks({task("A", "10:00", "1"), task("Broken", "  :  ", "1"), task("NoPort", "10:00", "1", ""),
-                task("B", "10:00", "21111111"), task("", "10:00", "1"), task("Hidden", "10:00", "1")});
+    writeTasks({task("A", "10:00", "1"), task("Broken", "  :  ", "1"),
+                task("NoPort", "10:00", "1", ""), task("B", "10:00", "21111111"),
+                task("", "10:00", "1"), task("Hidden", "10:00", "1")});
     const CommandResult r = run("due 2026-12-07T10:00");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0\tA\n3\tB\n");
@@ -92,10 +99,10 @@ TEST_F(Tarvelctl, FailuresAndUsageErrors) {
 
 TEST_F(Tarvelctl, UsageErrorsExitWithTwo) {
     CommandResult r;
-    for (const char* bad : {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
-                            "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
-                            "expected 2026-12-07 2026-12-08 --sort 6", "list extra",
-                            "--lang german list"}) {
+    for (const char* bad :
+         {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
+          "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
+          "expected 2026-12-07 2026-12-08 --sort 6", "list extra", "--lang german list"}) {
         r = run(bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << bad;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "minutewalk.h"
+
+namespace tvl {
+
+// One backup the minute timer starts: task-list index and the minute it is due in.
+struct ScheduledStart {
+    std::size_t taskIndex = 0;
+    LocalDateTime minute;
+};
+
+// The minute timer's memory: which wall-clock minute was checked last. Each tick reads the
+// clock once, walks the minutes not yet checked and answers the tasks to start, minute by
+// minute in order and within a minute in task-list order.
+class MinuteScheduler {
+public:
+    // The first minute checked is the one after the minute the scheduler was made in.
+    explicit MinuteScheduler(const Clock& clock);
+
+    std::vector<ScheduledStart> tick(const std::vector<std::string>& lines);
+
+    CivilMinute lastChecked() const { return m_lastChecked; }
+    // Milliseconds from now to the start of the next wall-clock minute, where the next tick
+    // belongs (at least 1).
+    int msToNextMinute() const;
+
+private:
+    const Clock& m_clock;
+    CivilMinute m_lastChecked;
+};
+
+}  // namespace tvl

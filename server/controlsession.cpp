@@ -1,0 +1,31 @@
+#include "controlsession.h"
+
+#include "core/activitylog.h"
+
+namespace tvl {
+
+void visconError(const VismControl& control, ControlContext& ctx) {
+    ++ctx.errorsFired;
+    const std::string name = control.errorName();
+    // The end of a global's data is an answer, not a failure worth a word.
+    if (name.find("ENDOFFILE") != std::string::npos) {
+        return;
+    }
+    if (ctx.reporter != nullptr) {
+        ctx.reporter->showStatus(name);
+        if (ctx.interactive) {
+            ctx.reporter->showError(name);
+        }
+    }
+    if (ctx.log != nullptr && ctx.log->enabled()) {
+        if (!ctx.log->writeControlError(name, control.mServer())) {
+            ++ctx.logFailures;
+        }
+    }
+}
+
+void bindErrorHandler(VismControl& control, ControlContext& ctx) {
+    control.setOnError([&control, &ctx] { visconError(control, ctx); });
+}
+
+}  // namespace tvl

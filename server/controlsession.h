@@ -1,0 +1,51 @@
+#pragma once
+
+#include "reporter.h"
+#include "vismcontrol.h"
+
+namespace tvl {
+
+class ActivityLog;
+class MessageTable;
+
+// The program around the control: where reports go, the message texts, the activity log,
+// and whether message boxes may be shown. The desktop program keeps one for its one
+// control and switches `interactive` off while the minute timer runs a task.
+struct ControlContext {
+    Reporter* reporter = nullptr;
+    const MessageTable* messages = nullptr;
+    // Lines are written only while the log is enabled; null means no log.
+    ActivityLog* log = nullptr;
+    bool interactive = true;
+    // Activity-log lines that could not be written; the caller decides how to tell.
+    int logFailures = 0;
+    // Errors the control has fired through the bound handler, end-of-file ones included.
+    unsigned errorsFired = 0;
+};
+
+// Tells whether any write to the control since the check was made has failed. Reading
+// Error alone is not enough: a box of the error handler lets other events run, and a run
+// started meanwhile on the same control can leave Error at 0, and the connection open to
+// its own server, before the failed write returns.
+class StepCheck {
+public:
+    StepCheck(const VismControl& control, const ControlContext& ctx)
+        : m_control(control), m_ctx(ctx), m_fired(ctx.errorsFired) {}
+    bool failed() const { return m_control.error() != 0 || m_ctx.errorsFired != m_fired; }
+
+private:
+    const VismControl& m_control;
+    const ControlContext& m_ctx;
+    unsigned m_fired;
+};
+
+// The control's error handler: ignores end-of-file errors, shows the error text in the
+// status panel, in an error box while interactive, and appends the control-error line to
+// the activity log while it is enabled.
+void visconError(const VismControl& control, ControlContext& ctx);
+
+// Makes visconError the control's OnError handler. ctx must outlive the control or the
+// next binding; its fields are read each time an error fires.
+void bindErrorHandler(VismControl& control, ControlContext& ctx);
+
+}  // namespace tvl

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "controlsession.h"
+
+namespace tvl {
+
+// The server's next database directory after P0, naming the system namespace itself, so
+// no namespace switch is needed.
+inline constexpr std::string_view kNextDatabaseLine = "$o(^|\"%SYS\"|SYS(\"UCI\",P0))";
+
+enum class WalkStatus {
+    Listed,          // the whole list was read
+    MissingAddress,  // server IP or port empty: "ipportreq" shown, nothing sent
+    ConnectFailed,   // reported by the error handler; no entries
+    PassFailed,      // a pass failed (reported by the error handler) or the server
+                     // named a directory twice; the entries before it are kept
+};
+
+struct WalkOutcome {
+    WalkStatus status = WalkStatus::Listed;
+    std::vector<std::string> entries;  // in the server's order
+    std::string problem;               // a repeated directory, when that stopped the walk
+};
+
+// Reads the server's list of database directories: connects, asks for one directory after
+// another until the answer is empty, disconnects. Stops at the first failed pass instead
+// of asking again, and at a directory it has already seen, which would make it ask for
+// ever; the connection is closed in both cases.
+WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string_view port,
+                          ControlContext& ctx);
+
+// The check marks of a freshly read list for a database paths text: each piece between ";"
+// checks the first entry equal to it, ASCII letter case ignored. Pieces that name no entry,
+// empty ones included, are passed over.
+std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths);
+
+struct PathsRewrite {
+    std::string text;      // the checked entries in list order, separated by ";"
+    bool changed = false;  // false: the rewrite is not an edit of the task
+};
+
+// The database paths text that closing the list writes back.
+PathsRewrite rewritePaths(std::string_view before, const std::vector<std::string>& entries,
+                          const std::vector<bool>& checked);
+
+}  // namespace tvl

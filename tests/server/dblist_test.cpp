@@ -1,0 +1,156 @@
+#include "server/dblist.h"
+
+#include <gtest/gtest.h>
+
+#include "core/messagetable.h"
+#include "fakecontrol.h"
+
+using namespace tvl;
+using test::FakeControl;
+using test::RecordingReporter;
+
+namespace {
+
+const std::string kNext = "$o(^|\"%SYS\"|SYS(\"UCI\",P0))";
+
+// A server whose ^SYS("UCI") holds the given subscripts, in collation order.
+std::function<FakeControl::Answer(const std::string&, const FakeControl::Params&)> listing(
+    std::vector<std::string> dirs) {
+    return [dirs](const std::string& code, const FakeControl::Params& p) {
+        if (code != kNext) {
+            return FakeControl::Answer{8, "<SYNTAX>", ""};
+        }
+        for (const auto& d : dirs) {
+            if (p[0] < d) {
+                return FakeControl::Answer{0, "", d};
+            }
+        }
+        return FakeControl::Answer{0, "", ""};
+    };
+}
+
+class DatabaseWalk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        messages.setText("Connacc=Connected\nipportreq=IP and port, please\n");
+        ctx.reporter = &reporter;
+        ctx.messages = &messages;
+        bindErrorHandler(control, ctx);
+    }
+    MessageTable messages;
+    RecordingReporter reporter;
+    ControlContext ctx;
+    FakeControl control;
+};
+
+}  // namespace
+
+TEST_F(DatabaseWalk, ReadsEveryDirectoryInTheServersOrderThenDisconnects) {
+    control.script = listing({"/srv/db/a/", "/srv/db/b/", "/srv/db/c/"});
+    const WalkOutcome out = walkDatabases(control, "10.0.0.5", "1972", ctx);
+    EXPECT_EQ(out.status, WalkStatus::Listed);
+    EXPECT_EQ(out.entries, (std::vector<std::string>{"/srv/db/a/", "/srv/db/b/", "/srv/db/c/"}));
+    // One pass per directory and one that finds the end; each asks after the last answer.
+    ASSERT_EQ(control.sentParams.size(), 4u);
+    EXPECT_EQ(control.sentParams[0][0], "");
+    EXPECT_EQ(control.sentParams[3][0], "/srv/db/c/");
+    EXPECT_EQ(control.codeLines(), std::vector<std::string>(4, kNext));
+    EXPECT_EQ(control.events.front(), "connect CN_IPTCP:10.0.0.5[1972]:10.0.0.5[1972]");
+    EXPECT_EQ(control.events.back(), "disconnect");
+    EXPECT_EQ(reporter.seen, std::vector<std::string>{"status: Connected"});
+}
+
+TEST_F(DatabaseWalk, EmptyServerListGivesNoEntries) {
+    control.script = listing({});
+    const WalkOutcome out = walkDatabases(control, "h", "1", ctx);
+    EXPECT_EQ(out.status, WalkStatus::Listed);
+    EXPECT_TRUE(out.entries.empty());
+}
+
+TEST_F(DatabaseWalk, MissingAddressAsksForItWithoutConnecting) {
+    for (const auto& [ip, port] :
+         std::vector<std::pair<std::string, std::string>>{{"", "1972"}, {"h", ""}, {"", ""}}) {
+        reporter.seen.clear();
+        EXPECT_EQ(walkDatabases(control, ip, port, ctx).status, WalkStatus::MissingAddress);
+        EXPECT_EQ(reporter.seen, std::vector<std::string>{"error: IP and port, please"});
+    }
+    EXPECT_TRUE(control.events.empty());
+}
+
+TEST_F(DatabaseWalk, FailedConnectionStopsWithNoEntriesAndNoDisconnect) {
+    control.connectScript = [](const std::string&) {
+        return FakeControl::Answer{1000, "<COMMUNICATION> h[1]: connection refused", ""};
+    };
+    const WalkOutcome out = walkDatabases(control, "h", "1", ctx);
+    EXPECT_EQ(out.status, WalkStatus::ConnectFailed);
+    EXPECT_TRUE(out.entries.empty());
+    EXPECT_EQ(control.events.size(), 1u);
+    EXPECT_EQ(reporter.seen.front(), "status: <COMMUNICATION> h[1]: connection refused");
+}
+
+TEST_F(DatabaseWalk, FailedPassEndsTheWalkOnceKeepingWhatWasRead) {
+    // The failing pass leaves the last value in Result; asking again would go round for
+    // ever.
+    int passes = 0;
+    auto inner = listing({"/a/", "/b/", "/c/"});
+    control.script = [&](const std::string& code, const FakeControl::Params& p) {
+        return ++passes == 3 ? FakeControl::Answer{5, "<PROTECT>", ""} : inner(code, p);
+    };
+    const WalkOutcome out = walkDatabases(control, "h", "1", ctx);
+    EXPECT_EQ(out.status, WalkStatus::PassFailed);
+    EXPECT_EQ(out.entries, (std::vector<std::string>{"/a/", "/b/"}));
+    EXPECT_EQ(passes, 3);
+    EXPECT_EQ(control.events.back(), "disconnect");
+    EXPECT_EQ(control.error(), 5);  // still visible after the disconnect
+    EXPECT_TRUE(out.problem.empty());
+    EXPECT_EQ(reporter.seen.back(), "error: <PROTECT>");
+}
+
+TEST_F(DatabaseWalk, ServerThatGoesRoundInCirclesIsStopped) {
+    int passes = 0;
+    control.script = [&](const std::string&, const FakeControl::Params& p) {
+        ++passes;
+        return FakeControl::Answer{0, "", p[0] == "/a/" ? "/b/" : "/a/"};
+    };
+    const WalkOutcome out = walkDatabases(control, "h", "1", ctx);
+    EXPECT_EQ(out.status, WalkStatus::PassFailed);
+    EXPECT_EQ(out.entries, (std::vector<std::string>{"/a/", "/b/"}));
+    EXPECT_EQ(passes, 3);
+    EXPECT_EQ(reporter.seen.back(), "error: the server named the database /a/ twice");
+    EXPECT_EQ(control.events.back(), "disconnect");
+}
+
+TEST(DatabaseChecks, FieldPiecesCheckTheFirstEntryThatMatchesIgnoringLetterCase) {
+    const std::vector<std::string> list = {"/srv/DB/user/", "/srv/db/sales/", "/srv/db/x/"};
+    EXPECT_EQ(checkMarks(list, "/srv/db/USER/;/srv/db/sales/"),
+              (std::vector<bool>{true, true, false}));
+    // The whole text is compared: no closing separator, no match; unknown and empty
+    // pieces are passed over.
+    EXPECT_EQ(checkMarks(list, "/srv/db/x;;/srv/db/gone/;"),
+              (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(checkMarks(list, ""), (std::vector<bool>{false, false, false}));
+    EXPECT_TRUE(checkMarks({}, "/a/").empty());
+    // Only the first of two equal entries is checked.
+    EXPECT_EQ(checkMarks({"/a/", "/A/"}, "/a/;/A/"), (std::vector<bool>{true, false}));
+    // Letter case of bytes outside ASCII is not folded.
+    EXPECT_EQ(checkMarks({"/Ä/"}, "/ä/"), std::vector<bool>{false});
+}
+
+TEST(DatabaseChecks, ClosingWritesCheckedEntriesInListOrderOnce) {
+    const std::vector<std::string> list = {"/srv/DB/user/", "/srv/db/sales/", "/srv/db/x/"};
+    const std::string field = "/srv/db/x/;/srv/db/user/;/srv/db/x/;/srv/db/gone/";
+    const PathsRewrite r = rewritePaths(field, list, checkMarks(list, field));
+    EXPECT_EQ(r.text, "/srv/DB/user/;/srv/db/x/");
+    EXPECT_TRUE(r.changed);
+
+    // Field already in list order and the server's case: opening and closing is no edit.
+    const std::string same = "/srv/DB/user/;/srv/db/x/";
+    const PathsRewrite again = rewritePaths(same, list, checkMarks(list, same));
+    EXPECT_EQ(again.text, same);
+    EXPECT_FALSE(again.changed);
+
+    // Nothing checked, or nothing listed, empties the field.
+    EXPECT_EQ(rewritePaths("/a/", list, {false, false, false}).text, "");
+    EXPECT_TRUE(rewritePaths("/a/", {}, {}).changed);
+    EXPECT_FALSE(rewritePaths("", {}, {}).changed);
+}

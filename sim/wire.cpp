@@ -28,7 +28,7 @@ bool parseLength(std::string_view word, std::size_t& out) {
 RequestReader::Status RequestReader::next(std::string& buffer, Request& out) {
     std::size_t lf = buffer.find('\n');
     if (lf == std::string::npos) {
-        if (buffer.size() > kMaxHeaderLine) {
+        if (buffer.size() >= kMaxHeaderLine) {
             return fail("header line too long");
         }
         for (char c : buffer) {
@@ -38,7 +38,7 @@ RequestReader::Status RequestReader::next(std::string& buffer, Request& out) {
         }
         return Status::NeedMore;
     }
-    if (lf > kMaxHeaderLine) {
+    if (lf + 1 > kMaxHeaderLine) {
         return fail("header line too long");
     }
     std::string_view header(buffer.data(), lf);

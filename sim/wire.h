@@ -7,7 +7,7 @@
 
 namespace tvl::sim {
 
-constexpr std::size_t kMaxHeaderLine = 256;   // bytes before the LF
+constexpr std::size_t kMaxHeaderLine = 256;   // bytes, its LF included
 constexpr std::size_t kMaxPayload = 1048576;  // one payload
 constexpr std::string_view kGreeting = "VISM 1\n";
 

@@ -211,7 +211,8 @@ void Server::run() {
                 if (re & (POLLIN | POLLHUP | POLLERR)) {
                     readFrom(c);
                 }
-                if (!c.closed && (re & POLLOUT)) {
+                // A hang-up or error with a reply waiting is settled by trying to send it.
+                if (!c.closed && (re & (POLLOUT | POLLHUP | POLLERR)) && !c.out.empty()) {
                     writeTo(c);
                 }
             }

@@ -324,29 +324,29 @@ std::string canonicalDirectory(const std::string& path) {
     return s;
 }
 
-BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
+BackupOutcome runBackup(const BackupPlan& plan, const std::atomic<bool>& cancel,
                         const std::function<void(const std::string&)>& diagnostics,
                         const std::function<std::int64_t()>& clock) {
-    JobLog log(spec.log, diagnostics);
-    log.line("Backup started " + localTimeText(spec.startNs) + ": " + typeName(spec.type) +
-             " backup to " + spec.archive);
+    JobLog log(plan.log, diagnostics);
+    log.line("Backup started " + localTimeText(plan.startNs) + ": " + typeName(plan.type) +
+             " backup to " + plan.archive);
     BackupOutcome out;
     std::string tmp;
     int fd = -1;
     try {
-        if (spec.type != "F" && spec.type != "C" && spec.type != "I") {
-            throw JobFailed("unknown backup type \"" + spec.type + "\" (F, C or I expected)");
+        if (plan.type != "F" && plan.type != "C" && plan.type != "I") {
+            throw JobFailed("unknown backup type \"" + plan.type + "\" (F, C or I expected)");
         }
-        if (spec.archive.empty()) {
+        if (plan.archive.empty()) {
             throw JobFailed("no archive file named");
         }
-        if (spec.directories.empty()) {
+        if (plan.directories.empty()) {
             throw JobFailed("no directories to back up");
         }
         std::vector<std::string> dirs;
-        for (const auto& d : spec.directories) {
+        for (const auto& d : plan.directories) {
             std::string canon = canonicalDirectory(d);
-            if (!spec.databases.count(canon)) {
+            if (!plan.databases.count(canon)) {
                 throw JobFailed("directory " + d + " is not a database of this server");
             }
             if (std::find(dirs.begin(), dirs.end(), canon) == dirs.end()) {
@@ -354,11 +354,11 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
             }
         }
 
-        tmp = spec.archive + ".part-XXXXXX";
+        tmp = plan.archive + ".part-XXXXXX";
         fd = ::mkstemp(tmp.data());
         if (fd < 0) {
             tmp.clear();
-            throw JobFailed(sysReason("cannot create archive " + spec.archive));
+            throw JobFailed(sysReason("cannot create archive " + plan.archive));
         }
         // Neither the archive being written nor the log may go into the archive, should
         // they lie inside a database.
@@ -374,7 +374,7 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
         for (const auto& dir : dirs) {
             std::vector<fs::path> files;
             collectFiles(dir, files, 0);
-            auto since = spec.since.find(dir);
+            auto since = plan.since.find(dir);
             std::uint64_t count = 0, bytes = 0;
             for (const auto& f : files) {
                 if (cancel) {
@@ -389,7 +389,7 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
                 }
                 std::int64_t mtime =
                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-                if (since != spec.since.end() && mtime < since->second) {
+                if (since != plan.since.end() && mtime < since->second) {
                     continue;
                 }
                 std::string member = f.string().substr(1);
@@ -403,15 +403,15 @@ BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
         }
         archive.close();
         if (::fsync(fd) != 0) {
-            throw JobFailed(sysReason("cannot write archive " + spec.archive));
+            throw JobFailed(sysReason("cannot write archive " + plan.archive));
         }
         ::close(fd);
         fd = -1;
-        if (::rename(tmp.c_str(), spec.archive.c_str()) != 0) {
-            throw JobFailed(sysReason("cannot create archive " + spec.archive));
+        if (::rename(tmp.c_str(), plan.archive.c_str()) != 0) {
+            throw JobFailed(sysReason("cannot create archive " + plan.archive));
         }
         tmp.clear();
-        fs::path parent = fs::path(spec.archive).parent_path();
+        fs::path parent = fs::path(plan.archive).parent_path();
         int dfd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dfd >= 0) {
             ::fsync(dfd);
@@ -504,35 +504,35 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
     if (m_jobs.size() >= kMaxRunningJobs) {
         throw MError(err::kResource, "<RESOURCE>too many backup jobs running");
     }
-    BackupSpec spec;
-    spec.type = params[1];
-    spec.archive = params[3];
-    spec.log = params[5];
-    spec.startNs = m_clock();
+    BackupPlan plan;
+    plan.type = params[1];
+    plan.archive = params[3];
+    plan.log = params[5];
+    plan.startNs = m_clock();
     const NodeKey listKey = {kSys, "BACKUPCHUI", "DIRECTORIES"};
-    spec.directories = m_sys.children(listKey);
+    plan.directories = m_sys.children(listKey);
     for (const auto& db : m_sys.children({kSys, "UCI"})) {
-        spec.databases.insert(canonicalDirectory(db));
+        plan.databases.insert(canonicalDirectory(db));
     }
-    for (const auto& d : spec.directories) {
+    for (const auto& d : plan.directories) {
         std::string canon = canonicalDirectory(d);
-        if (auto since = sinceFor(m_sys, spec.type, canon)) {
-            spec.since[canon] = *since;
+        if (auto since = sinceFor(m_sys, plan.type, canon)) {
+            plan.since[canon] = *since;
         }
     }
 
     std::string last = m_sys.get({kSys, kHistory}).value_or("0");
     std::string id = numericValue(last);
     id = std::to_string(id.size() > 15 ? 1 : std::stoll(id.substr(0, id.find('.'))) + 1);
-    spec.historyId = id;
+    plan.historyId = id;
     m_sys.set({kSys, kHistory}, id);
-    m_sys.set({kSys, kHistory, id, "TYPE"}, spec.type);
-    m_sys.set({kSys, kHistory, id, "FILE"}, spec.archive);
-    m_sys.set({kSys, kHistory, id, "LOG"}, spec.log);
-    m_sys.set({kSys, kHistory, id, "START"}, localTimeText(spec.startNs));
-    m_sys.set({kSys, kHistory, id, "STARTNS"}, std::to_string(spec.startNs));
+    m_sys.set({kSys, kHistory, id, "TYPE"}, plan.type);
+    m_sys.set({kSys, kHistory, id, "FILE"}, plan.archive);
+    m_sys.set({kSys, kHistory, id, "LOG"}, plan.log);
+    m_sys.set({kSys, kHistory, id, "START"}, localTimeText(plan.startNs));
+    m_sys.set({kSys, kHistory, id, "STARTNS"}, std::to_string(plan.startNs));
     m_sys.set({kSys, kHistory, id, "STATUS"}, "RUNNING");
-    for (const auto& d : spec.directories) {
+    for (const auto& d : plan.directories) {
         m_sys.set({kSys, kHistory, id, "DIRS", canonicalDirectory(d)}, "");
     }
     try {
@@ -542,9 +542,9 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
     }
 
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread t([this, spec = std::move(spec), done] {
-        BackupOutcome outcome = runBackup(spec, m_cancel, m_diagnostics, m_clock);
-        finish(spec.historyId, outcome);
+    std::thread t([this, plan = std::move(plan), done] {
+        BackupOutcome outcome = runBackup(plan, m_cancel, m_diagnostics, m_clock);
+        finish(plan.historyId, outcome);
         *done = true;
     });
     m_jobs.push_back(Job{std::move(t), done});

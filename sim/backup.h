@@ -23,7 +23,7 @@ namespace tvl::sim {
 std::string canonicalDirectory(const std::string& path);
 
 // Everything one backup job needs, fixed when the job starts.
-struct BackupSpec {
+struct BackupPlan {
     std::string historyId;
     std::string type;                      // P1: "F", "C" or "I"
     std::string archive;                   // P3
@@ -46,7 +46,7 @@ struct BackupOutcome {
 // Runs one job to its end: writes the log and, on success, the archive (through a temporary
 // file renamed into place, so a failed or cancelled job leaves no archive of its own).
 // `diagnostics` receives what cannot go to the job's log.
-BackupOutcome runBackup(const BackupSpec& spec, const std::atomic<bool>& cancel,
+BackupOutcome runBackup(const BackupPlan& plan, const std::atomic<bool>& cancel,
                         const std::function<void(const std::string&)>& diagnostics,
                         const std::function<std::int64_t()>& clock);
 

@@ -645,6 +645,9 @@ private:
                 int format = e.args.size() > 1 ? integer(value(*e.args[1])) : 1;
                 // Only the whole days count: $ZD($H) formats today.
                 std::string whole = day.substr(0, day.find('.'));
+                if (whole.empty() || whole == "-") {
+                    whole = "0";  // a fraction of a day, either side of day 0
+                }
                 std::optional<std::string> text;
                 if (whole.size() <= 8 && !whole.empty() && whole[0] != '-') {
                     text = formatHorologDate(std::stoll(whole), format);
@@ -724,9 +727,13 @@ private:
         m_session.m_env.startBackup(args);
     }
 
+    // The whole part of a text's numeric value; -1 for anything too large to be a format.
     static int integer(const std::string& text) {
         std::string n = numericValue(text);
-        n = n.substr(0, n.find('.'));
+        n = n.substr(0, n.find('.'));  // ".5" and "-.5" leave "" and "-": zero
+        if (n.empty() || n == "-") {
+            return 0;
+        }
         if (n.size() > 6) {
             return -1;
         }
@@ -762,6 +769,11 @@ LineResult Session::execute(std::string_view line, const std::array<std::string,
         result.ok = false;
         result.code = e.code();
         result.text = e.what();
+    } catch (const std::bad_alloc&) {
+        result = {false, err::kStore, "<STORE>"};
+    } catch (const std::exception& e) {
+        // No line may take the server down, whatever slipped through the checks above.
+        result = {false, err::kIllegalValue, std::string("<ILLEGAL VALUE>") + e.what()};
     }
     return result;
 }

@@ -26,6 +26,7 @@ constexpr int kMaxString = 13;
 constexpr int kParameter = 14;
 constexpr int kNoRoutine = 16;
 constexpr int kDiskHard = 20;
+constexpr int kStore = 21;
 constexpr int kResource = 30;
 constexpr int kNamespace = 43;
 }  // namespace err

@@ -14,13 +14,15 @@ namespace {
 // deep into the parser and the evaluator rather than failing at the first byte.
 std::string randomLine(std::mt19937& rng) {
     static const char* const kPieces[] = {
-        "S ",       "K ",       "J ",       "ZN ",  "s ",      "SET ", "^",      "^|\"%SYS\"|",
-        "^|\"X\"|", "SYS",      "G",        "P0",   "P9",      "X",    "(",      ")",
-        ",",        "=",        "_",        "-",    "+",       "\"",   "\"\"",   "\"a\"",
-        "\"\"",     "1",        "01",       ".5",   "$H",      "$h",   "$O(",    "$ZD(",
-        "$TR(",     "$D(",      "$G(",      "$ZZ(", " ",       "  ",   "BACKUP", "^DBACK",
-        "%SYS",     "\"%SYS\"", "\"USER\"", "|",    ":",       "\n",   "\x01",   "\xff",
-        "$",        "^^",       "((",       "))",   "\"UCI\"", "-1"};
+        "S ",          "K ",       "J ",    "ZN ",     "s ",       "SET ", "^",
+        "^|\"%SYS\"|", "^|\"X\"|", "SYS",   "G",       "P0",       "P9",   "X",
+        "(",           ")",        ",",     "=",       "_",        "-",    "+",
+        "\"",          "\"\"",     "\"a\"", "\"\"",    "1",        "01",   ".5",
+        "$H",          "$h",       "$O(",   "$ZD(",    "$TR(",     "$D(",  "$G(",
+        "$ZZ(",        " ",        "  ",    "BACKUP",  "^DBACK",   "%SYS", "\"%SYS\"",
+        "\"USER\"",    "|",        ":",     "\n",      "\x01",     "\xff", "$",
+        "^^",          "((",       "))",    "\"UCI\"", "-1",       "-.5",  ".",
+        "99999999999", "\"-\"",    "\".\"", "$ZD(1,",  "$O(^G(1),"};
     std::uniform_int_distribution<std::size_t> piece(0, std::size(kPieces) - 1);
     std::uniform_int_distribution<int> count(0, 24);
     std::string line;
@@ -29,6 +31,88 @@ std::string randomLine(std::mt19937& rng) {
     }
     return line;
 }
+
+// Random lines that follow the grammar, with odd values in every place a value can go, so the
+// evaluator (not only the parser) meets them.
+class GrammarLines {
+public:
+    explicit GrammarLines(std::mt19937& rng) : m_rng(rng) {}
+
+    std::string line() {
+        if (pick(3) == 0) {
+            return expr(0);
+        }
+        std::string out;
+        for (int n = 1 + pick(3); n > 0; --n) {
+            out += out.empty() ? "" : " ";
+            switch (pick(5)) {
+                case 0:
+                    out += "K " + ref(0);
+                    break;
+                case 1:
+                    out += "ZN " + oneOf({"\"%SYS\"", "\"USER\"", "\"user\"", "P1", "\"\""});
+                    break;
+                case 2:
+                    out += "J BACKUP^DBACK(" + expr(0) + "," + expr(0) + ")";
+                    break;
+                default:
+                    out += "S " + ref(0) + "=" + expr(0);
+                    break;
+            }
+        }
+        return out;
+    }
+
+private:
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
+    std::string oneOf(std::initializer_list<const char*> options) {
+        return *(options.begin() + pick(static_cast<int>(options.size())));
+    }
+    std::string value() {
+        return oneOf({"\"\"", "\"a\"\"b\"", "1", "0", ".5", "007", "1.50", "99999999999999999999",
+                      "\"-\"", "\".\"", "\"-.5\"", "\"/srv/db/\"", "\"67911,54307\"", "2980014"});
+    }
+    std::string ref(int depth) {
+        std::string r = oneOf({"^G", "^|\"%SYS\"|SYS", "^|P1|G", "L", "^|\"USER\"|G"});
+        int subs = pick(4);
+        for (int i = 0; i < subs; ++i) {
+            r += (i == 0 ? "(" : ",") + expr(depth + 1);
+        }
+        return subs ? r + ")" : r;
+    }
+    std::string expr(int depth) {
+        if (depth > 4) {
+            return pick(2) ? value() : "P" + std::to_string(pick(10));
+        }
+        switch (pick(12)) {
+            case 0:
+                return "P" + std::to_string(pick(10));
+            case 1:
+                return ref(depth);
+            case 2:
+                return "$H";
+            case 3:
+                return "$ZD(" + expr(depth + 1) + (pick(2) ? "," + expr(depth + 1) : "") + ")";
+            case 4:
+                return "$TR(" + expr(depth + 1) + "," + expr(depth + 1) + ")";
+            case 5:
+                return "$O(" + ref(depth + 1) + (pick(2) ? "," + expr(depth + 1) : "") + ")";
+            case 6:
+                return "$D(" + ref(depth + 1) + ")";
+            case 7:
+                return "$G(" + ref(depth + 1) + ")";
+            case 8:
+                return expr(depth + 1) + "_" + expr(depth + 1);
+            case 9:
+                return "-" + expr(depth + 1);
+            case 10:
+                return "(" + expr(depth + 1) + ")";
+            default:
+                return value();
+        }
+    }
+    std::mt19937& m_rng;
+};
 
 }  // namespace
 
@@ -43,8 +127,9 @@ TEST(Fuzz, RandomCodeLinesGiveAnAnswerOrAnMErrorNeverACrash) {
     std::mt19937 rng(20261207);
     std::array<std::string, 10> p = {"", "F", "x", "", "\"", "1", "-", "/srv/", "", "9"};
     int ok = 0, errors = 0;
+    GrammarLines grammar(rng);
     for (int i = 0; i < 30000; ++i) {
-        std::string line = randomLine(rng);
+        std::string line = i % 2 ? randomLine(rng) : grammar.line();
         LineResult r = session.execute(line, p);
         if (r.ok) {
             ++ok;

@@ -209,6 +209,10 @@ TEST_F(Interp, EachErrorHasItsNameAndNumber) {
     fails("$O(^G)", err::kFunction, "<FUNCTION>");
     fails("$ZD(1,7)", err::kIllegalValue, "<ILLEGAL VALUE>");
     fails("$ZD(-1)", err::kIllegalValue, "<ILLEGAL VALUE>");
+    fails("$ZD(1,.5)", err::kIllegalValue, "<ILLEGAL VALUE>");
+    fails("$ZD(1,-.5)", err::kIllegalValue, "<ILLEGAL VALUE>");
+    fails("$ZD(1,9999999)", err::kIllegalValue, "<ILLEGAL VALUE>");
+    EXPECT_EQ(eval("$ZD(.5,3)_\" \"_$ZD(-.5,3)"), "1840-12-31 1840-12-31");
     ok("ZN \"%SYS\"");
     fails("J BACKUP^DBACK(1,2,3,4,5,6,7,8,9,10,11)", err::kParameter, "<PARAMETER>");
     EXPECT_TRUE(jobs.empty());

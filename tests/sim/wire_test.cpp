@@ -40,7 +40,8 @@ TEST(Wire, RequestsArriveWholeHoweverTheBytesAreCut) {
 TEST(Wire, MalformedHeadersAreRefused) {
     const std::string zeros = " 0 0 0 0 0 0 0 0 0 0";
     const std::string bad[] = {
-        "\n", "exec 0" + zeros + "\n",
+        "\n",
+        "exec 0" + zeros + "\n",
         "EXEC 0" + zeros + " 0\n",  // twelve lengths
         "EXEC 0 0 0\n",             // too few
         "EXEC 01" + zeros + "\n",   // leading zero
@@ -50,8 +51,11 @@ TEST(Wire, MalformedHeadersAreRefused) {
         "EXEC 0" + zeros + " \n",       // trailing blank
         "EXEC 0" + zeros + "\r\n",      // CR
         "EXEC 1048577" + zeros + "\n",  // payload over the limit
-        "EXEC 99999999" + zeros + "\n", "EXEC x" + zeros + "\n", "QUIT now\n", "HELLO\n",
-        std::string(256, 'E'),  // no LF within the 256 bytes a header may have
+        "EXEC 99999999" + zeros + "\n",
+        "EXEC x" + zeros + "\n",
+        "QUIT now\n",
+        "HELLO\n",
+        std::string(256, 'E'),       // no LF within the 256 bytes a header may have
         std::string("EXEC\x01", 5),  // control byte before any LF
     };
     for (const auto& b : bad) {

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <system_error>
 
 #include "sim/interp.h"
 #include "sim/mvalue.h"
@@ -542,12 +543,20 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
     }
 
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread t([this, plan = std::move(plan), done] {
-        BackupOutcome outcome = runBackup(plan, m_cancel, m_diagnostics, m_clock);
+    try {
+        std::thread t([this, plan, done] {
+            BackupOutcome outcome = runBackup(plan, m_cancel, m_diagnostics, m_clock);
+            finish(plan.historyId, outcome);
+            *done = true;
+        });
+        m_jobs.push_back(Job{std::move(t), done});
+    } catch (const std::system_error& e) {
+        // The job never ran: the history must not keep it as running.
+        BackupOutcome outcome;
+        outcome.reason = std::string("the job could not start: ") + e.what();
         finish(plan.historyId, outcome);
-        *done = true;
-    });
-    m_jobs.push_back(Job{std::move(t), done});
+        throw MError(err::kResource, "<RESOURCE>" + outcome.reason);
+    }
 }
 
 void BackupManager::finish(const std::string& id, const BackupOutcome& outcome) {

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,9 @@ int usage(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    // M numbers are written with a dot whatever the user's locale says.
+    std::setlocale(LC_NUMERIC, "C");
     tvl::sim::ServerOptions options;
     bool haveData = false;
     for (int i = 1; i < argc; ++i) {

@@ -11,8 +11,7 @@
 
 namespace tvl::ui {
 
-TrayIcon::TrayIcon(MainWindow& main, Availability availability)
-    : QObject(nullptr), m_main(main) {
+TrayIcon::TrayIcon(MainWindow& main, Availability availability) : QObject(nullptr), m_main(main) {
     m_available = availability == Availability::AsTheDesktopSays
                       ? QSystemTrayIcon::isSystemTrayAvailable()
                       : availability == Availability::Available;

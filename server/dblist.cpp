@@ -2,33 +2,10 @@
 
 #include <set>
 
+#include "core/asciicase.h"
 #include "core/messagetable.h"
 
 namespace tvl {
-
-namespace {
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z') {
-            x = static_cast<char>(x - 'a' + 'A');
-        }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<char>(y - 'a' + 'A');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string_view port,
                           ControlContext& ctx) {

@@ -183,7 +183,7 @@ void MainWindow::armTimer() {
 
 void MainWindow::Timer1Timer() {
     // A tick that comes while a tick is still being handled leaves its minutes to the next.
-    if (m_inTick) {
+    if (m_inTick || m_ended) {
         return;
     }
     m_inTick = true;

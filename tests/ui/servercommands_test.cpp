@@ -270,8 +270,16 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
     EXPECT_TRUE(find<QComboBox>("cbBUTyp")->isHidden());
     EXPECT_EQ(m_fake.events.back(), "disconnect");
 
-    // Ticking is no edit; closing writes the list's order and letter case, once each.
+    // The button names what it is for; a click in the list clears the hint.
     auto* list = find<QListWidget>("clbDB");
+    find<QLineEdit>("edIP")->setFocus();
+    find<QPushButton>("btDB")->setFocus();
+    EXPECT_EQ(main().fieldHint(), QStringLiteral("Pick the databases from the server's own list"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(2)).center());
+    EXPECT_EQ(main().fieldHint(), QString());
+
+    // Ticking is no edit; closing writes the list's order and letter case, once each.
     list->item(2)->setCheckState(Qt::Checked);
     list->item(2)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(main().pendingIndex(), -1);

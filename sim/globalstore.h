@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sim/nodetree.h"
+
+namespace tvl::sim {
+
+// Raised when stored globals cannot be read or written.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The globals of one namespace, shared by every connection and backup job, and kept in one
+// file. Every change marks the store dirty; flush() writes the whole tree to a temporary
+// file, syncs it and renames it over the old one, so a kill at any moment leaves either the
+// old or the new file, never a half-written one.
+class GlobalStore {
+public:
+    // Loads `file` when it exists. Throws StoreError for a file that is not a complete store.
+    explicit GlobalStore(std::filesystem::path file);
+
+    std::optional<std::string> get(const NodeKey& key) const;
+    void set(const NodeKey& key, std::string value);
+    void kill(const NodeKey& key);
+    int data(const NodeKey& key) const;
+    std::string order(const NodeKey& key, bool forward) const;
+    std::vector<std::string> children(const NodeKey& key) const;
+
+    // Writes the tree when it changed since the last flush. Throws StoreError.
+    void flush();
+
+    const std::filesystem::path& file() const { return m_file; }
+
+    // The byte format of a store file, exposed for tests.
+    static std::string serialize(const NodeTree& tree);
+    static NodeTree deserialize(const std::string& bytes);
+
+private:
+    mutable std::mutex m_mutex;
+    std::filesystem::path m_file;
+    NodeTree m_tree;
+    bool m_dirty = false;
+};
+
+// Writes `bytes` to `file` atomically: a temporary file beside it, fsync, rename, then an
+// fsync of the folder so the rename itself survives a crash. Throws StoreError.
+void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes);
+
+}  // namespace tvl::sim

@@ -1,0 +1,781 @@
+#include "sim/interp.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "sim/horolog.h"
+#include "sim/mvalue.h"
+
+namespace tvl::sim {
+
+namespace {
+
+[[noreturn]] void syntaxError() {
+    throw MError(err::kSyntax, "<SYNTAX>");
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Tokens. Blanks are tokens of their own: in M they separate commands and arguments.
+
+enum class Tok {
+    Name,       // %ABC, X1, P0
+    String,     // "..." with doubled quotes undone
+    Number,     // 12, 1.5, .5, already in canonical form
+    Intrinsic,  // $H, $ORDER: the name after "$"
+    Blanks,     // a run of blanks; `count` tells how many
+    Caret,
+    Bar,
+    LParen,
+    RParen,
+    Comma,
+    Equals,
+    Underscore,
+    Minus,
+    Plus,
+    Other,  // anything the language subset does not know
+    End,
+};
+
+struct Token {
+    Tok kind;
+    std::string text;
+    std::size_t count = 0;
+};
+
+bool isAlpha(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::vector<Token> tokenize(std::string_view line) {
+    std::vector<Token> out;
+    std::size_t i = 0;
+    auto name = [&]() {
+        std::size_t start = i;
+        if (line[i] == '%') {
+            ++i;
+        }
+        while (i < line.size() && (isAlpha(line[i]) || (i > start && isDigit(line[i])))) {
+            ++i;
+        }
+        return std::string(line.substr(start, i - start));
+    };
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == ' ') {
+            std::size_t start = i;
+            while (i < line.size() && line[i] == ' ') {
+                ++i;
+            }
+            out.push_back({Tok::Blanks, {}, i - start});
+        } else if (c == '"') {
+            std::string text;
+            ++i;
+            while (true) {
+                if (i >= line.size()) {
+                    syntaxError();  // the literal never ends
+                }
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        text += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                text += line[i++];
+            }
+            out.push_back({Tok::String, std::move(text)});
+        } else if (isDigit(c) || (c == '.' && i + 1 < line.size() && isDigit(line[i + 1]))) {
+            std::size_t start = i;
+            while (i < line.size() && isDigit(line[i])) {
+                ++i;
+            }
+            if (i < line.size() && line[i] == '.') {
+                ++i;
+                while (i < line.size() && isDigit(line[i])) {
+                    ++i;
+                }
+            }
+            out.push_back({Tok::Number, numericValue(line.substr(start, i - start))});
+        } else if (isAlpha(c) || (c == '%' && i + 1 < line.size() && isAlpha(line[i + 1]))) {
+            out.push_back({Tok::Name, name()});
+        } else if (c == '$' && i + 1 < line.size() && isAlpha(line[i + 1])) {
+            ++i;
+            out.push_back({Tok::Intrinsic, upper(name())});
+        } else {
+            Tok kind = Tok::Other;
+            switch (c) {
+                case '^':
+                    kind = Tok::Caret;
+                    break;
+                case '|':
+                    kind = Tok::Bar;
+                    break;
+                case '(':
+                    kind = Tok::LParen;
+                    break;
+                case ')':
+                    kind = Tok::RParen;
+                    break;
+                case ',':
+                    kind = Tok::Comma;
+                    break;
+                case '=':
+                    kind = Tok::Equals;
+                    break;
+                case '_':
+                    kind = Tok::Underscore;
+                    break;
+                case '-':
+                    kind = Tok::Minus;
+                    break;
+                case '+':
+                    kind = Tok::Plus;
+                    break;
+                default:
+                    break;
+            }
+            out.push_back({kind, std::string(1, c)});
+            ++i;
+        }
+    }
+    out.push_back({Tok::End, {}});
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Syntax tree.
+
+enum class Fn { Horolog, ZDate, Translate, Order, Data, Get };
+
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct Expr {
+    enum class Kind { Literal, Local, Global, Concat, Negate, Positive, Function } kind;
+    std::string text;  // literal value or variable name
+    Fn fn = Fn::Horolog;
+    ExprPtr space;              // the namespace of an extended global reference
+    std::vector<ExprPtr> args;  // subscripts, function arguments or concatenated parts
+};
+
+struct SetArg {
+    ExprPtr target;
+    ExprPtr value;
+};
+
+struct Command {
+    enum class Kind { Set, Kill, ZNspace, Job } kind;
+    std::vector<SetArg> sets;
+    std::vector<ExprPtr> args;  // KILL targets, the ZN namespace, the JOB parameters
+    bool argumentless = false;
+    std::string label;
+    std::string routine;
+};
+
+std::optional<Command::Kind> commandWord(std::string_view word) {
+    std::string w = upper(word);
+    if (w == "S" || w == "SET") {
+        return Command::Kind::Set;
+    }
+    if (w == "K" || w == "KILL") {
+        return Command::Kind::Kill;
+    }
+    if (w == "J" || w == "JOB") {
+        return Command::Kind::Job;
+    }
+    if (w == "ZN" || w == "ZNSPACE") {
+        return Command::Kind::ZNspace;
+    }
+    return std::nullopt;
+}
+
+// Nesting deeper than this is refused, so no line can exhaust the server's stack.
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kMaxSubscripts = 63;
+
+class Parser {
+public:
+    explicit Parser(std::vector<Token> tokens) : m_toks(std::move(tokens)) {}
+
+    ExprPtr expressionLine() {
+        skipBlanks();
+        ExprPtr e = expression();
+        skipBlanks();
+        expect(Tok::End);
+        return e;
+    }
+
+    std::vector<Command> commandLine() {
+        std::vector<Command> cmds;
+        skipBlanks();
+        while (peek().kind != Tok::End) {
+            if (peek().kind != Tok::Name) {
+                syntaxError();
+            }
+            auto kind = commandWord(next().text);
+            if (!kind) {
+                syntaxError();
+            }
+            Command cmd{*kind, {}, {}, false, {}, {}};
+            // One blank before the arguments; none (or two blanks) means no arguments.
+            if (peek().kind == Tok::End ||
+                (peek().kind == Tok::Blanks && (peek().count >= 2 || peekAt(1).kind == Tok::End))) {
+                cmd.argumentless = true;
+                if (cmd.kind != Command::Kind::Kill) {
+                    syntaxError();
+                }
+            } else {
+                expect(Tok::Blanks);
+                arguments(cmd);
+            }
+            cmds.push_back(std::move(cmd));
+            if (peek().kind == Tok::End) {
+                break;
+            }
+            expect(Tok::Blanks);
+            skipBlanks();
+        }
+        return cmds;
+    }
+
+private:
+    const Token& peek() const { return m_toks[m_pos]; }
+    const Token& peekAt(std::size_t ahead) const {
+        return m_toks[std::min(m_pos + ahead, m_toks.size() - 1)];
+    }
+    const Token& next() {
+        const Token& t = m_toks[m_pos];
+        if (t.kind != Tok::End) {
+            ++m_pos;
+        }
+        return t;
+    }
+    void expect(Tok kind) {
+        if (peek().kind != kind) {
+            syntaxError();
+        }
+        next();
+    }
+    bool accept(Tok kind) {
+        if (peek().kind == kind) {
+            next();
+            return true;
+        }
+        return false;
+    }
+    void skipBlanks() {
+        while (peek().kind == Tok::Blanks) {
+            next();
+        }
+    }
+
+    struct DepthGuard {
+        explicit DepthGuard(int& depth) : m_depth(depth) {
+            if (++m_depth > kMaxDepth) {
+                syntaxError();
+            }
+        }
+        ~DepthGuard() { --m_depth; }
+        int& m_depth;
+    };
+
+    void arguments(Command& cmd) {
+        switch (cmd.kind) {
+            case Command::Kind::Set:
+                do {
+                    SetArg arg;
+                    arg.target = variable();
+                    expect(Tok::Equals);
+                    arg.value = expression();
+                    cmd.sets.push_back(std::move(arg));
+                } while (accept(Tok::Comma));
+                break;
+            case Command::Kind::Kill:
+                do {
+                    cmd.args.push_back(variable());
+                } while (accept(Tok::Comma));
+                break;
+            case Command::Kind::ZNspace:
+                cmd.args.push_back(expression());
+                break;
+            case Command::Kind::Job:
+                jobArgument(cmd);
+                break;
+        }
+    }
+
+    // [label]^routine[(params)]
+    void jobArgument(Command& cmd) {
+        if (peek().kind == Tok::Name) {
+            cmd.label = next().text;
+        }
+        expect(Tok::Caret);
+        if (peek().kind != Tok::Name) {
+            syntaxError();
+        }
+        cmd.routine = next().text;
+        if (accept(Tok::LParen)) {
+            if (!accept(Tok::RParen)) {
+                do {
+                    cmd.args.push_back(expression());
+                } while (accept(Tok::Comma));
+                expect(Tok::RParen);
+            }
+        }
+    }
+
+    // A local or global variable, possibly an extended reference ^|"ns"|name.
+    ExprPtr variable() {
+        DepthGuard guard(m_depth);
+        auto e = std::make_unique<Expr>();
+        if (accept(Tok::Caret)) {
+            e->kind = Expr::Kind::Global;
+            if (accept(Tok::Bar)) {
+                e->space = expression();
+                expect(Tok::Bar);
+            }
+        } else {
+            e->kind = Expr::Kind::Local;
+        }
+        if (peek().kind != Tok::Name) {
+            syntaxError();
+        }
+        e->text = next().text;
+        if (accept(Tok::LParen)) {
+            do {
+                e->args.push_back(expression());
+                if (e->args.size() > kMaxSubscripts) {
+                    throw MError(err::kSubscript, "<SUBSCRIPT>");
+                }
+            } while (accept(Tok::Comma));
+            expect(Tok::RParen);
+        }
+        return e;
+    }
+
+    ExprPtr expression() {
+        DepthGuard guard(m_depth);
+        ExprPtr first = term();
+        if (peek().kind != Tok::Underscore) {
+            return first;
+        }
+        // Concatenation is kept flat, so a long chain of "_" costs no stack.
+        auto e = std::make_unique<Expr>();
+        e->kind = Expr::Kind::Concat;
+        e->args.push_back(std::move(first));
+        while (accept(Tok::Underscore)) {
+            e->args.push_back(term());
+        }
+        return e;
+    }
+
+    ExprPtr term() {
+        DepthGuard guard(m_depth);
+        const Token& t = peek();
+        switch (t.kind) {
+            case Tok::String:
+            case Tok::Number: {
+                auto e = std::make_unique<Expr>();
+                e->kind = Expr::Kind::Literal;
+                e->text = next().text;
+                return e;
+            }
+            case Tok::Minus:
+            case Tok::Plus: {
+                bool minus = next().kind == Tok::Minus;
+                auto e = std::make_unique<Expr>();
+                e->kind = minus ? Expr::Kind::Negate : Expr::Kind::Positive;
+                e->args.push_back(term());
+                return e;
+            }
+            case Tok::LParen: {
+                next();
+                ExprPtr e = expression();
+                expect(Tok::RParen);
+                return e;
+            }
+            case Tok::Caret:
+            case Tok::Name:
+                return variable();
+            case Tok::Intrinsic:
+                return intrinsic();
+            default:
+                syntaxError();
+        }
+    }
+
+    ExprPtr intrinsic() {
+        std::string name = next().text;
+        auto e = std::make_unique<Expr>();
+        e->kind = Expr::Kind::Function;
+        if (name == "H" || name == "HOROLOG") {
+            e->fn = Fn::Horolog;
+            return e;
+        }
+        struct Known {
+            const char* abbrev;
+            const char* full;
+            Fn fn;
+            std::size_t minArgs, maxArgs;
+            bool firstIsVariable;
+        };
+        static const Known kKnown[] = {
+            {"ZD", "ZDATE", Fn::ZDate, 1, 2, false},
+            {"TR", "TRANSLATE", Fn::Translate, 2, 3, false},
+            {"O", "ORDER", Fn::Order, 1, 2, true},
+            {"D", "DATA", Fn::Data, 1, 1, true},
+            {"G", "GET", Fn::Get, 1, 2, true},
+        };
+        const Known* known = nullptr;
+        for (const auto& k : kKnown) {
+            if (name == k.abbrev || name == k.full) {
+                known = &k;
+            }
+        }
+        if (peek().kind != Tok::LParen) {
+            syntaxError();  // an unknown special variable
+        }
+        if (!known) {
+            throw MError(err::kFunction, "<FUNCTION>");
+        }
+        next();
+        e->fn = known->fn;
+        do {
+            if (e->args.empty() && known->firstIsVariable) {
+                e->args.push_back(variable());
+            } else {
+                e->args.push_back(expression());
+            }
+        } while (accept(Tok::Comma));
+        expect(Tok::RParen);
+        if (e->args.size() < known->minArgs || e->args.size() > known->maxArgs) {
+            syntaxError();
+        }
+        return e;
+    }
+
+    std::vector<Token> m_toks;
+    std::size_t m_pos = 0;
+    int m_depth = 0;
+};
+
+}  // namespace
+
+bool isCommandLine(std::string_view line) {
+    std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        return true;  // nothing to do is an empty command line
+    }
+    std::size_t end = start;
+    while (end < line.size() && isAlpha(line[end])) {
+        ++end;
+    }
+    if (end == start || !commandWord(line.substr(start, end - start))) {
+        return false;
+    }
+    return end == line.size() || line[end] == ' ';
+}
+
+// ---------------------------------------------------------------------------------------
+// Evaluation.
+
+class Evaluator {
+public:
+    explicit Evaluator(Session& s) : m_session(s) {}
+
+    std::string value(const Expr& e) {
+        switch (e.kind) {
+            case Expr::Kind::Literal:
+                return e.text;
+            case Expr::Kind::Local:
+            case Expr::Kind::Global: {
+                Ref r = reference(e);
+                auto v = r.get();
+                if (!v) {
+                    throw MError(err::kUndefined, "<UNDEFINED>" + r.text());
+                }
+                return *v;
+            }
+            case Expr::Kind::Concat: {
+                std::string out;
+                for (const auto& part : e.args) {
+                    out += value(*part);
+                    checkLength(out);
+                }
+                return out;
+            }
+            case Expr::Kind::Negate:
+                return negateNumber(numericValue(value(*e.args[0])));
+            case Expr::Kind::Positive:
+                return numericValue(value(*e.args[0]));
+            case Expr::Kind::Function:
+                return function(e);
+        }
+        return {};
+    }
+
+    void run(const Command& c) {
+        switch (c.kind) {
+            case Command::Kind::Set:
+                for (const auto& arg : c.sets) {
+                    Ref r = reference(*arg.target);
+                    r.set(value(*arg.value));
+                }
+                break;
+            case Command::Kind::Kill:
+                if (c.argumentless) {
+                    m_session.m_locals.clear();
+                }
+                for (const auto& target : c.args) {
+                    reference(*target).kill();
+                }
+                break;
+            case Command::Kind::ZNspace: {
+                std::string name = upper(value(*c.args[0]));
+                if (!m_session.m_env.namespaces.count(name)) {
+                    throw MError(err::kNamespace, "<NAMESPACE>" + name);
+                }
+                m_session.m_namespace = name;
+                break;
+            }
+            case Command::Kind::Job:
+                job(c);
+                break;
+        }
+    }
+
+private:
+    // A resolved variable: its store (a namespace's globals, or the locals) and key.
+    struct Ref {
+        GlobalStore* globals = nullptr;
+        NodeTree* locals = nullptr;
+        NodeKey key;
+
+        std::optional<std::string> get() const {
+            return globals ? globals->get(key) : locals->get(key);
+        }
+        void set(std::string v) const {
+            requireSubscripts();
+            globals ? globals->set(key, std::move(v)) : locals->set(key, std::move(v));
+        }
+        void kill() const {
+            requireSubscripts();
+            globals ? globals->kill(key) : static_cast<void>(locals->kill(key));
+        }
+        int data() const {
+            requireSubscripts();
+            return globals ? globals->data(key) : locals->data(key);
+        }
+        std::string order(bool forward) const {
+            return globals ? globals->order(key, forward) : locals->order(key, forward);
+        }
+        // Only $ORDER may name an empty (last) subscript.
+        void requireSubscripts() const {
+            for (std::size_t i = 1; i < key.size(); ++i) {
+                if (key[i].empty()) {
+                    throw MError(err::kSubscript, "<SUBSCRIPT>" + text());
+                }
+            }
+        }
+        std::string text() const {
+            std::string out = globals ? "^" + key[0] : key[0];
+            if (key.size() > 1) {
+                out += '(';
+                for (std::size_t i = 1; i < key.size(); ++i) {
+                    if (i > 1) {
+                        out += ',';
+                    }
+                    out += subscriptText(key[i]);
+                }
+                out += ')';
+            }
+            return out;
+        }
+    };
+
+    Ref reference(const Expr& e) {
+        Ref r;
+        if (e.kind == Expr::Kind::Global) {
+            std::string ns = m_session.m_namespace;
+            if (e.space) {
+                ns = upper(value(*e.space));
+            }
+            auto it = m_session.m_env.namespaces.find(ns);
+            if (it == m_session.m_env.namespaces.end()) {
+                throw MError(err::kNamespace, "<NAMESPACE>" + ns);
+            }
+            r.globals = it->second;
+        } else {
+            r.locals = &m_session.m_locals;
+        }
+        r.key.push_back(e.text);
+        std::size_t total = 0;
+        for (const auto& sub : e.args) {
+            r.key.push_back(value(*sub));
+            total += r.key.back().size();
+        }
+        if (total > kMaxSubscriptBytes) {
+            throw MError(err::kSubscript, "<SUBSCRIPT>");
+        }
+        return r;
+    }
+
+    std::string function(const Expr& e) {
+        switch (e.fn) {
+            case Fn::Horolog:
+                return horolog(m_session.m_env.now());
+            case Fn::ZDate: {
+                std::string day = numericValue(value(*e.args[0]));
+                int format = e.args.size() > 1 ? integer(value(*e.args[1])) : 1;
+                // Only the whole days count: $ZD($H) formats today.
+                std::string whole = day.substr(0, day.find('.'));
+                if (whole.empty() || whole == "-") {
+                    whole = "0";  // a fraction of a day, either side of day 0
+                }
+                std::optional<std::string> text;
+                if (whole.size() <= 8 && !whole.empty() && whole[0] != '-') {
+                    text = formatHorologDate(std::stoll(whole), format);
+                }
+                if (!text) {
+                    throw MError(err::kIllegalValue, "<ILLEGAL VALUE>");
+                }
+                return *text;
+            }
+            case Fn::Translate: {
+                std::string s = value(*e.args[0]);
+                std::string from = value(*e.args[1]);
+                std::string to = e.args.size() > 2 ? value(*e.args[2]) : std::string();
+                std::string out;
+                out.reserve(s.size());
+                for (char c : s) {
+                    std::size_t at = from.find(c);
+                    if (at == std::string::npos) {
+                        out += c;
+                    } else if (at < to.size()) {
+                        out += to[at];
+                    }
+                }
+                return out;
+            }
+            case Fn::Order: {
+                Ref r = reference(*e.args[0]);
+                if (r.key.size() < 2) {
+                    throw MError(err::kFunction, "<FUNCTION>");
+                }
+                bool forward = true;
+                if (e.args.size() > 1) {
+                    std::string dir = numericValue(value(*e.args[1]));
+                    if (dir != "1" && dir != "-1") {
+                        throw MError(err::kFunction, "<FUNCTION>");
+                    }
+                    forward = dir == "1";
+                }
+                // Subscripts before the last must name a node.
+                for (std::size_t i = 1; i + 1 < r.key.size(); ++i) {
+                    if (r.key[i].empty()) {
+                        throw MError(err::kSubscript, "<SUBSCRIPT>" + r.text());
+                    }
+                }
+                return r.order(forward);
+            }
+            case Fn::Data:
+                return std::to_string(reference(*e.args[0]).data());
+            case Fn::Get: {
+                Ref r = reference(*e.args[0]);
+                r.requireSubscripts();
+                auto v = r.get();
+                if (v) {
+                    return *v;
+                }
+                return e.args.size() > 1 ? value(*e.args[1]) : std::string();
+            }
+        }
+        return {};
+    }
+
+    void job(const Command& c) {
+        // The backup routine lives in the system namespace only.
+        if (c.label != "BACKUP" || c.routine != "DBACK" || m_session.m_namespace != "%SYS") {
+            throw MError(err::kNoRoutine, "<NOROUTINE>" + c.label + "^" + c.routine);
+        }
+        if (c.args.size() > 10) {
+            throw MError(err::kParameter, "<PARAMETER>");
+        }
+        std::array<std::string, 10> args;
+        for (std::size_t i = 0; i < c.args.size(); ++i) {
+            args[i] = value(*c.args[i]);
+        }
+        if (!m_session.m_env.startBackup) {
+            throw MError(err::kNoRoutine, "<NOROUTINE>BACKUP^DBACK");
+        }
+        m_session.m_env.startBackup(args);
+    }
+
+    // The whole part of a text's numeric value; -1 for anything too large to be a format.
+    static int integer(const std::string& text) {
+        std::string n = numericValue(text);
+        n = n.substr(0, n.find('.'));  // ".5" and "-.5" leave "" and "-": zero
+        if (n.empty() || n == "-") {
+            return 0;
+        }
+        if (n.size() > 6) {
+            return -1;
+        }
+        return std::stoi(n);
+    }
+
+    static void checkLength(const std::string& s) {
+        if (s.size() > kMaxStringLength) {
+            throw MError(err::kMaxString, "<MAXSTRING>");
+        }
+    }
+
+    Session& m_session;
+};
+
+LineResult Session::execute(std::string_view line, const std::array<std::string, 10>& params) {
+    for (int i = 0; i < 10; ++i) {
+        m_locals.set({"P" + std::to_string(i)}, params[static_cast<std::size_t>(i)]);
+    }
+    LineResult result;
+    try {
+        Evaluator eval(*this);
+        if (isCommandLine(line)) {
+            std::vector<Command> cmds = Parser(tokenize(line)).commandLine();
+            for (const auto& c : cmds) {
+                eval.run(c);
+            }
+        } else {
+            ExprPtr e = Parser(tokenize(line)).expressionLine();
+            result.text = eval.value(*e);
+        }
+    } catch (const MError& e) {
+        result.ok = false;
+        result.code = e.code();
+        result.text = e.what();
+    } catch (const std::bad_alloc&) {
+        result = {false, err::kStore, "<STORE>"};
+    } catch (const std::exception& e) {
+        // No line may take the server down, whatever slipped through the checks above.
+        result = {false, err::kIllegalValue, std::string("<ILLEGAL VALUE>") + e.what()};
+    }
+    return result;
+}
+
+}  // namespace tvl::sim

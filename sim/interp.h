@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/globalstore.h"
+#include "sim/nodetree.h"
+
+namespace tvl::sim {
+
+// Error numbers the server reports with ERR; 1 is kept for malformed frames.
+namespace err {
+constexpr int kProtocol = 1;
+constexpr int kSyntax = 8;
+constexpr int kUndefined = 9;
+constexpr int kSubscript = 10;
+constexpr int kFunction = 11;
+constexpr int kIllegalValue = 12;
+constexpr int kMaxString = 13;
+constexpr int kParameter = 14;
+constexpr int kNoRoutine = 16;
+constexpr int kDiskHard = 20;
+constexpr int kStore = 21;
+constexpr int kResource = 30;
+constexpr int kNamespace = 43;
+}  // namespace err
+
+// An M error: its number and its text, such as "<UNDEFINED>^SYS(\"UCI\")".
+class MError : public std::runtime_error {
+public:
+    MError(int code, const std::string& text) : std::runtime_error(text), m_code(code) {}
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+// The longest string a value may hold; a longer one could not travel in a reply.
+constexpr std::size_t kMaxStringLength = 1048576;
+// The longest a global or local reference's subscripts may be in total.
+constexpr std::size_t kMaxSubscriptBytes = 8192;
+
+// What the interpreter needs from the server around it.
+struct Environment {
+    // Namespace name (upper case) to its globals.
+    std::map<std::string, GlobalStore*> namespaces;
+    // The clock behind $HOROLOG.
+    std::function<std::time_t()> now = [] { return std::time(nullptr); };
+    // Starts BACKUP^DBACK with its ten parameters; throws MError when it cannot start.
+    std::function<void(const std::array<std::string, 10>&)> startBackup;
+};
+
+// The outcome of one code line: ok with the expression's value (empty for a command line),
+// or an error number and text.
+struct LineResult {
+    bool ok = true;
+    int code = 0;
+    std::string text;
+};
+
+// One connection's interpreter state: its namespace and its local variables.
+class Session {
+public:
+    explicit Session(Environment& env) : m_env(env) {}
+
+    // Runs one code line with the values P0..P9. A line is parsed completely before it
+    // runs, so a syntax error anywhere changes nothing.
+    LineResult execute(std::string_view line, const std::array<std::string, 10>& params);
+
+    const std::string& currentNamespace() const { return m_namespace; }
+
+private:
+    Environment& m_env;
+    std::string m_namespace = "USER";
+    NodeTree m_locals;
+
+    friend class Evaluator;
+};
+
+// True when the line's first word is a command word (so it is a command line).
+bool isCommandLine(std::string_view line);
+
+}  // namespace tvl::sim

@@ -1,0 +1,106 @@
+// cachesim: a stand-in database server for trying and testing the backup scheduler on one
+// machine. It runs the code lines clients send, so it is meant for the loopback interface.
+
+#include <signal.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "sim/server.h"
+
+namespace {
+
+tvl::sim::Server* g_server = nullptr;
+
+void onSignal(int) {
+    if (g_server) {
+        g_server->requestStop();
+    }
+}
+
+int usage(const std::string& problem) {
+    if (!problem.empty()) {
+        std::cerr << "cachesim: " << problem << "\n";
+    }
+    std::cerr << "usage: cachesim --data DIR [--listen HOST:PORT] [--database PATH]... "
+                 "[--trace FILE]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    // M numbers are written with a dot whatever the user's locale says.
+    std::setlocale(LC_NUMERIC, "C");
+    tvl::sim::ServerOptions options;
+    bool haveData = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            usage("");
+            return 0;
+        }
+        if (arg != "--data" && arg != "--listen" && arg != "--database" && arg != "--trace") {
+            return usage("unknown argument " + arg);
+        }
+        if (!value(v) || v.empty()) {
+            return usage(arg + " needs a value");
+        }
+        try {
+            if (arg == "--data") {
+                options.data = v;
+                haveData = true;
+            } else if (arg == "--listen") {
+                tvl::sim::parseListenAddress(v, options.host, options.port);
+            } else if (arg == "--database") {
+                options.databases.push_back(v);
+            } else {
+                options.trace = v;
+            }
+        } catch (const tvl::sim::StartError& e) {
+            return usage(e.what());
+        }
+    }
+    if (!haveData) {
+        return usage("--data DIR is required");
+    }
+    // Test harnesses may shorten how long a stalled connection is kept.
+    if (const char* t = std::getenv("CACHESIM_STALL_TIMEOUT_MS")) {
+        long ms = std::strtol(t, nullptr, 10);
+        if (ms > 0) {
+            options.stallTimeout = std::chrono::milliseconds(ms);
+        }
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        tvl::sim::Server server(options);
+        std::string address = server.listen();
+        g_server = &server;
+        struct sigaction sa {};
+        sa.sa_handler = onSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+        std::cout << "listening on " << address << std::endl;
+        server.run();
+        g_server = nullptr;
+    } catch (const std::exception& e) {
+        std::cerr << "cachesim: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

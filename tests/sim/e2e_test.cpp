@@ -1,0 +1,105 @@
+// The whole road of a backup on one machine: the command-line tool runs a task against a
+// running cachesim through the control library, and the job leaves its log and archive.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "sim/backup.h"
+#include "simtest.h"
+
+using namespace simtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string taskLine(const std::string& name, int port, const std::string& dbPaths,
+                     const std::string& saveDir, char typeDigit) {
+    std::string line = name +
+                       "\x01"
+                       "127.0.0.1"
+                       "\x02" +
+                       std::to_string(port) + "\x03" + dbPaths + "\x04" + saveDir + "\x05" +
+                       typeDigit + "23:30" +
+                       "\x06"
+                       "1"
+                       "\r\n";
+    return line;
+}
+
+// Runs tarvelctl in `dir`; returns its exit status, its stdout in `out`.
+int tarvelctl(const fs::path& dir, const std::string& args, std::string& out) {
+    auto r = tvl::test::runCommand(std::string(TARVELCTL_PATH) + " --dir '" + dir.string() + "' " +
+                                   args);
+    out = r.out + r.err;
+    return r.status;
+}
+
+fs::path onlyFileEndingWith(const fs::path& dir, const std::string& suffix) {
+    fs::path found;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        std::string n = e.path().filename().string();
+        if (n.size() >= suffix.size() &&
+            n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            EXPECT_TRUE(found.empty()) << "two files end with " << suffix;
+            found = e.path();
+        }
+    }
+    return found;
+}
+
+std::string waitForLastLine(const fs::path& log) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto lines = readLines(log);
+        if (!lines.empty() && (lines.back().rfind("Backup completed successfully", 0) == 0 ||
+                               lines.back().rfind("Backup failed: ", 0) == 0)) {
+            return lines.back();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(EndToEnd, TarvelctlRunStartsABackupOnCachesim) {
+    TempDir dir;
+    writeFile(dir / "db/user/CACHE.DAT", "user data");
+    writeFile(dir / "db/user/more/extra.dat", "extra");
+    writeFile(dir / "db/test/CACHE.DAT", "test data");
+    fs::create_directories(dir / "save/full");
+    fs::create_directories(dir / "work");
+    fs::copy_file(fs::path(TVL_SOURCE_DATA_DIR) / "sample/english.dat", dir / "work/english.dat");
+    SimProcess sim({"--data", (dir / "data").string(), "--listen", "127.0.0.1:0", "--database",
+                    (dir / "db/user").string(), "--database", (dir / "db/test").string()});
+
+    std::string user = (dir / "db/user").string();
+    std::string test = (dir / "db/test").string();
+    writeFile(dir / "work/task.txt", taskLine("Nightly", sim.port(), user + ";" + test,
+                                              (dir / "save/full").string(), '1'));
+
+    std::string out;
+    ASSERT_EQ(tarvelctl(dir / "work", "run Nightly", out), 0) << out;
+    fs::path log = onlyFileEndingWith(dir / "save/full", "(Nightly).log");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.filename().string().rfind("Full_", 0), 0u) << log;
+    EXPECT_EQ(waitForLastLine(log).rfind("Backup completed successfully", 0), 0u) << readFile(log);
+    fs::path archive = onlyFileEndingWith(dir / "save/full", "(Nightly).bcp");
+    ASSERT_FALSE(archive.empty());
+    auto members = archiveMembers(archive);
+    EXPECT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[(dir / "db/user/CACHE.DAT").string().substr(1)], "user data");
+    EXPECT_EQ(members[(dir / "db/user/more/extra.dat").string().substr(1)], "extra");
+    EXPECT_EQ(members[(dir / "db/test/CACHE.DAT").string().substr(1)], "test data");
+
+    // The database list the tool fetches is the server's, in the server's order.
+    ASSERT_EQ(tarvelctl(dir / "work", "databases 127.0.0.1 " + std::to_string(sim.port()), out), 0)
+        << out;
+    EXPECT_NE(out.find(tvl::sim::canonicalDirectory(test) + "\n" +
+                       tvl::sim::canonicalDirectory(user) + "\n"),
+              std::string::npos)
+        << out;
+}

@@ -47,7 +47,7 @@ TEST(MainJob, ADailyTaskDueAtTheNextMinuteIsBackedUpLoggedAndTheProgramEndsOnSig
     // started before the minute it must check.
     const QDateTime now = QDateTime::currentDateTime();
     QDateTime due = now.addSecs(60 - now.time().second());
-    if (now.time().second() >= 45) {
+    if (now.time().second() >= 30) {
         due = due.addSecs(60);
     }
     const std::string at = QStringLiteral("%1:%2")

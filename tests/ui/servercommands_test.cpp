@@ -227,9 +227,10 @@ class DatabaseListTest : public ServerCommandsTest {
 protected:
     void SetUp() override {
         ServerCommandsTest::SetUp();
-        m_fake.script = [this](const std::string& code, const FakeControl::Params& p) {
+        m_fake.script = [this, run = m_fake.script](const std::string& code,
+                                                    const FakeControl::Params& p) {
             if (code != "$o(^|\"%SYS\"|SYS(\"UCI\",P0))") {
-                return FakeControl::Answer{};
+                return run(code, p);
             }
             // The directory after P0 in the server's order; empty after the last.
             auto next = m_databases.begin();
@@ -341,6 +342,35 @@ TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
               QStringLiteral("Enter the server IP and the port to get the list of databases"));
     EXPECT_TRUE(m_fake.events.empty());
     EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
+}
+
+TEST_F(DatabaseListTest, ATickLeavesAnOpenListAndAnOpenDialogAlone) {
+    start(lines({task("Shown", "23:00", "1972", "/db/a/"), task("Due"), task("Later", " 9:07")})
+              .c_str());
+    pick(0);
+    press();
+    ASSERT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), std::vector<std::string>{bcp("Due")});
+    EXPECT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_EQ(shownName(), QStringLiteral("Shown"));
+    press();
+
+    // The New Task Name dialog is open when the next minute comes.
+    QString shownDuringDialog;
+    onNextDialog([this, &shownDuringDialog](QWidget* dialog) {
+        m_clock.advanceMinutes(1);
+        main().Timer1Timer();
+        shownDuringDialog = shownName();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("bbCancel")),
+                          Qt::LeftButton);
+    });
+    main().NewClick();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("Due"), bcp("Later")}));
+    EXPECT_EQ(shownDuringDialog, QStringLiteral("Shown"));
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(main().interactive());
 }
 
 TEST_F(DatabaseListTest, AFailedWalkLeavesTheListClosedAndTheFieldAsItWas) {

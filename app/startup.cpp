@@ -14,6 +14,7 @@
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/programwindows.h"
+#include "ui/trayicon.h"
 
 namespace tvl::app {
 
@@ -84,6 +85,10 @@ int runProgram(int argc, char** argv) {
         main.endWithoutQuestion();
         return 1;
     }
+
+    // The tray icon, once the main window is there to go into it; without a tray on the
+    // desktop the window minimises onto the taskbar instead.
+    ui::TrayIcon tray(main);
 
     QObject::connect(&guard, &InstanceGuard::wakeUpRequested, &main, &ui::MainWindow::wakeUp);
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &main,

@@ -38,7 +38,11 @@
 #include "language.h"
 #include "messagebox.h"
 #include "newtaskdialog.h"
+#include "server/controlloader.h"
+#include "server/dblist.h"
+#include "server/vismcontrol.h"
 #include "textcodec.h"
+#include "trayicon.h"
 
 namespace tvl::ui {
 
@@ -84,6 +88,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
       m_options(std::move(options)),
       m_clock(m_options.clock != nullptr ? m_options.clock : &systemClock()),
       m_log(kLogFileName, m_clock),
+      m_scheduler(*m_clock),
       m_language(kEnglish) {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Tarvel Utility"));
@@ -97,10 +102,40 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     connectChangeEvents();
     setFixedSize(sizeHint());
 
+    m_ctx.reporter = this;
+    m_ctx.messages = &m_messages;
+    m_ctx.log = &m_log;
+    m_control = m_options.control;
+    if (m_control == nullptr) {
+        std::string why;
+        m_ownControl = loadControl(programDirectory(), &why);
+        m_control = m_ownControl.get();
+        if (m_control == nullptr && !why.empty()) {
+            std::fprintf(stderr, "tarvel: %s\n", why.c_str());
+        }
+    }
+    if (m_control != nullptr) {
+        bindErrorHandler(*m_control, m_ctx);
+    }
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setSingleShot(true);
+    m_timer1->setTimerType(Qt::PreciseTimer);
+    connect(m_timer1, &QTimer::timeout, this, [this] {
+        Timer1Timer();
+        armTimer();
+    });
+
     FormCreate();
+    armTimer();
 }
 
 MainWindow::~MainWindow() {
+    // A control handed in by the caller outlives this window and its context.
+    if (m_control != nullptr) {
+        m_control->setOnError({});
+    }
     // A window destroyed without its close still keeps the language chosen.
     storeLanguage();
 }
@@ -145,9 +180,9 @@ void MainWindow::buildMenus() {
     m_miHlp = action(help, "miHlp", "&Help", QKeySequence(Qt::Key_F1));
     m_miAbout = action(help, "miAbout", "&About");
 
-    // Run, Expected backups, the language switch and About come with their own windows
-    // and server work; until then their commands are there but cannot be chosen.
-    for (QAction* a : {m_miRun, m_miView, m_miEng, m_miRus, m_miAbout}) {
+    // Expected backups, the language switch and About come with their own windows; until
+    // then their commands are there but cannot be chosen.
+    for (QAction* a : {m_miView, m_miEng, m_miRus, m_miAbout}) {
         a->setEnabled(false);
     }
 
@@ -155,6 +190,7 @@ void MainWindow::buildMenus() {
     connect(m_miSave, &QAction::triggered, this, [this] { guarded([this] { SaveClick(); }); });
     connect(m_miExit, &QAction::triggered, this, [this] { guarded([this] { ExitClick(); }); });
     connect(m_miRemove, &QAction::triggered, this, [this] { guarded([this] { remove(); }); });
+    connect(m_miRun, &QAction::triggered, this, [this] { guarded([this] { RunClick(); }); });
     connect(m_miHlp, &QAction::triggered, this, [this] { guarded([this] { miHlpClick(); }); });
 }
 
@@ -189,9 +225,11 @@ void MainWindow::buildToolBar() {
     separator("ToolButton8");
     QToolButton* tbAbout = button("tbAbout", "About", QStyle::SP_MessageBoxInformation);
 
-    for (QToolButton* b : {tbRun, tbView, tbAbout}) {
+    m_tbRun = tbRun;
+    for (QToolButton* b : {tbView, tbAbout}) {
         b->setEnabled(false);
     }
+    connect(tbRun, &QToolButton::clicked, this, [this] { guarded([this] { RunClick(); }); });
     connect(tbNew, &QToolButton::clicked, this, [this] { guarded([this] { NewClick(); }); });
     connect(tbSave, &QToolButton::clicked, this, [this] { guarded([this] { SaveClick(); }); });
     connect(tbRemove, &QToolButton::clicked, this, [this] { guarded([this] { remove(); }); });
@@ -220,10 +258,12 @@ void MainWindow::buildEditor() {
     m_edIn = named(new QLineEdit(gbTask), "edIn");
     m_btDB = named(new QPushButton(QStringLiteral(">>"), gbTask), "btDB");
     m_btDB->setFixedWidth(40);
-    // The database list opens with the server work of the next commands.
-    m_btDB->setEnabled(false);
+    connect(m_btDB, &QPushButton::clicked, this, [this] { guarded([this] { btDBClick(); }); });
     m_clbDB = named(new QListWidget(gbTask), "clbDB");
     m_clbDB->hide();
+    // Ticking a database is not an edit of the task; only closing the list with another
+    // text is.
+    connect(m_clbDB, &QListWidget::itemClicked, this, [this] { Enter(); });
     m_lbOut = named(new QLabel(QStringLiteral("Save Dir"), gbTask), "lbOut");
     m_edOut = named(new QLineEdit(gbTask), "edOut");
     m_lbBUTyp = named(new QLabel(QStringLiteral("BackUp Type"), gbTask), "lbBUTyp");
@@ -336,7 +376,7 @@ void MainWindow::buildEditor() {
     m_hintKeys = {{m_cbName, "choosetsk"}, {m_edIP, "ip"},        {m_edPort, "port"},
                   {m_edIn, "db"},          {m_edOut, "output"},   {m_cbBUTyp, "butyp"},
                   {m_rgRun, "period"},     {m_meTime, "runtime"}, {m_btDB, "dblst"},
-                  {m_mcCal, nullptr},      {m_seDay, nullptr}};
+                  {m_mcCal, nullptr},      {m_seDay, nullptr},    {m_clbDB, nullptr}};
     for (QCheckBox* box : m_days) {
         m_hintKeys.emplace(box, nullptr);
     }
@@ -401,14 +441,15 @@ void MainWindow::FormCreate() {
         m_cbBUTyp->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     m_cbBUTyp->setCurrentIndex(-1);
-    // The tray's minimise hook joins the creation here.
+    // Minimising goes through minimize() (changeEvent), which hides the window into the
+    // tray that the application object hands over with setTrayIcon().
     loadTaskList();
     setStartTime(currentTimeText());
     if (!m_log.writeStart(m_messages.lookup("stwork"))) {
         MessageBox::error(this, message("freaderr") + QStringLiteral(" tvl.log"));
     }
     m_pending = -1;
-    m_interactive = true;
+    setInteractive(true);
 }
 
 std::unique_ptr<QSettings> MainWindow::openSettings() const {
@@ -503,6 +544,9 @@ void MainWindow::FormClose() {
 
 void MainWindow::ExitClick() {
     m_exiting = true;
+    if (m_tray != nullptr) {
+        m_tray->remove();
+    }
     savprm();
     close();
 }
@@ -510,15 +554,43 @@ void MainWindow::ExitClick() {
 void MainWindow::endWithoutQuestion() {
     m_exiting = true;
     m_askAtExit = false;
+    if (m_tray != nullptr) {
+        m_tray->remove();
+    }
     close();
+}
+
+void MainWindow::minimize() {
+    if (m_tray != nullptr && m_tray->available()) {
+        // In the tray the window has no taskbar entry; the tray icon brings it back.
+        hide();
+        return;
+    }
+    // Without a tray a hidden window could not be reached again: it stays on the taskbar.
+    showMinimized();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_tray != nullptr &&
+        m_tray->available()) {
+        // The platform's minimise box: the window leaves the taskbar for the tray once the
+        // state change is done.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                hide();
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+            }
+        });
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!m_exiting) {
         // The close box does not end the program: only Exit does. The window goes out of
-        // the way, and a second start or the taskbar brings it back.
+        // the way, and the tray, a second start or the taskbar brings it back.
         event->ignore();
-        showMinimized();
+        minimize();
         return;
     }
     FormClose();
@@ -757,6 +829,12 @@ void MainWindow::cbNameChange() {
 }
 
 void MainWindow::showConversionError(const QString& text) {
+    if (m_inTick) {
+        // The minute timer never waits for a person; the run that follows finds the
+        // editor incomplete and does nothing.
+        reportQuietly(text);
+        return;
+    }
     MessageBox::error(this, text);
     m_panel1->clear();
 }
@@ -831,12 +909,9 @@ void MainWindow::closeDatabaseList() {
     if (m_clbDB->isHidden()) {
         return;
     }
-    m_clbDB->hide();
+    ToggleDBList();
     m_clbDB->clear();
-    for (QWidget* w : {static_cast<QWidget*>(m_lbOut), static_cast<QWidget*>(m_edOut),
-                       static_cast<QWidget*>(m_lbBUTyp), static_cast<QWidget*>(m_cbBUTyp)}) {
-        w->show();
-    }
+    m_dbEntries.clear();
     m_btDB->setText(QStringLiteral(">>"));
 }
 

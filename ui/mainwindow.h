@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 #include <QString>
@@ -11,8 +12,12 @@
 #include "core/activitylog.h"
 #include "core/clock.h"
 #include "core/messagetable.h"
+#include "core/scheduler.h"
 #include "core/taskfile.h"
 #include "core/taskline.h"
+#include "server/backuprun.h"
+#include "server/controlsession.h"
+#include "server/reporter.h"
 
 class QAction;
 class QButtonGroup;
@@ -29,17 +34,27 @@ class QRadioButton;
 class QSettings;
 class QSpinBox;
 class QStatusBar;
+class QTimer;
 class QToolButton;
+
+namespace tvl {
+class VismControl;
+}
 
 namespace tvl::ui {
 
 class NewTaskDialog;
+class TrayIcon;
 
 struct MainWindowOptions {
     // INI file that keeps the chosen language; empty means the user's settings file.
     QString settingsFile;
-    // The clock of the start-time field and the log; null means the system clock.
+    // The clock of the start-time field, the log and the minute timer; null means the
+    // system clock.
     const Clock* clock = nullptr;
+    // The control every server operation goes through; it must outlive the window. Null
+    // means the window loads the control library from the program's folder itself.
+    VismControl* control = nullptr;
 };
 
 // The main window: the task editor. It shows one task at a time, picked in the task
@@ -47,13 +62,16 @@ struct MainWindowOptions {
 // whether to save it before the user leaves it.
 //
 // The handlers carry the names the program's documentation uses for them.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public Reporter {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     void setNewTaskDialog(NewTaskDialog* dialog) { m_newDlg = dialog; }
+    // The tray icon that the window goes into when it is minimised or closed; null, or a
+    // tray the desktop does not offer, leaves the window minimised on the taskbar instead.
+    void setTrayIcon(TrayIcon* tray) { m_tray = tray; }
 
     // Show the task selected in the selector.
     void cbNameChange();
@@ -77,6 +95,17 @@ public:
     void miHlpClick();
     // File > Exit: the save question, then the end of the program whatever it answered.
     void ExitClick();
+    // Task > Run: runs the shown task on its server now, unsaved edits included.
+    void RunClick();
+    // ">>" opens the server's list of databases with the field's directories checked;
+    // "<<" writes the checked ones back into the field and closes the list.
+    void btDBClick();
+    // Swaps the database list with the save directory and backup type rows.
+    void ToggleDBList();
+    // The minute timer: starts every task due in the minutes since the last tick.
+    void Timer1Timer();
+    // Out of the way: into the tray when there is one, else minimised on the taskbar.
+    void minimize();
 
     // Ends the program the way Exit does, but without the save question (SIGTERM, SIGINT).
     void endWithoutQuestion();
@@ -88,13 +117,21 @@ public:
     bool hasEnded() const { return m_ended; }
     int pendingIndex() const { return m_pending; }
     bool interactive() const { return m_interactive; }
-    void setInteractive(bool on) { m_interactive = on; }
+    void setInteractive(bool on) {
+        m_interactive = on;
+        m_ctx.interactive = on;
+    }
     int language() const { return m_language; }
     const TaskList& tasks() const { return m_tasks; }
     ActivityLog& activityLog() { return m_log; }
 
     // The message-table text of a key, empty when the key is missing.
     QString message(const char* key) const;
+    // Reports of the server operations: status panel 1, boxes only while interactive.
+    void showStatus(const std::string& text) override;
+    void showError(const std::string& text) override;
+    void showInfo(const std::string& text) override;
+
     // Status panel 0 holds the field hint; panel 1 the progress of server operations.
     QString fieldHint() const;
     QString statusText() const;
@@ -111,6 +148,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -139,6 +177,17 @@ private:
     void showTaskLine(const std::string& line);
     void showConversionError(const QString& text);
     void closeDatabaseList();
+    void openDatabaseList();
+    void writeDatabaseListBack();
+
+    void armTimer();
+    // A due task goes through the editor as if the user had picked it and pressed Run;
+    // while the editor is in use it is run from its stored line instead.
+    void startScheduled(std::size_t index);
+    bool editorInUse() const;
+    void runStoredLine(const std::string& line);
+    void runWith(const RunInputs& inputs, bool interactive);
+    void reportQuietly(const QString& text);
     void markPending();
     void clearRunMode();
     void setRunMode(int mode);
@@ -157,6 +206,18 @@ private:
     TaskList m_tasks;
     ActivityLog m_log;
     NewTaskDialog* m_newDlg = nullptr;
+    TrayIcon* m_tray = nullptr;
+
+    // The context lives before and after the control: the control's error handler uses it.
+    ControlContext m_ctx;
+    std::unique_ptr<VismControl> m_ownControl;
+    VismControl* m_control = nullptr;
+    // The server's databases as the open list shows them, byte for byte.
+    std::vector<std::string> m_dbEntries;
+
+    MinuteScheduler m_scheduler;
+    QTimer* m_timer1 = nullptr;
+    bool m_inTick = false;
 
     int m_pending = -1;
     int* m_remembered = nullptr;
@@ -181,6 +242,7 @@ private:
     QAction* m_miRus = nullptr;
     QAction* m_miHlp = nullptr;
     QAction* m_miAbout = nullptr;
+    QToolButton* m_tbRun = nullptr;
 
     // The editor.
     QComboBox* m_cbName = nullptr;

@@ -42,6 +42,7 @@ void GuiTest::restart() {
     ui::MainWindowOptions options;
     options.settingsFile = QString::fromStdString(m_dir->file("tarvel.ini"));
     options.clock = &m_clock;
+    options.control = m_control;
     m_windows = ui::createProgramWindows(options);
     m_windows.main->show();
     QApplication::setActiveWindow(m_windows.main.get());

@@ -22,6 +22,7 @@ class FixedClock final : public Clock {
 public:
     std::time_t now() const override { return m_now; }
     void set(std::time_t t) { m_now = t; }
+    void advanceMinutes(int n) { m_now += static_cast<std::time_t>(n) * 60; }
 
 private:
     std::time_t m_now = 0;
@@ -70,6 +71,8 @@ protected:
     std::unique_ptr<TempDir> m_dir;
     QString m_oldDir;
     FixedClock m_clock;
+    // The control the windows use; null lets them load the built control library.
+    VismControl* m_control = nullptr;
     ui::ProgramWindows m_windows;
 };
 

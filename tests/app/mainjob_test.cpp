@@ -1,0 +1,100 @@
+// The program's main job in real time: the built tarvel, offscreen, starts a Daily task on
+// the simulated server at the minute it is due, logs it, and ends on SIGTERM.
+
+#include <string>
+
+#include <gtest/gtest.h>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include "ui/cachesimprocess.h"
+#include "util/tempdir.h"
+
+namespace tvl::test {
+namespace {
+
+std::string logOf(const TempDir& work) {
+    return fileExists(work.file("tvl.log")) ? readFile(work.file("tvl.log")) : std::string();
+}
+
+bool waitForLog(const TempDir& work, const std::string& what, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (logOf(work).find(what) == std::string::npos) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QTest::qWait(200);
+    }
+    return true;
+}
+
+TEST(MainJob, ADailyTaskDueAtTheNextMinuteIsBackedUpLoggedAndTheProgramEndsOnSigterm) {
+    if (!CachesimProcess::built()) {
+        GTEST_SKIP() << "cachesim is not built in this tree";
+    }
+    CachesimProcess server;
+    ASSERT_TRUE(server.running());
+
+    TempDir work;
+    TempDir runtime;
+    TempDir config;
+    copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", work.file("english.dat"));
+
+    // The next minute, or the one after when this one is nearly over, so the program has
+    // started before the minute it must check.
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime due = now.addSecs(60 - now.time().second());
+    if (now.time().second() >= 30) {
+        due = due.addSecs(60);
+    }
+    const std::string at = QStringLiteral("%1:%2")
+                               .arg(due.time().hour(), 2, 10, QLatin1Char(' '))
+                               .arg(due.time().minute(), 2, 10, QLatin1Char('0'))
+                               .toStdString();
+    writeFile(work.file("task.txt"), std::string("Demo\x01") + "127.0.0.1\x02" + server.port() +
+                                         "\x03" + server.database("alpha") + ";" +
+                                         server.database("Beta") + "\x04" + server.backupDir() +
+                                         "\x05" + "1" + at + "\x06" + "1\r\n");
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path()));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.path()));
+    env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
+    QProcess tarvel;
+    tarvel.setProcessEnvironment(env);
+    tarvel.setWorkingDirectory(QString::fromStdString(work.path()));
+    tarvel.start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+    ASSERT_TRUE(tarvel.waitForStarted(5000));
+    ASSERT_TRUE(waitForLog(work, "Program started", 10000))
+        << tarvel.readAllStandardError().toStdString();
+
+    // At most three minutes from now, including the job itself.
+    const std::string jobLog = server.waitForJobLog(170000);
+    EXPECT_NE(jobLog.find("Backup completed successfully"), std::string::npos)
+        << "due at " << at << "\n"
+        << jobLog << logOf(work);
+    const auto archives = server.backupFiles(".bcp");
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_NE(archives[0].find("(Demo).bcp"), std::string::npos);
+    const CommandResult listing = runCommand("tar -tf '" + archives[0] + "'");
+    EXPECT_NE(listing.out.find("alpha/CACHE.DAT"), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("Beta/CACHE.DAT"), std::string::npos) << listing.out;
+    EXPECT_TRUE(waitForLog(work, "Demo backup job started", 10000)) << logOf(work);
+    EXPECT_EQ(tarvel.readAllStandardError().toStdString().find("TVL box"), std::string::npos);
+
+    tarvel.terminate();
+    ASSERT_TRUE(tarvel.waitForFinished(10000));
+    EXPECT_EQ(tarvel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tarvel.exitCode(), 0);
+    const std::string log = logOf(work);
+    EXPECT_NE(log.find("Program finished"), std::string::npos) << log;
+    EXPECT_LT(log.find("Program started"), log.find("Demo backup job started"));
+    EXPECT_LT(log.find("Demo backup job started"), log.find("Program finished"));
+}
+
+}  // namespace
+}  // namespace tvl::test

@@ -1,0 +1,393 @@
+// Run, the database list and the minute timer of the main window, against a scripted
+// control and a clock that stands still until the test moves it.
+
+#include <algorithm>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "guitest.h"
+#include "server/backuprun.h"
+#include "server/fakecontrol.h"
+
+namespace tvl::test {
+namespace {
+
+using ui::MessageBox;
+
+const QString kBust = QStringLiteral("The backup job has been started on the server");
+
+std::string task(const std::string& name, const std::string& time = " 9:06",
+                 const std::string& port = "1972", const std::string& paths = "/db/a/;/db/b",
+                 const std::string& type = "1", const std::string& modeAndTail = "1") {
+    return name + '\x01' + "127.0.0.1" + '\x02' + port + '\x03' + paths + '\x04' + "/bak" + '\x05' +
+           type + time + '\x06' + modeAndTail;
+}
+
+std::string lines(std::initializer_list<std::string> tasks) {
+    std::string text;
+    for (const std::string& t : tasks) {
+        text += t + "\r\n";
+    }
+    return text;
+}
+
+class ServerCommandsTest : public GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        m_fake.script = [this](const std::string& code, const FakeControl::Params&) {
+            if (code == "$h") {
+                return FakeControl::Answer{0, "", "67911,54307"};
+            }
+            if (code == std::string(kDateLine)) {
+                return FakeControl::Answer{0, "", "2026-12-07"};
+            }
+            if (code == std::string(kJobLine) && onJob) {
+                onJob();
+            }
+            return FakeControl::Answer{};
+        };
+        m_control = &m_fake;
+    }
+
+    // The backup file of every job started, in order.
+    std::vector<std::string> jobs() const {
+        std::vector<std::string> files;
+        std::size_t n = 0;
+        for (const std::string& e : m_fake.events) {
+            if (e.rfind("exec ", 0) != 0) {
+                continue;
+            }
+            if (e == "exec " + std::string(kJobLine)) {
+                files.push_back(m_fake.sentParams[n][3]);
+            }
+            ++n;
+        }
+        return files;
+    }
+    static std::string bcp(const std::string& name) {
+        return "/bak/Full_2026-12-07_15h05m07s(" + name + ").bcp";
+    }
+    QString shownName() { return find<QComboBox>("cbName")->currentText(); }
+    void failConnects(const std::string& why) {
+        m_fake.connectScript = [why](const std::string&) {
+            return FakeControl::Answer{1000, why, ""};
+        };
+    }
+
+    FakeControl m_fake;
+    std::function<void()> onJob;
+};
+
+TEST_F(ServerCommandsTest, RunStartsTheShownTaskWithItsUnsavedEditsAndReportsIt) {
+    start(lines({task("Nightly")}).c_str());
+    pick(0);
+    typeInto("edIn", QStringLiteral("/db/a/;;/db/c"));
+    shortcut(Qt::Key_F5, Qt::ControlModifier);
+
+    const std::vector<std::string> code = m_fake.codeLines();
+    ASSERT_FALSE(m_fake.events.empty());
+    EXPECT_EQ(m_fake.events.front(), "connect CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972]");
+    EXPECT_NE(std::find(code.begin(), code.end(), directoryLine("/db/a/")), code.end());
+    // Only the last directory is given its closing separator; the empty piece is skipped.
+    EXPECT_NE(std::find(code.begin(), code.end(), directoryLine("/db/c/")), code.end());
+    EXPECT_EQ(std::count_if(code.begin(), code.end(),
+                            [](const std::string& c) { return c.rfind("s ^SYS", 0) == 0; }),
+              2);
+    EXPECT_EQ(jobs(), std::vector<std::string>{bcp("Nightly")});
+    EXPECT_EQ(m_fake.events.back(), "disconnect");
+
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, kBust);
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::None);
+    EXPECT_EQ(main().statusText(), kBust);
+    EXPECT_NE(logFile().find("Nightly backup job started"), std::string::npos);
+    // The run saves nothing: the edit is still there to be saved or dropped.
+    EXPECT_EQ(main().pendingIndex(), 0);
+    EXPECT_EQ(taskFile(), lines({task("Nightly")}));
+}
+
+TEST_F(ServerCommandsTest, AControlErrorIsBoxedOnlyWhileInteractiveAndAlwaysLogged) {
+    start(lines({task("Nightly")}).c_str());
+    pick(0);
+    failConnects("<COMMUNICATION> refused");
+    find<QAction>("miRun")->trigger();
+    auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
+    EXPECT_EQ(shown[0].text, QStringLiteral("<COMMUNICATION> refused"));
+    EXPECT_EQ(main().statusText(), QStringLiteral("<COMMUNICATION> refused"));
+    EXPECT_TRUE(jobs().empty());
+
+    main().setInteractive(false);
+    main().setStatusText(QString());
+    main().RunClick();
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(main().statusText(), QStringLiteral("<COMMUNICATION> refused"));
+    const std::string log = logFile();
+    const std::string line = "<COMMUNICATION> refused CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972]";
+    EXPECT_NE(log.find(line), std::string::npos);
+    EXPECT_NE(log.find(line, log.find(line) + 1), std::string::npos) << log;
+
+    // An incomplete task is not sent anywhere and says nothing.
+    main().setInteractive(true);
+    m_fake.events.clear();
+    typeInto("edPort", QString());
+    main().RunClick();
+    EXPECT_TRUE(m_fake.events.empty());
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox) {
+    start(lines({task("First"), task("Second"), task("Later", " 9:08")}).c_str());
+    // Nothing is due in the minute the program started in.
+    main().Timer1Timer();
+    EXPECT_TRUE(jobs().empty());
+
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("First"), bcp("Second")}));
+    EXPECT_EQ(shownName(), QStringLiteral("Second"));
+    EXPECT_TRUE(main().interactive());
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(main().statusText(), kBust);
+    const std::string log = logFile();
+    EXPECT_LT(log.find("First backup job started"), log.find("Second backup job started"));
+
+    // A second tick in the same minute starts nothing again; a late tick catches up.
+    main().Timer1Timer();
+    EXPECT_EQ(jobs().size(), 2u);
+    m_clock.advanceMinutes(3);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs().back(), bcp("Later"));
+    EXPECT_EQ(jobs().size(), 3u);
+}
+
+TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromItsLine) {
+    start(lines({task("Edited", "23:00"), task("Due")}).c_str());
+    pick(0);
+    typeInto("edIP", QStringLiteral("10.9.9.9"));
+    ASSERT_EQ(main().pendingIndex(), 0);
+
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), std::vector<std::string>{bcp("Due")});
+    EXPECT_EQ(m_fake.events.front(), "connect CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972]");
+    // No save question, and the user's edit and selection are untouched.
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(shownName(), QStringLiteral("Edited"));
+    EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.9.9.9"));
+    EXPECT_EQ(main().pendingIndex(), 0);
+    EXPECT_TRUE(main().interactive());
+    EXPECT_NE(logFile().find("Due backup job started"), std::string::npos);
+}
+
+TEST_F(ServerCommandsTest, UnreadableTimesHiddenLinesAndIncompleteTasksDoNotStopTheTick) {
+    start(lines({task("A"), task("NoTime", "  :  "), task("BlankPort", " 9:06", " "), task("C"),
+                 std::string("\x01") + "hidden", task("AfterHidden")})
+              .c_str());
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("A"), bcp("C")}));
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(main().interactive());
+
+    // The blank port failed the run's field check silently; interactive mode is on again,
+    // so the user's own Run reports with a box.
+    pick(0);
+    failConnects("<COMMUNICATION> refused");
+    main().RunClick();
+    ASSERT_EQ(boxes().size(), 1u);
+}
+
+TEST_F(ServerCommandsTest, ATickDuringATickDoesNothingAndItsMinuteComesNext) {
+    start(lines({task("First"), task("Next", " 9:07")}).c_str());
+    int nested = 0;
+    onJob = [this, &nested] {
+        if (nested++ == 0) {
+            m_clock.advanceMinutes(1);
+            main().Timer1Timer();
+        }
+    };
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), std::vector<std::string>{bcp("First")});
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("First"), bcp("Next")}));
+}
+
+// Database list: the server lists /db/a/, /db/B/ and /db/c/.
+class DatabaseListTest : public ServerCommandsTest {
+protected:
+    void SetUp() override {
+        ServerCommandsTest::SetUp();
+        m_fake.script = [this, run = m_fake.script](const std::string& code,
+                                                    const FakeControl::Params& p) {
+            if (code != "$o(^|\"%SYS\"|SYS(\"UCI\",P0))") {
+                return run(code, p);
+            }
+            // The directory after P0 in the server's order; empty after the last.
+            auto next = m_databases.begin();
+            if (!p[0].empty()) {
+                next = std::find(m_databases.begin(), m_databases.end(), p[0]);
+                if (next != m_databases.end()) {
+                    ++next;
+                }
+            }
+            return FakeControl::Answer{0, "", next == m_databases.end() ? "" : *next};
+        };
+    }
+    QStringList entries() {
+        QStringList out;
+        auto* list = find<QListWidget>("clbDB");
+        for (int i = 0; i < list->count(); ++i) {
+            out << list->item(i)->text() + (list->item(i)->checkState() == Qt::Checked
+                                                ? QStringLiteral(" [x]")
+                                                : QString());
+        }
+        return out;
+    }
+    void press() { QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton); }
+    QString paths() { return find<QLineEdit>("edIn")->text(); }
+
+    std::vector<std::string> m_databases = {"/db/a/", "/db/B/", "/db/c/"};
+};
+
+TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheCheckedBack) {
+    start(lines({task("Nightly", " 9:06", "1972", "/db/b/;/db/x/;/db/a/;/db/a;/db/a/")}).c_str());
+    pick(0);
+    press();
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/ [x]"),
+                                      QStringLiteral("/db/c/")}));
+    EXPECT_EQ(find<QPushButton>("btDB")->text(), QStringLiteral("<<"));
+    EXPECT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_TRUE(find<QLineEdit>("edOut")->isHidden());
+    EXPECT_TRUE(find<QComboBox>("cbBUTyp")->isHidden());
+    EXPECT_EQ(m_fake.events.back(), "disconnect");
+
+    // The button names what it is for; a click in the list clears the hint.
+    auto* list = find<QListWidget>("clbDB");
+    find<QLineEdit>("edIP")->setFocus();
+    find<QPushButton>("btDB")->setFocus();
+    EXPECT_EQ(main().fieldHint(), QStringLiteral("Pick the databases from the server's own list"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(2)).center());
+    EXPECT_EQ(main().fieldHint(), QString());
+
+    // Ticking is no edit; closing writes the list's order and letter case, once each.
+    list->item(2)->setCheckState(Qt::Checked);
+    list->item(2)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(main().pendingIndex(), -1);
+    press();
+    EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/B/"));
+    EXPECT_EQ(main().pendingIndex(), 0);
+    EXPECT_EQ(find<QPushButton>("btDB")->text(), QStringLiteral(">>"));
+    EXPECT_TRUE(list->isHidden());
+    EXPECT_FALSE(find<QLineEdit>("edOut")->isHidden());
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/"), QStringLiteral("/db/B/"),
+                                      QStringLiteral("/db/c/")}));
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {
+    start(lines({task("Nightly", " 9:06", "1972", "/db/a/;/db/B/")}).c_str());
+    pick(0);
+    press();
+    press();
+    EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/B/"));
+    EXPECT_EQ(main().pendingIndex(), -1);
+
+    typeInto("edOut", QStringLiteral("/elsewhere"));
+    ASSERT_EQ(main().pendingIndex(), 0);
+    press();
+    press();
+    EXPECT_EQ(main().pendingIndex(), 0);
+}
+
+TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
+    start(lines({task("Nightly"), task("Other")}).c_str());
+    pick(0);
+    m_databases.clear();
+    press();
+    EXPECT_TRUE(entries().isEmpty());
+    EXPECT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    press();
+    EXPECT_EQ(paths(), QString());
+
+    // Picking a task closes the list and empties it.
+    m_databases = {"/db/a/"};
+    press();
+    ASSERT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    MessageBox::queueAnswers({MessageBox::Answer::No});
+    pick(1);
+    EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_EQ(find<QPushButton>("btDB")->text(), QStringLiteral(">>"));
+    EXPECT_EQ(find<QListWidget>("clbDB")->count(), 0);
+    boxes();
+
+    m_fake.events.clear();
+    typeInto("edPort", QString());
+    press();
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
+    EXPECT_EQ(shown[0].text,
+              QStringLiteral("Enter the server IP and the port to get the list of databases"));
+    EXPECT_TRUE(m_fake.events.empty());
+    EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
+}
+
+TEST_F(DatabaseListTest, ATickLeavesAnOpenListAndAnOpenDialogAlone) {
+    start(lines({task("Shown", "23:00", "1972", "/db/a/"), task("Due"), task("Later", " 9:07")})
+              .c_str());
+    pick(0);
+    press();
+    ASSERT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), std::vector<std::string>{bcp("Due")});
+    EXPECT_FALSE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_EQ(shownName(), QStringLiteral("Shown"));
+    press();
+
+    // The New Task Name dialog is open when the next minute comes.
+    QString shownDuringDialog;
+    onNextDialog([this, &shownDuringDialog](QWidget* dialog) {
+        m_clock.advanceMinutes(1);
+        main().Timer1Timer();
+        shownDuringDialog = shownName();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("bbCancel")),
+                          Qt::LeftButton);
+    });
+    main().NewClick();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("Due"), bcp("Later")}));
+    EXPECT_EQ(shownDuringDialog, QStringLiteral("Shown"));
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(main().interactive());
+}
+
+TEST_F(DatabaseListTest, AFailedWalkLeavesTheListClosedAndTheFieldAsItWas) {
+    start(lines({task("Nightly", " 9:06", "1972", "/db/a/;/db/c/")}).c_str());
+    pick(0);
+    m_fake.script = [](const std::string&, const FakeControl::Params& p) {
+        if (p[0].empty()) {
+            return FakeControl::Answer{0, "", "/db/a/"};
+        }
+        return FakeControl::Answer{1001, "<DISCONNECT> lost", ""};
+    };
+    press();
+    EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_EQ(find<QPushButton>("btDB")->text(), QStringLiteral(">>"));
+    EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/c/"));
+    EXPECT_EQ(boxes().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tvl::test

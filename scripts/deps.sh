@@ -4,7 +4,7 @@ TVL_PACKAGES=(
   build-essential cmake pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libarchive-dev
-  xvfb xauth trayer tzdata
+  xvfb xauth trayer tzdata fonts-dejavu-core
 )
 
 tvl_install_deps() {

@@ -50,19 +50,6 @@ fs::path onlyFileEndingWith(const fs::path& dir, const std::string& suffix) {
     return found;
 }
 
-std::string waitForLastLine(const fs::path& log) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        auto lines = readLines(log);
-        if (!lines.empty() && (lines.back().rfind("Backup completed successfully", 0) == 0 ||
-                               lines.back().rfind("Backup failed: ", 0) == 0)) {
-            return lines.back();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return "";
-}
-
 }  // namespace
 
 TEST(EndToEnd, TarvelctlRunStartsABackupOnCachesim) {

@@ -28,20 +28,6 @@ bool shaped(const std::string& text, const std::string& pattern) {
     return true;
 }
 
-// Waits (up to 20 s) until the file's last line begins with one of the two final texts.
-std::string waitForLastLine(const fs::path& log) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        auto lines = readLines(log);
-        if (!lines.empty() && (lines.back().rfind("Backup completed successfully", 0) == 0 ||
-                               lines.back().rfind("Backup failed: ", 0) == 0)) {
-            return lines.back();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return "";
-}
-
 class Server : public ::testing::Test {
 protected:
     Server() {

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace simtest {
 
@@ -45,6 +46,19 @@ std::vector<std::string> readLines(const fs::path& p) {
         out.push_back(l);
     }
     return out;
+}
+
+std::string waitForLastLine(const fs::path& log) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto lines = readLines(log);
+        if (!lines.empty() && (lines.back().rfind("Backup completed successfully", 0) == 0 ||
+                               lines.back().rfind("Backup failed: ", 0) == 0)) {
+            return lines.back();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "";
 }
 
 void ageFile(const fs::path& p, int secondsAgo) {

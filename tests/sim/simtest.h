@@ -29,6 +29,9 @@ private:
 void writeFile(const std::filesystem::path& p, const std::string& content);
 std::string readFile(const std::filesystem::path& p);
 std::vector<std::string> readLines(const std::filesystem::path& p);
+// Waits (up to 20 s) until a job log's last line is one of its two final lines; returns it,
+// or empty when none came.
+std::string waitForLastLine(const std::filesystem::path& log);
 // Sets a file's modification time to `secondsAgo` seconds before now.
 void ageFile(const std::filesystem::path& p, int secondsAgo);
 

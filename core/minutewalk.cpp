@@ -21,7 +21,8 @@ MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now) {
     MinuteWalk w;
     w.lastChecked = lastChecked;
     if (now > lastChecked) {
-        w.first = (now - lastChecked <= kMaxCatchUpMinutes) ? lastChecked + 1 : now;
+        // The minutes missed are those between the two; up to 3 hours of them are caught up.
+        w.first = (now - lastChecked - 1 <= kMaxCatchUpMinutes) ? lastChecked + 1 : now;
         w.last = now;
         w.lastChecked = now;
     } else if (lastChecked - now > kMaxCatchUpMinutes) {

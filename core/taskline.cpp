@@ -174,7 +174,9 @@ std::string tidyText(std::string_view text) {
 }
 
 bool canStart(const TaskFields& f) {
-    return !f.ip.empty() && !f.port.empty() && !f.dbPaths.empty() && !f.saveDir.empty() &&
+    // Every run tidies the fields first, so a field of blanks is an empty one.
+    auto filled = [](const std::string& s) { return !tidyText(s).empty(); };
+    return filled(f.ip) && filled(f.port) && filled(f.dbPaths) && filled(f.saveDir) &&
            f.backupType >= 0 && f.backupType <= 2;
 }
 

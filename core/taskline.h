@@ -67,7 +67,7 @@ std::string trimText(std::string_view text);
 std::string tidyText(std::string_view text);
 
 // A task can be started only when server IP, port, database paths and save directory are
-// filled and the backup type digit is 0..2.
+// filled (after tidying, as a run does) and the backup type digit is 0..2.
 bool canStart(const TaskFields& fields);
 
 }  // namespace tvl

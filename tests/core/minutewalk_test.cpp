@@ -64,6 +64,15 @@ TEST(MinuteWalk, ForwardJumps) {
     EXPECT_EQ(small.checked.size(), 60u);
     EXPECT_EQ(small.checked.begin()->first, kStart + 1);
 
+    // The clock jumps 3 hours forward just after a tick: the next tick, a minute later, finds
+    // 180 minutes missed and its own, and checks them all.
+    Ticker three(kStart);
+    three.tick(kStart + 181);
+    EXPECT_EQ(three.checked.size(), 181u);
+    Ticker more(kStart);
+    more.tick(kStart + 182);
+    EXPECT_EQ(more.checked.size(), 1u);
+
     Ticker big(kStart);
     big.tick(kStart + 300);  // five hours: only the current minute
     EXPECT_EQ(big.checked.size(), 1u);

@@ -126,6 +126,9 @@ TEST(TaskLine, RunFieldCheckAndTypeTexts) {
         (g.*field).clear();
         EXPECT_FALSE(canStart(g));
     }
+    TaskFields blank = f;
+    blank.port = " \t";
+    EXPECT_FALSE(canStart(blank)) << "a run tidies a field of blanks to nothing";
     for (int t : {-1, 3, 9}) {
         f.backupType = t;
         EXPECT_FALSE(canStart(f));

@@ -123,8 +123,13 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     m_timer1->setSingleShot(true);
     m_timer1->setTimerType(Qt::PreciseTimer);
     connect(m_timer1, &QTimer::timeout, this, [this] {
+        // The next tick is set up whatever this one does: a timer that stops would miss
+        // every backup from then on.
+        struct Rearm {
+            MainWindow* window;
+            ~Rearm() { window->armTimer(); }
+        } rearm{this};
         Timer1Timer();
-        armTimer();
     });
 
     FormCreate();
@@ -807,6 +812,7 @@ void MainWindow::cbNameChange() {
         m_cbBUTyp->setCurrentIndex(-1);
         clearRunMode();
         setStartTime(currentTimeText());
+        m_refusedEdits = false;
         return;
     }
     if (!savprm()) {
@@ -826,6 +832,7 @@ void MainWindow::cbNameChange() {
     }
     showTaskLine(m_tasks.line(static_cast<std::size_t>(entry)));
     m_pending = -1;
+    m_refusedEdits = false;
 }
 
 void MainWindow::showConversionError(const QString& text) {
@@ -1039,11 +1046,17 @@ MainWindow::SaveOutcome MainWindow::saveTask() {
     const auto at = static_cast<int>(m_tasks.store(static_cast<std::size_t>(pending), line));
     moveSelectorEntry(pending, at);
     m_pending = -1;
+    m_refusedEdits = false;
     writeTaskFile();
     return SaveOutcome::Saved;
 }
 
 void MainWindow::writeTaskFile() {
+    // Once the program has ended the task list is gone; a handler that comes back from a box
+    // after that must not write it over the file.
+    if (m_ended) {
+        return;
+    }
     if (!saveTasks(kTaskFileName, m_tasks.lines())) {
         MessageBox::error(this, message("fwriterr") + QStringLiteral(" task.txt"));
     }
@@ -1063,6 +1076,9 @@ bool MainWindow::savprm() {
         m_remembered = nullptr;
         m_pending = -1;
         if (outcome == SaveOutcome::Refused) {
+            // The edits stay on screen though nothing is pending; the minute timer must not
+            // load another task over them.
+            m_refusedEdits = true;
             return false;
         }
         m_cbName->setCurrentIndex(remembered);
@@ -1088,8 +1104,10 @@ void MainWindow::remove() {
     m_cbName->removeItem(entry);
     m_cbName->setCurrentIndex(std::min(entry, m_cbName->count() - 1));
     m_pending = -1;
-    cbNameChange();
+    // Written before the next task is shown: showing it may open a box, and the removal must
+    // be on disk whatever happens while the box is open.
     writeTaskFile();
+    cbNameChange();
 }
 
 }  // namespace tvl::ui

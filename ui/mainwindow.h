@@ -229,6 +229,7 @@ private:
     bool m_exiting = false;
     bool m_askAtExit = true;
     bool m_ended = false;
+    bool m_refusedEdits = false;  // edits on screen after a refused save at the save question
     QString m_timeOnEntry;
 
     // Menus and commands.

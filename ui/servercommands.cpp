@@ -187,6 +187,10 @@ void MainWindow::Timer1Timer() {
         return;
     }
     m_inTick = true;
+    struct EndOfTick {
+        bool& inTick;
+        ~EndOfTick() { inTick = false; }
+    } endOfTick{m_inTick};
     const std::vector<ScheduledStart> starts = m_scheduler.tick(m_tasks.lines());
     for (const ScheduledStart& start : starts) {
         if (start.taskIndex >= m_tasks.lines().size()) {
@@ -204,11 +208,11 @@ void MainWindow::Timer1Timer() {
             reportQuietly(QStringLiteral("Unknown error"));
         }
     }
-    m_inTick = false;
 }
 
 bool MainWindow::editorInUse() const {
-    return m_pending >= 0 || !m_clbDB->isHidden() || QApplication::activeModalWidget() != nullptr;
+    return m_pending >= 0 || m_refusedEdits || !m_clbDB->isHidden() ||
+           QApplication::activeModalWidget() != nullptr;
 }
 
 void MainWindow::startScheduled(std::size_t index) {
@@ -227,15 +231,21 @@ void MainWindow::startScheduled(std::size_t index) {
 
 void MainWindow::runStoredLine(const std::string& line) {
     const TaskFields fields = splitTaskLine(line);
+    // The same bytes the editor would send: a line from Windows-1251 is read as the editor
+    // reads it.
+    const bool utf8 = isValidUtf8(line);
+    auto text = [utf8](const std::string& bytes) {
+        return utf8 ? bytes : toFileBytes(fromWindows1251(bytes));
+    };
     RunInputs inputs;
-    inputs.ip = tidyText(fields.ip);
-    inputs.port = tidyText(fields.port);
-    const std::string paths = tidyText(fields.dbPaths);
-    const std::string saveDir = tidyText(fields.saveDir);
+    inputs.ip = tidyText(text(fields.ip));
+    inputs.port = tidyText(text(fields.port));
+    const std::string paths = tidyText(text(fields.dbPaths));
+    const std::string saveDir = tidyText(text(fields.saveDir));
     inputs.dbPaths = paths.empty() ? paths : tvl::addPathEnd(paths);
     inputs.saveDir = saveDir.empty() ? saveDir : tvl::addPathEnd(saveDir);
     inputs.backupType = std::string(backupTypeText(fields.backupType));
-    inputs.taskName = fields.name;
+    inputs.taskName = text(fields.name);
     // The same field check as the editor's: a task that cannot start does nothing.
     if (inputs.ip.empty() || inputs.port.empty() || inputs.dbPaths.empty() ||
         inputs.saveDir.empty() || inputs.backupType.empty() || fields.runMode < 0) {

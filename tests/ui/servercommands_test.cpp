@@ -188,6 +188,24 @@ TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromIt
     EXPECT_NE(logFile().find("Due backup job started"), std::string::npos);
 }
 
+TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATick) {
+    start(lines({task("Edited", "23:00"), task("Other", "23:00"), task("Due")}).c_str());
+    pick(0);
+    typeInto("edIP", QString());  // incomplete: the save question's Yes is refused
+    typeInto("edPort", QStringLiteral("5555"));
+    MessageBox::queueAnswers({MessageBox::Answer::Yes, MessageBox::Answer::Ok});
+    pick(1);
+    ASSERT_EQ(main().pendingIndex(), -1);
+    ASSERT_EQ(find<QLineEdit>("edPort")->text(), QStringLiteral("5555"));
+    boxes();
+
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), std::vector<std::string>{bcp("Due")});
+    EXPECT_EQ(find<QLineEdit>("edPort")->text(), QStringLiteral("5555"));
+    EXPECT_TRUE(boxes().empty());
+}
+
 TEST_F(ServerCommandsTest, UnreadableTimesHiddenLinesAndIncompleteTasksDoNotStopTheTick) {
     start(lines({task("A"), task("NoTime", "  :  "), task("BlankPort", " 9:06", " "), task("C"),
                  std::string("\x01") + "hidden", task("AfterHidden")})

@@ -33,7 +33,9 @@ bool parseMinute(const std::string& text, LocalDateTime& out) {
     return true;
 }
 
-std::string taskName(const std::string& line) { return line.substr(0, line.find(kSepIp)); }
+std::string taskName(const std::string& line) {
+    return line.substr(0, line.find(kSepIp));
+}
 
 const char* runModeWord(int mode) {
     switch (mode) {
@@ -108,7 +110,7 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
     const std::size_t saved = ctx.tasks.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
         const std::string& line = ctx.tasks.line(i);
-        *ctx.out << i << '\t' << taskName(line) << '\t' << runModeWord(splitTaskLine(line).runMode)
+        *ctx.out << i << '\t' << taskName(line) << '\t' << runModeWord(startRule(line).runMode)
                  << '\t';
         LocalDateTime minute = now;
         minute.second = 0;

@@ -63,11 +63,14 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
         if (!canStart(f)) {
             continue;
         }
-        const std::optional<int> start = parseStartTime(f.startTime);
-        if (!start || f.runMode < 0 || f.runMode > 3) {
+        // Time and rule as the due test reads them, even from an odd hand-edited line.
+        const StartRule rule = startRule(line);
+        const std::optional<int> start = parseStartTime(rule.startTime);
+        if (!start || rule.runMode < 0 || rule.runMode > 3) {
             continue;
         }
-        if (f.runMode == kOnce && dayTexts.empty()) {
+        const std::string startText(rule.startTime);
+        if (rule.runMode == kOnce && dayTexts.empty()) {
             dayTexts.reserve(dayCount);
             for (const CivilDate& d : days) {
                 dayTexts.push_back(formatShortDate(d));
@@ -80,16 +83,16 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
         auto addIfDue = [&](std::size_t k) {
             const LocalDateTime t{days[k], *start / 60, *start % 60, 0};
             const std::string_view today =
-                f.runMode == kOnce ? std::string_view(dayTexts[k]) : std::string_view();
+                rule.runMode == kOnce ? std::string_view(dayTexts[k]) : std::string_view();
             if (dueTest(line, t, today) == Due::Due) {
                 hits.push_back(k);
             }
         };
 
-        if (f.runMode == kWeekly) {
+        if (rule.runMode == kWeekly) {
             // Grouped by weekday: each of the first seven days, then every seventh day after.
             for (std::size_t k0 = 0; k0 < std::min<std::size_t>(7, dayCount); ++k0) {
-                if (!tailFlag(f.tail, isoWeekday(days[k0]))) {
+                if (!tailFlag(rule.tail, isoWeekday(days[k0]))) {
                     continue;
                 }
                 for (std::size_t k = k0; k < dayCount; k += 7) {
@@ -108,7 +111,7 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
             ExpectedRow& row = rows.emplace_back();
             row.taskIndex = i;
             row.backupType = f.backupType;
-            row.cells[0] = timeCell(days[k], f.startTime, weekdayNames[isoWeekday(days[k]) - 1]);
+            row.cells[0] = timeCell(days[k], startText, weekdayNames[isoWeekday(days[k]) - 1]);
             row.cells[1] = f.name;
             row.cells[2] = server;
             row.cells[3] = f.dbPaths;

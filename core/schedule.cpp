@@ -45,6 +45,19 @@ RuleParts ruleParts(std::string_view line) {
 
 }  // namespace
 
+StartRule startRule(std::string_view line) {
+    const RuleParts r = ruleParts(line);
+    StartRule rule;
+    rule.hasRunMode = r.hasRunMode;
+    rule.startTime = r.startTime;
+    if (!r.afterSep.empty()) {
+        const char c = r.afterSep.front();
+        rule.runMode = (c >= '0' && c <= '9') ? c - '0' : -1;
+        rule.tail = r.afterSep.substr(1);
+    }
+    return rule;
+}
+
 std::optional<int> parseStartTime(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') {

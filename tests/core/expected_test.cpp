@@ -165,7 +165,8 @@ TEST(ExpectedRows, PropertyRowsAreExactlyTheStartsOfTheTimer) {
                 rule = mode;
             }
             const std::string port = pick({"1972", "1972", ""});
-            const std::string name = pick({"A", "B", "", "C"});  // "" makes a hidden line
+            // "" makes a hidden line; a stray 0x06 in a name must not move the start rule.
+            const std::string name = pick({"A", "B", "", "C", "X\x06y"});
             lines.push_back(name + "\x01h\x02" + port + "\x03/db/\x04/bak/\x05" + type + time +
                             "\x06" + rule);
         }

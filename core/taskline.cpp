@@ -175,7 +175,14 @@ std::string tidyText(std::string_view text) {
 
 bool canStart(const TaskFields& f) {
     // Every run tidies the fields first, so a field of blanks is an empty one.
-    auto filled = [](const std::string& s) { return !tidyText(s).empty(); };
+    auto filled = [](const std::string& s) {
+        for (unsigned char c : s) {
+            if (c > 0x20) {
+                return true;
+            }
+        }
+        return false;
+    };
     return filled(f.ip) && filled(f.port) && filled(f.dbPaths) && filled(f.saveDir) &&
            f.backupType >= 0 && f.backupType <= 2;
 }

@@ -128,16 +128,27 @@ int ScriptedServer::connections() const {
     return static_cast<int>(m_streams.size());
 }
 
-void ScriptedServer::serve() {
+namespace {
+
+// Waits until fd can be read; false when the server is being stopped or polling fails.
+bool readableBeforeWake(int fd, int wake) {
     for (;;) {
-        pollfd p[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd p[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return;
+            return false;
         }
-        if (p[1].revents != 0) {
+        return p[1].revents == 0;
+    }
+}
+
+}  // namespace
+
+void ScriptedServer::serve() {
+    for (;;) {
+        if (!readableBeforeWake(m_listen, m_wake[0])) {
             return;
         }
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -158,14 +169,7 @@ void ScriptedServer::serveClient(int fd) {
     wire::RequestReader reader;
     bool silent = false;
     for (;;) {
-        pollfd p[2] = {{fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        if (p[1].revents != 0) {
+        if (!readableBeforeWake(fd, m_wake[0])) {
             return;
         }
         char buf[65536];

@@ -50,17 +50,6 @@ protected:
         m_ownControl.reset();
         m_server.reset();
     }
-    QStringList entries() {
-        QStringList out;
-        auto* list = find<QListWidget>("clbDB");
-        for (int i = 0; i < list->count(); ++i) {
-            out << list->item(i)->text() + (list->item(i)->checkState() == Qt::Checked
-                                                ? QStringLiteral(" [x]")
-                                                : QString());
-        }
-        return out;
-    }
-    void press() { QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton); }
     QString q(const std::string& s) { return QString::fromStdString(s); }
 
     std::unique_ptr<CachesimProcess> m_server;

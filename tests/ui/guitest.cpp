@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -129,6 +130,21 @@ QStringList GuiTest::selectorNames() {
         names << cbName->itemText(i);
     }
     return names;
+}
+
+QStringList GuiTest::entries() {
+    QStringList out;
+    auto* list = find<QListWidget>("clbDB");
+    for (int i = 0; i < list->count(); ++i) {
+        out << list->item(i)->text() + (list->item(i)->checkState() == Qt::Checked
+                                            ? QStringLiteral(" [x]")
+                                            : QString());
+    }
+    return out;
+}
+
+void GuiTest::press() {
+    QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton);
 }
 
 }  // namespace tvl::test

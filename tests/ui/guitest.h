@@ -67,6 +67,10 @@ protected:
     std::string file(const char* name) const { return m_dir->file(name); }
     std::vector<ui::MessageBox::Shown> boxes() { return ui::MessageBox::takeShown(); }
     QStringList selectorNames();
+    // The database list's entries, a checked one followed by " [x]".
+    QStringList entries();
+    // A click on the database list button.
+    void press();
 
     std::unique_ptr<TempDir> m_dir;
     QString m_oldDir;

@@ -261,17 +261,6 @@ protected:
             return FakeControl::Answer{0, "", next == m_databases.end() ? "" : *next};
         };
     }
-    QStringList entries() {
-        QStringList out;
-        auto* list = find<QListWidget>("clbDB");
-        for (int i = 0; i < list->count(); ++i) {
-            out << list->item(i)->text() + (list->item(i)->checkState() == Qt::Checked
-                                                ? QStringLiteral(" [x]")
-                                                : QString());
-        }
-        return out;
-    }
-    void press() { QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton); }
     QString paths() { return find<QLineEdit>("edIn")->text(); }
 
     std::vector<std::string> m_databases = {"/db/a/", "/db/B/", "/db/c/"};

@@ -9,16 +9,35 @@ MinuteScheduler::MinuteScheduler(const Clock& clock)
     : m_clock(clock), m_lastChecked(civilMinute(clock.localNow())) {}
 
 std::vector<ScheduledStart> MinuteScheduler::tick(const std::vector<std::string>& lines) {
-    const MinuteWalk walk = walkMinutes(m_lastChecked, civilMinute(m_clock.localNow()));
+    const CivilMinute partMinute = m_lastChecked + 1;
+    const std::size_t startedBefore = m_startedBefore;
+    const MinuteWalk walk = walkMinutes(m_lastChecked, civilMinute(m_clock.localNow()), m_catchUp);
+    if (!walk.empty() || walk.lastChecked != m_lastChecked) {
+        m_catchUp = kMaxCatchUpMinutes;
+        m_startedBefore = 0;
+    }
     m_lastChecked = walk.lastChecked;
     std::vector<ScheduledStart> starts;
     for (CivilMinute m = walk.first; m <= walk.last; ++m) {
         const LocalDateTime t = fromCivilMinute(m);
         for (std::size_t i : dueTasks(lines, t)) {
-            starts.push_back({i, t});
+            // What a killed scheduler started in its last minute is not started again.
+            if (m != partMinute || i >= startedBefore) {
+                starts.push_back({i, t});
+            }
         }
     }
     return starts;
+}
+
+void MinuteScheduler::resume(const ScheduleMark& mark, CivilMinute catchUpMinutes) {
+    m_lastChecked = mark.lastChecked;
+    m_startedBefore = mark.startedBefore;
+    m_catchUp = catchUpMinutes;
+}
+
+ScheduleMark MinuteScheduler::markAfter(const ScheduledStart& start) {
+    return {civilMinute(start.minute) - 1, start.taskIndex + 1};
 }
 
 int MinuteScheduler::msToNextMinute() const {

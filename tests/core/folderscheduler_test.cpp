@@ -152,7 +152,7 @@ TEST(FolderScheduler, CatchesUpMissedStartsAtStartWithinItsBound) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TempDir dir;
+        TempDir dir(TempDir::Where::Memory);
         if (*c.state) {
             tvl::test::writeFile(dir.file(kStateFileName), c.state);
         }

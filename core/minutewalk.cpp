@@ -1,6 +1,5 @@
 #include "minutewalk.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace tvl {
@@ -20,14 +19,12 @@ LocalDateTime fromCivilMinute(CivilMinute m) {
                          static_cast<int>(rest % 60), 0};
 }
 
-MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now, CivilMinute catchUpMinutes) {
+MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now) {
     MinuteWalk w;
     w.lastChecked = lastChecked;
     if (now > lastChecked) {
         // The minutes missed are those between the two; up to 3 hours of them are caught up.
-        const CivilMinute bound =
-            catchUpMinutes < 0 ? 0 : std::min(catchUpMinutes, kMaxCatchUpMinutes);
-        w.first = (now - lastChecked - 1 <= bound) ? lastChecked + 1 : now;
+        w.first = (now - lastChecked - 1 <= kMaxCatchUpMinutes) ? lastChecked + 1 : now;
         w.last = now;
         w.lastChecked = now;
     } else if (lastChecked - now > kMaxCatchUpMinutes) {

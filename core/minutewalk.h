@@ -30,12 +30,7 @@ struct MinuteWalk {
 // forward only the current minute is checked. After the clock is set back by up to 3
 // hours nothing is checked until it passes the last checked minute; set back further,
 // checking starts again at the current minute.
-//
-// catchUpMinutes lowers how many missed minutes are caught up (a start after a restart may
-// be told to catch up fewer, or none); beyond it only the current minute is checked. The
-// set-back rule keeps its 3 hours whatever the bound, so no minute is ever checked twice.
-MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now,
-                       CivilMinute catchUpMinutes = kMaxCatchUpMinutes);
+MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now);
 
 // "YYYY-MM-DDTHH:MM"; parse accepts exactly that form of a valid minute.
 std::string minuteText(CivilMinute m);

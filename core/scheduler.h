@@ -27,8 +27,10 @@ public:
     std::vector<ScheduledStart> tick(const std::vector<std::string>& lines);
 
     // Continues from a mark kept by this or another scheduler of the folder: the next tick
-    // walks the minutes after it, catching up at most catchUpMinutes missed ones, and does
-    // not start again what the mark says was started. Later ticks catch up as always.
+    // walks the minutes after it, those of the last catchUpMinutes (at most 3 hours) only,
+    // and does not start again what the mark says was started. A mark ahead of the clock
+    // (set back) is waited for as after a set-back while running. Later ticks walk as
+    // always.
     void resume(const ScheduleMark& mark, CivilMinute catchUpMinutes);
     // The mark once every start of the last tick has been handed over.
     ScheduleMark mark() const { return {m_lastChecked, 0}; }
@@ -44,6 +46,7 @@ private:
     const Clock& m_clock;
     CivilMinute m_lastChecked;
     CivilMinute m_catchUp = kMaxCatchUpMinutes;
+    bool m_resumed = false;
     std::size_t m_startedBefore = 0;  // of the minute after m_lastChecked
 };
 

@@ -142,13 +142,19 @@ TEST(FolderScheduler, CatchesUpMissedStartsAtStartWithinItsBound) {
         {"a bound just wide enough",
          "2026-12-07T23:25\n",
          at(7, 23, 40),
-         14,
+         10,
          {"23:30 0", "23:30 1"}},
-        {"a bound one short", "2026-12-07T23:25\n", at(7, 23, 40), 13, {}},
+        {"a bound one short", "2026-12-07T23:25\n", at(7, 23, 40), 9, {}},
+        {"off for hours, due 10 minutes ago",
+         "2026-12-07T19:00\n",
+         at(7, 23, 40),
+         180,
+         {"23:30 0", "23:30 1"}},
         {"first start", "", at(7, 23, 40), 180, {}},
         {"a state file that cannot be read", "2026-12-07T23:2", at(7, 23, 40), 180, {}},
         {"the clock set back", "2026-12-07T23:45\n", at(7, 23, 20), 180, {}},
         {"killed after the first start", "2026-12-07T23:29 1\n", at(7, 23, 31), 180, {"23:30 1"}},
+        {"killed after the first start long ago", "2026-12-07T23:29 1\n", at(8, 2, 40), 180, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

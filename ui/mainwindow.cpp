@@ -28,6 +28,7 @@
 #include "language.h"
 #include "messagebox.h"
 #include "mnemonics.h"
+#include "schedulersettings.h"
 #include "server/dblist.h"
 #include "taskbook.h"
 #include "taskeditor.h"
@@ -80,7 +81,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    m_service = new BackupService(*m_clock, m_messages, m_options.control, this);
+    m_service =
+        new BackupService(*m_clock, m_messages, m_options.control,
+                          SchedulerSettings::read(m_options.settingsFile).catchUpMinutes, this);
     m_editor = new TaskEditor(m_messages, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
     setCentralWidget(m_editor);
@@ -225,6 +228,10 @@ void MainWindow::connectParts() {
     connect(m_book, &TaskBook::conversionError, this, &MainWindow::showConversionError);
     connect(m_service, &BackupService::statusChanged, m_panel1, &QLabel::setText);
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
+    connect(m_service, &BackupService::schedulerNotice, this, [this](const QString& text) {
+        m_panel0->setText(text);
+        emit schedulerNotice(text);
+    });
 }
 
 QAction* MainWindow::menuAction(const char* name) const {
@@ -251,6 +258,7 @@ bool MainWindow::FormCreate() {
     }
     setInteractive(true);
     m_service->armTimer();
+    m_service->tickSoon();
     return ok;
 }
 
@@ -264,6 +272,8 @@ void MainWindow::fitHintPanel() {
             for (const char* key : m_editor->hintKeys()) {
                 texts << fromFileBytes(table.lookup(key));
             }
+            // Panel 0 also says which other Tarvel starts the backups, by its PID.
+            texts << fromFileBytes(table.lookup("othtvl")) + QStringLiteral(" 4194304");
         }
     }
     const QFontMetrics metrics = m_panel0->fontMetrics();
@@ -317,6 +327,7 @@ void MainWindow::FormClose() {
         }
     }
     m_book->close();
+    m_service->stopScheduling();
     m_settings.store(m_language);
 }
 

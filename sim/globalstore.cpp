@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -165,6 +166,11 @@ void GlobalStore::restore(const UndoLog::Entry& e) {
     // The file may hold the change already (another store of the same request was written
     // first, or a job's write took it along): the next write must put the memory back there.
     m_dirty = true;
+}
+
+bool UndoLog::touches(const GlobalStore* store) const {
+    return std::any_of(m_entries.begin(), m_entries.end(),
+                       [store](const Entry& e) { return e.store == store; });
 }
 
 void UndoLog::rollback() {

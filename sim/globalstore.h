@@ -29,6 +29,8 @@ public:
     UndoLog& operator=(const UndoLog&) = delete;
 
     bool empty() const { return m_entries.empty(); }
+    // Whether any recorded change was made to `store`.
+    bool touches(const GlobalStore* store) const;
     // Puts back, newest first, what each recorded change replaced, and forgets them.
     void rollback();
 

@@ -404,17 +404,26 @@ void Server::process(Connection& c) {
         LineResult r = c.session.execute(req.code, req.params, &undo);
         // A change that did not reach the disk must not be reported as done, nor stay in
         // memory to be read back, or written with a later change, as if it had been.
+        // Only the namespaces the request changed are written: one whose disk is full must
+        // not fail a request that changed only the other, or one that changed nothing.
         if (!undo.empty()) {
+            std::vector<GlobalStore*> changed;
+            for (GlobalStore* store : {m_sys.get(), m_user.get()}) {
+                if (undo.touches(store)) {
+                    changed.push_back(store);
+                }
+            }
             try {
-                m_sys->flush();
-                m_user->flush();
+                for (GlobalStore* store : changed) {
+                    store->flush();
+                }
             } catch (const StoreError& e) {
                 undo.rollback();
                 r.ok = false;
                 r.code = err::kDiskHard;
                 r.text = std::string("<DISKHARD>") + e.what();
                 // The other namespace may have been written with the change; put it back.
-                for (GlobalStore* store : {m_sys.get(), m_user.get()}) {
+                for (GlobalStore* store : changed) {
                     try {
                         store->flush();
                     } catch (const StoreError&) {

@@ -63,8 +63,7 @@ mode_t creationMode(mode_t wanted) {
     return wanted & ~mask;
 }
 
-// The job's log: each line goes to the file and is synced there, so the last line a
-// watcher sees is final; without a log file the lines go to the diagnostics.
+// The job's log; without a log file the lines go to the diagnostics.
 //
 // The log is a new file of the job's own, created under a temporary name and renamed over
 // the log's name at once: whatever a client planted at that name (a symbolic link to a file
@@ -107,11 +106,16 @@ public:
     JobLog(const JobLog&) = delete;
     JobLog& operator=(const JobLog&) = delete;
 
-    void line(const std::string& text) {
+    // Each line goes out in one write, so a watcher never reads half of one. Only the last
+    // line is synced: the lines before it say nothing once the machine has gone down in the
+    // middle of the job, and a sync each would cost more than a small job's whole walk.
+    void line(const std::string& text, bool last = false) {
         if (m_fd >= 0) {
             std::string l = text + "\n";
             if (::write(m_fd, l.data(), l.size()) == static_cast<ssize_t>(l.size())) {
-                ::fsync(m_fd);
+                if (last) {
+                    ::fsync(m_fd);
+                }
                 return;
             }
             m_diagnostics("cannot write backup log " + m_path + ": " + std::strerror(errno));
@@ -595,9 +599,10 @@ BackupOutcome runBackup(const BackupPlan& plan, const std::atomic<bool>& cancel,
     }
     if (out.ok) {
         log.line("Backup completed successfully " + localTimeText(clock()) + ": " +
-                 std::to_string(out.files) + " files, " + std::to_string(out.bytes) + " bytes");
+                     std::to_string(out.files) + " files, " + std::to_string(out.bytes) + " bytes",
+                 true);
     } else {
-        log.line("Backup failed: " + out.reason);
+        log.line("Backup failed: " + out.reason, true);
     }
     return out;
 }

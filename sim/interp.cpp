@@ -551,7 +551,7 @@ private:
                 if (!v) {
                     throw MError(err::kUndefined, "<UNDEFINED>" + r.text());
                 }
-                return *v;
+                return std::move(*v);
             }
             case Expr::Kind::Concat: {
                 std::string out;

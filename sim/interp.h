@@ -48,8 +48,9 @@ constexpr std::size_t kMaxSubscriptBytes = 8192;
 // The bytes of values one code line may produce in all (each intermediate value counts).
 // One request is served at a time, so without a bound a single line of thousands of
 // operations on megabyte values would keep every other client waiting for seconds; with it
-// a line ends with <STORE> after a fraction of a second.
-constexpr std::size_t kMaxWorkPerLine = 32u << 20;
+// a line ends with <STORE> after a fraction of a second. A line that sets or reads a few
+// megabyte values stays well within it.
+constexpr std::size_t kMaxWorkPerLine = 8u << 20;
 
 // What the interpreter needs from the server around it.
 struct Environment {

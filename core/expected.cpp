@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "regional.h"
+#include "runplan.h"
 #include "schedule.h"
 #include "taskfile.h"
 #include "taskline.h"
@@ -60,7 +61,7 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
     for (std::size_t i = 0; i < saved; ++i) {
         const std::string& line = lines[i];
         const TaskFields f = splitTaskLine(line);
-        if (!canStart(f)) {
+        if (!planStoredLine(line).ok()) {
             continue;
         }
         // Time and rule as the due test reads them, even from an odd hand-edited line.

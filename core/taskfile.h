@@ -16,8 +16,8 @@ inline constexpr const char* kTaskFileName = "task.txt";
 // break counts; a NUL byte ends the text.
 std::vector<std::string> splitTextLines(std::string_view text);
 
-// The selector's names: the text before the first 0x01 of each line, up to the first
-// line that begins with 0x01. No value when an empty line comes before that line.
+// The selector's names: each line's task name (lineTaskName), up to the first line that
+// begins with 0x01. No value when an empty line comes before that line.
 bool selectorNames(const std::vector<std::string>& lines, std::vector<std::string>& names);
 
 // Number of lines before the first line that begins with 0x01.

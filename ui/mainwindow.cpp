@@ -34,6 +34,7 @@
 
 #include "application.h"
 #include "core/regional.h"
+#include "core/runplan.h"
 #include "core/schedule.h"
 #include "language.h"
 #include "messagebox.h"
@@ -765,9 +766,7 @@ void MainWindow::normPaths() {
 
 bool MainWindow::checkFields() {
     TrimTxt(focusWidget());
-    return m_cbName->currentIndex() >= 0 && !m_edIP->text().isEmpty() &&
-           !m_edPort->text().isEmpty() && !m_edIn->text().isEmpty() && !m_edOut->text().isEmpty() &&
-           m_cbBUTyp->currentIndex() >= 0 && runMode() >= 0;
+    return m_cbName->currentIndex() >= 0 && planRun(editorFields(m_cbName->currentIndex())).ok();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -988,7 +987,7 @@ void MainWindow::SaveClick() {
     saveTask();
 }
 
-std::string MainWindow::buildLine(int entry) const {
+TaskFields MainWindow::editorFields(int entry) const {
     TaskFields fields;
     fields.name = toFileBytes(m_cbName->itemText(entry));
     fields.ip = toFileBytes(m_edIP->text());
@@ -998,6 +997,11 @@ std::string MainWindow::buildLine(int entry) const {
     fields.backupType = m_cbBUTyp->currentIndex();
     fields.startTime = toFileBytes(startTimeText());
     fields.runMode = runMode();
+    return fields;
+}
+
+std::string MainWindow::buildLine(int entry) const {
+    TaskFields fields = editorFields(entry);
     switch (fields.runMode) {
         case kOnce: {
             const QDate date = m_mcCal->selectedDate();

@@ -187,6 +187,8 @@ private:
     bool editorInUse() const;
     void runStoredLine(const std::string& line);
     void runWith(const RunInputs& inputs, bool interactive);
+    // The task of selector entry `entry` as the editor's controls show it.
+    TaskFields editorFields(int entry) const;
     void reportQuietly(const QString& text);
     void markPending();
     void clearRunMode();

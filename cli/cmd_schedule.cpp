@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "cli.h"
 #include "core/expected.h"
@@ -87,14 +88,26 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < 7; ++i) {
         names[i] = ctx.messages.lookup(keys[i]);
     }
-    std::vector<ExpectedRow> rows = expectedRows(ctx.tasks.lines(), from, to, names);
-    sortRows(rows, column);
-    for (const ExpectedRow& r : rows) {
-        for (std::size_t c = 0; c < r.cells.size(); ++c) {
-            *ctx.out << (c ? "\t" : "") << r.cells[c];
+    ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, names);
+    rows.sort(column);
+    // A year of rows is tens of megabytes: form them into one buffer, written in pieces.
+    std::string buf;
+    constexpr std::size_t kChunk = 1 << 20;
+    buf.reserve(kChunk + 4096);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            if (c != 0) {
+                buf += '\t';
+            }
+            rows.appendCell(buf, r, c);
         }
-        *ctx.out << '\n';
+        buf += '\n';
+        if (buf.size() >= kChunk) {
+            ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
     }
+    ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
     return kExitOk;
 }
 

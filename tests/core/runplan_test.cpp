@@ -131,8 +131,9 @@ TEST(RunPlan, PropertyDueRunPreviewAndEditorAgreeOverGeneratedLines) {
         }
         for (const CivilDate& day : days) {
             std::set<std::size_t> rows;
-            for (const ExpectedRow& r : expectedRows(lines, day, day, names)) {
-                EXPECT_TRUE(rows.insert(r.taskIndex).second) << "two rows for one task";
+            const ExpectedBackups preview = ExpectedBackups::compute(lines, day, day, names);
+            for (std::size_t r = 0; r < preview.size(); ++r) {
+                EXPECT_TRUE(rows.insert(preview.taskIndex(r)).second) << "two rows for one task";
             }
             std::set<int> minutes = {0, 9 * 60 + 5};
             for (const std::string& l : lines) {

@@ -105,9 +105,10 @@ std::string holderText(const MessageTable& messages, const LockHolder& holder) {
 
 class Service {
 public:
-    Service(Context& ctx, VismControl& control, CivilMinute catchUp)
+    Service(Context& ctx, VismControl& control, CivilMinute catchUp, EndSignals& signals)
         : m_ctx(ctx),
           m_control(control),
+          m_signals(signals),
           m_log(kLogFileName, ctx.clock),
           m_reporter(*ctx.err, m_log),
           m_scheduler(*ctx.clock, SchedulerKind::Service, catchUp),
@@ -251,12 +252,12 @@ private:
 
     Context& m_ctx;
     VismControl& m_control;
+    EndSignals& m_signals;
     ActivityLog m_log;
     ServeReporter m_reporter;
     ControlContext m_session;
     FolderScheduler m_scheduler;
     TaskFileWatch m_tasks;
-    EndSignals m_signals;
     bool m_waiting = false;
     bool m_stopped = false;
     bool m_stateOk = true;
@@ -291,6 +292,8 @@ int runServe(Context& ctx, const std::vector<std::string>& args) {
                               "--catch-up takes the minutes from 0 to 180");
         }
     }
+    // Held back from here on, also in anything the control library may start.
+    EndSignals signals;
     std::string why;
     const auto control = loadControl(ctx.programDir, &why);
     if (!control) {
@@ -300,7 +303,7 @@ int runServe(Context& ctx, const std::vector<std::string>& args) {
         }
         return kExitFailure;
     }
-    Service service(ctx, *control, catchUp);
+    Service service(ctx, *control, catchUp, signals);
     return service.run();
 }
 

@@ -8,7 +8,7 @@
 namespace tvl {
 
 WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string_view port,
-                          ControlContext& ctx) {
+                          ControlContext& ctx, const WalkLimits& limits) {
     WalkOutcome out;
     if (ip.empty() || port.empty()) {
         if (ctx.reporter != nullptr) {
@@ -17,6 +17,8 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         out.status = WalkStatus::MissingAddress;
         return out;
     }
+    const Clock& clock = limits.clock != nullptr ? *limits.clock : systemClock();
+    const std::time_t start = clock.now();
     const StepCheck check(control, ctx);
     connectServer(control, ip, port);
     if (check.failed()) {
@@ -26,7 +28,18 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     if (ctx.reporter != nullptr) {
         ctx.reporter->showStatus(ctx.messages ? ctx.messages->lookup("Connacc") : "");
     }
+    auto stop = [&out, &ctx](std::string problem) {
+        out.status = WalkStatus::PassFailed;
+        out.problem = std::move(problem);
+        if (ctx.reporter != nullptr) {
+            ctx.reporter->showStatus(out.problem);
+            if (ctx.interactive) {
+                ctx.reporter->showError(out.problem);
+            }
+        }
+    };
     std::set<std::string> seen;
+    std::size_t bytes = 0;
     std::string v;
     for (;;) {
         runCodeWithP0(control, kNextDatabaseLine, v);
@@ -41,14 +54,23 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         if (!seen.insert(r).second) {
             // A server that names a directory again would be asked the same round for
             // ever.
-            out.status = WalkStatus::PassFailed;
-            out.problem = "the server named the database " + r + " twice";
-            if (ctx.reporter != nullptr) {
-                ctx.reporter->showStatus(out.problem);
-                if (ctx.interactive) {
-                    ctx.reporter->showError(out.problem);
-                }
-            }
+            stop("the server named the database " + r + " twice");
+            break;
+        }
+        bytes += r.size();
+        if (out.entries.size() == limits.maxEntries) {
+            stop("the server named more than " + std::to_string(limits.maxEntries) +
+                 " databases; the list was stopped");
+            break;
+        }
+        if (bytes > limits.maxBytes) {
+            stop("the server's database names came to more than " +
+                 std::to_string(limits.maxBytes) + " bytes; the list was stopped");
+            break;
+        }
+        if (clock.now() - start >= limits.maxSeconds) {
+            stop("the server's list of databases did not end within " +
+                 std::to_string(limits.maxSeconds) + " seconds; the list was stopped");
             break;
         }
         out.entries.push_back(r);
@@ -58,8 +80,42 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     return out;
 }
 
-std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths) {
-    std::vector<bool> checked(entries.size(), false);
+namespace {
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// A path that differs from a listed entry only by a closing separator names that entry:
+// the program closes only the last path of the field, while the server lists every
+// directory closed.
+bool namesEntryLoosely(std::string_view entry, std::string_view piece) {
+    if (entry.size() == piece.size() + 1 && isSeparator(entry.back())) {
+        entry.remove_suffix(1);
+    } else if (piece.size() == entry.size() + 1 && isSeparator(piece.back())) {
+        piece.remove_suffix(1);
+    }
+    return equalsIgnoringAsciiCase(entry, piece);
+}
+
+// The entry a piece of the paths text names: an equal one first, else one that differs
+// only by a closing separator; entries.size() for none.
+std::size_t entryNamed(const std::vector<std::string>& entries, std::string_view piece) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (equalsIgnoringAsciiCase(entries[i], piece)) {
+            return i;
+        }
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (namesEntryLoosely(entries[i], piece)) {
+            return i;
+        }
+    }
+    return entries.size();
+}
+
+template <class F>
+void forEachPiece(std::string_view dbPaths, F&& use) {
     std::string_view rest = dbPaths;
     bool more = true;
     while (more) {
@@ -69,14 +125,34 @@ std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::strin
         if (more) {
             rest.remove_prefix(cut + 1);
         }
-        for (std::size_t i = 0; i < entries.size() && !piece.empty(); ++i) {
-            if (equalsIgnoringAsciiCase(entries[i], piece)) {
-                checked[i] = true;
-                break;
-            }
+        if (!piece.empty()) {
+            use(piece);
         }
     }
+}
+
+}  // namespace
+
+std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths) {
+    std::vector<bool> checked(entries.size(), false);
+    forEachPiece(dbPaths, [&](std::string_view piece) {
+        const std::size_t at = entryNamed(entries, piece);
+        if (at < entries.size()) {
+            checked[at] = true;
+        }
+    });
     return checked;
+}
+
+std::vector<std::string> unlistedPaths(const std::vector<std::string>& entries,
+                                       std::string_view dbPaths) {
+    std::vector<std::string> out;
+    forEachPiece(dbPaths, [&](std::string_view piece) {
+        if (entryNamed(entries, piece) == entries.size()) {
+            out.emplace_back(piece);
+        }
+    });
+    return out;
 }
 
 PathsRewrite rewritePaths(std::string_view before, const std::vector<std::string>& entries,

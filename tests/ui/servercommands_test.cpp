@@ -10,9 +10,14 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <unistd.h>
+
+#include "core/schedulerlock.h"
+#include "core/schedulerstate.h"
 #include "guitest.h"
 #include "server/backuprun.h"
 #include "server/fakecontrol.h"
+#include "ui/trayicon.h"
 
 namespace tvl::test {
 namespace {
@@ -55,18 +60,23 @@ protected:
         m_control = &m_fake;
     }
 
+    // P0..P9 of every job started, in order.
+    std::vector<FakeControl::Params> jobParams() const {
+        std::vector<FakeControl::Params> out;
+        std::size_t n = 0;
+        for (const std::string& e : m_fake.events) {
+            if (e == "exec " + std::string(kJobLine)) {
+                out.push_back(m_fake.sentParams[n]);
+            }
+            n += e.rfind("exec ", 0) == 0 ? 1 : 0;
+        }
+        return out;
+    }
     // The backup file of every job started, in order.
     std::vector<std::string> jobs() const {
         std::vector<std::string> files;
-        std::size_t n = 0;
-        for (const std::string& e : m_fake.events) {
-            if (e.rfind("exec ", 0) != 0) {
-                continue;
-            }
-            if (e == "exec " + std::string(kJobLine)) {
-                files.push_back(m_fake.sentParams[n][3]);
-            }
-            ++n;
+        for (const FakeControl::Params& p : jobParams()) {
+            files.push_back(p[3]);
         }
         return files;
     }
@@ -169,6 +179,56 @@ TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox
     EXPECT_EQ(jobs().size(), 3u);
 }
 
+TEST_F(ServerCommandsTest, TheTimerStartsTasksOnlyWhileItHoldsTheFoldersLockAndSaysWhoElseDoes) {
+    SchedulerLock service(SchedulerKind::Service, file("tvl.lock"));
+    ASSERT_EQ(service.tryTake(), SchedulerLock::Result::Held);
+    start(lines({task("First"), task("Second", " 9:07")}).c_str());
+    ui::TrayIcon tray(ui::TrayIcon::Availability::Available);
+    ui::connectTray(tray, main());
+    const QString notice =
+        QStringLiteral("Backups are started by another Tarvel: PID %1").arg(::getpid());
+
+    m_clock.advanceMinutes(1);  // 9:06: First is due, but the service starts it
+    main().Timer1Timer();
+    EXPECT_TRUE(jobs().empty());
+    EXPECT_EQ(main().fieldHint(), notice);
+    EXPECT_TRUE(tray.icon()->toolTip().endsWith(notice)) << tray.icon()->toolTip().toStdString();
+
+    // The service ends having checked 9:05 only; the program takes over at the next tick
+    // and continues from there: First is made up, Second starts in its minute, once each.
+    ASSERT_TRUE(writeState(file("tvl.state"), {civilMinute({{2026, 12, 7}, 9, 5, 0}), 0}));
+    service.release();
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("First"), bcp("Second")}));
+    EXPECT_EQ(main().fieldHint(), QString());
+    EXPECT_EQ(tray.icon()->toolTip(), QStringLiteral("Tarvel Utility"));
+    EXPECT_EQ(readLockHolder(file("tvl.lock")).kind, "desktop");
+    ScheduleMark mark;
+    ASSERT_EQ(readState(file("tvl.state"), mark), StateRead::Ok);
+    EXPECT_EQ(mark.lastChecked, civilMinute({{2026, 12, 7}, 9, 7, 0}));
+}
+
+TEST_F(ServerCommandsTest, AStartMakesUpTheStartsMissedWithinCatchUpMinutes) {
+    struct Case {
+        const char* setting;
+        std::size_t jobs;
+    } cases[] = {{nullptr, 1}, {"0", 0}, {"1", 0}, {"2", 1}, {"999", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting ? c.setting : "none");
+        // The last Tarvel checked 9:02 and ended; this one starts at 9:05.
+        ASSERT_TRUE(writeState(file("tvl.state"), {civilMinute({{2026, 12, 7}, 9, 2, 0}), 0}));
+        writeFile(file("tarvel.ini"),
+                  c.setting ? std::string("[Scheduler]\ncatchUpMinutes=") + c.setting + "\n" : "");
+        m_fake.events.clear();
+        start(lines({task("Missed", " 9:03")}).c_str());
+        main().Timer1Timer();
+        QTest::qWait(20);  // the tick right after start-up
+        EXPECT_EQ(jobs().size(), c.jobs);
+    }
+}
+
 TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromItsLine) {
     start(lines({task("Edited", "23:00"), task("Due")}).c_str());
     pick(0);
@@ -186,6 +246,43 @@ TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromIt
     EXPECT_EQ(main().pendingIndex(), 0);
     EXPECT_TRUE(main().interactive());
     EXPECT_NE(logFile().find("Due backup job started"), std::string::npos);
+}
+
+// A due task runs through the editor when it is free, else from its stored line; both send
+// the same bytes, whatever blanks, control bytes or character set the line holds.
+TEST_F(ServerCommandsTest, TheEditorAndTheStoredLineSendTheSameBytes) {
+    auto raw = [](const std::string& name, const std::string& ip, const std::string& port,
+                  const std::string& paths, const std::string& save, const std::string& time) {
+        return name + '\x01' + ip + '\x02' + port + '\x03' + paths + '\x04' + save + '\x05' + "2" +
+               time + '\x06' + "1";
+    };
+    auto both = [&](const std::string& time) {
+        return std::vector<std::string>{
+            raw("Spaces", " 127.0.0.1 ", " 1972", " /db/a\x1e;/db/b \t", " /bak", time),
+            raw("\xed\xee\xf7\xfc", "127.0.0.1", "1972", "/db/\xcf\xf3\xf2\xfc", "bak/ ", time)};
+    };
+    const std::vector<std::string> viaEditor = both(" 9:06");
+    const std::vector<std::string> viaLine = both(" 9:07");
+    start(lines({task("Edited", "23:00"), viaEditor[0], viaEditor[1], viaLine[0], viaLine[1]})
+              .c_str());
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    const std::vector<std::string> editorEvents = m_fake.events;
+    const std::vector<FakeControl::Params> editorJobs = jobParams();
+    ASSERT_EQ(editorJobs.size(), 2u);
+    EXPECT_EQ(jobs()[1],
+              "bak/Incremental_2026-12-07_15h05m07s(\xd0\xbd\xd0\xbe\xd1\x87\xd1\x8c).bcp");
+
+    pick(0);
+    typeInto("edIP", QStringLiteral("10.9.9.9"));
+    ASSERT_EQ(main().pendingIndex(), 0);
+    m_fake.events.clear();
+    m_fake.sentParams.clear();
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(m_fake.events, editorEvents);
+    EXPECT_EQ(jobParams(), editorJobs);
+    EXPECT_EQ(main().pendingIndex(), 0) << "the stored-line road leaves the edit alone";
 }
 
 TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATick) {
@@ -301,6 +398,21 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/"), QStringLiteral("/db/B/"),
                                       QStringLiteral("/db/c/")}));
     EXPECT_TRUE(boxes().empty());
+    // The directory the server does not list is named as it leaves the task.
+    EXPECT_EQ(main().statusText(),
+              QStringLiteral("Not in the server's list, left out of the task: /db/x/"));
+}
+
+TEST_F(DatabaseListTest, PathsThatLackOnlyTheServersClosingSeparatorAreItsEntries) {
+    // The program closes only the last path of the field; the server lists every one closed.
+    start(lines({task("Nightly", " 9:06", "1972", "/db/a;/db/c/")}).c_str());
+    pick(0);
+    press();
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/"),
+                                      QStringLiteral("/db/c/ [x]")}));
+    press();
+    EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/c/"));
+    EXPECT_FALSE(main().statusText().contains(QStringLiteral("left out")));
 }
 
 TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {

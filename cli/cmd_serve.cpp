@@ -28,7 +28,11 @@ namespace {
 class ServeReporter final : public Reporter {
 public:
     ServeReporter(std::ostream& err, const ActivityLog& stamps) : m_err(err), m_stamps(stamps) {}
-    void say(const std::string& text) { m_err << m_stamps.stamp() << ' ' << text << std::endl; }
+    // Task names and server texts may hold control bytes; the journal and a terminal get
+    // them visible.
+    void say(const std::string& text) {
+        m_err << m_stamps.stamp() << ' ' << visibleControlBytes(text) << std::endl;
+    }
     void showStatus(const std::string& text) override { say(text); }
     void showError(const std::string& text) override { say(text); }
     void showInfo(const std::string& text) override { say(text); }

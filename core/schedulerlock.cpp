@@ -1,6 +1,7 @@
 #include "schedulerlock.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -109,7 +110,10 @@ LockHolder readLockHolder(const std::string& path) {
         std::istringstream in(std::string(buf, static_cast<std::size_t>(n)));
         long pid = 0;
         std::string kind;
-        if (in >> pid >> kind && pid > 0 && (kind == "desktop" || kind == "service")) {
+        // A holder of another user who could only read the file left the last writer's
+        // text there; a process that no longer exists is not named.
+        if (in >> pid >> kind && pid > 0 && (kind == "desktop" || kind == "service") &&
+            (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)) {
             holder.pid = pid;
             holder.kind = kind;
         }

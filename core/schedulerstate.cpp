@@ -1,6 +1,7 @@
 #include "schedulerstate.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,11 +45,13 @@ std::optional<ScheduleMark> parseStateText(const std::string& text) {
 }
 
 StateRead readState(const std::string& path, ScheduleMark& out) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) {
+        return StateRead::Missing;
+    }
     std::string text;
-    FileProblem why = FileProblem::None;
-    if (!readRegularFile(path, text, kMaxTextFileBytes, &why)) {
-        return why == FileProblem::CannotOpen && errno == ENOENT ? StateRead::Missing
-                                                                 : StateRead::Unreadable;
+    if (!readRegularFile(path, text, 64)) {
+        return StateRead::Unreadable;
     }
     const auto mark = parseStateText(text);
     if (!mark) {

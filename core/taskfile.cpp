@@ -97,6 +97,11 @@ TaskFileLoad loadTasks(const std::string& path) {
         ::close(fd);
         return result;
     }
+    return readTasks(path);
+}
+
+TaskFileLoad readTasks(const std::string& path) {
+    TaskFileLoad result;
     std::string text;
     if (!readRegularFile(path, text, kMaxTextFileBytes, &result.problem)) {
         result.status = TaskFileLoad::Status::CannotRead;

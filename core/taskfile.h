@@ -40,6 +40,8 @@ struct TaskFileLoad {
 
 // Reads the task file, or creates it empty when it is missing.
 TaskFileLoad loadTasks(const std::string& path);
+// Reads the task file; a missing one cannot be read.
+TaskFileLoad readTasks(const std::string& path);
 
 // Hooks for tests to make the save fail where a disk or a file system would.
 struct SaveSeams {

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include "fileio.h"
 #include "taskfile.h"
 
 namespace tvl {
@@ -43,22 +42,13 @@ TaskFileWatch::Change TaskFileWatch::check() {
     m_seen = now;
     // Unlike a start, a reload never creates the file: a task file that went missing is
     // a file that cannot be read, and the backups it named go on.
-    std::string text;
-    std::vector<std::string> lines;
-    std::vector<std::string> names;
-    // The same limits as at start-up: a FIFO, a device or a huge file is not read.
-    bool ok =
-        now.present && readRegularFile(m_path, text) && countTextLines(text) <= kMaxTextFileLines;
-    if (ok) {
-        lines = splitTextLines(text);
-        ok = selectorNames(lines, names);
-    }
-    if (!ok) {
+    TaskFileLoad load = readTasks(m_path);
+    if (!load.ok()) {
         const bool wasFailing = m_failing;
         m_failing = true;
         return wasFailing ? Change::None : Change::Unreadable;
     }
-    m_lines = std::move(lines);
+    m_lines = std::move(load.lines);
     const bool wasFailing = m_failing;
     m_failing = false;
     return wasFailing ? Change::ReadableAgain : Change::Reloaded;

@@ -195,6 +195,12 @@ std::string_view LanguageName(TLanguage language) {
 }
 
 TLanguage LanguageFromName(std::string_view text) {
+    // A language file written by the program's 8-bit ancestors spells it with one byte.
+    if (text ==
+        "Volap\xfc"
+        "k") {
+        return TLanguage::Volapuk;
+    }
     for (std::size_t i = 0; i < kNames.size(); ++i) {
         if (kNames[i].display == text) {
             return static_cast<TLanguage>(i);

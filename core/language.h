@@ -176,7 +176,8 @@ inline constexpr int kLanguageCount = 157;
 // name of Volapuk carries its u-umlaut as two bytes.
 std::string_view LanguageName(TLanguage language);
 // The language whose display name equals the text exactly (letter case counts); Other
-// when none does.
+// when none does. Volapuk's name is also known in its 8-bit spelling, the u-umlaut as the
+// single byte 0xFC.
 TLanguage LanguageFromName(std::string_view text);
 // Identifier, used in the stored settings: a single word of ASCII letters and "_".
 std::string_view LanguageIdentifier(TLanguage language);

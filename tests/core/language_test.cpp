@@ -57,6 +57,7 @@ TEST(LanguageTest, StoredTextsThatAreNoLanguage) {
     EXPECT_EQ(LanguageFromName("russian"), TLanguage::Other) << "display names keep their case";
     EXPECT_EQ(LanguageFromName("Russian "), TLanguage::Other);
     EXPECT_EQ(LanguageFromName(""), TLanguage::Other);
+    EXPECT_EQ(LanguageFromName("Volap\xfck"), TLanguage::Volapuk) << "the 8-bit spelling";
     EXPECT_EQ(LanguageFromIdentifier("  russian\t"), TLanguage::Russian);
     EXPECT_EQ(LanguageFromIdentifier("ENGLISH"), TLanguage::English);
     EXPECT_EQ(LanguageFromIdentifier("Klingon"), std::nullopt);

@@ -1,5 +1,6 @@
 #include "programwindows.h"
 
+#include "aboutwindow.h"
 #include "newtaskdialog.h"
 #include "plainwindows.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +14,14 @@
 #include "ui/newtaskdialog.h"
 
 namespace tvl::test {
+
+UrlCatcher::UrlCatcher(const QString& scheme) : m_scheme(scheme) {
+    QDesktopServices::setUrlHandler(m_scheme, this, "open");
+}
+
+UrlCatcher::~UrlCatcher() {
+    QDesktopServices::unsetUrlHandler(m_scheme);
+}
 
 void GuiTest::SetUp() {
     m_dir = std::make_unique<TempDir>();

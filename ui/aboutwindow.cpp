@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QUrl>
 
+#include "captionreader.h"
 #include "core/versionrecord.h"
 
 // The maker's notice, site and mail address come from the build (TVL_MAKER_* in the
@@ -93,6 +94,7 @@ AboutWindow::AboutWindow(QWidget* parent)
     m_lbVer->setGeometry(16, 178, 334, 18);
 
     for (QLabel* link : {m_lbSite, m_lbMail}) {
+        link->setProperty(kKeepsItsText, true);
         link->setMouseTracking(true);
         link->installEventFilter(this);
     }

@@ -5,10 +5,12 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTranslator>
 #include <QTreeView>
 
 #include "textcodec.h"
@@ -119,7 +121,8 @@ bool isOwnWindow(const QObject* o) {
 void collectComponents(QObject* parent, std::vector<QObject*>& out) {
     for (QObject* child : parent->children()) {
         const QString name = child->objectName();
-        if (isOwnWindow(child) || name.startsWith(QLatin1String("qt_"))) {
+        if (isOwnWindow(child) || name.startsWith(QLatin1String("qt_")) ||
+            child->property(kKeepsItsText).toBool()) {
             continue;
         }
         if (qobject_cast<QRadioButton*>(child) != nullptr &&
@@ -246,6 +249,7 @@ void TJKCaptionReader::ApplyCaptions() {
                      const auto value = file.read(toFileBytes(section), toFileBytes(key));
                      return value ? fromProfile(*value) : current;
                  });
+    emit captionsApplied();
 }
 
 bool TJKCaptionReader::WriteCaptionFile() {
@@ -276,6 +280,23 @@ void TJKCaptionReader::LoadCaptions() {
         ApplyCaptions();
     } else {
         WriteCaptionFile();
+    }
+}
+
+void useQtTranslations(TLanguage language) {
+    static QTranslator* translator = nullptr;
+    if (translator != nullptr) {
+        QCoreApplication::removeTranslator(translator);
+    }
+    if (language != TLanguage::Russian) {
+        return;
+    }
+    if (translator == nullptr) {
+        translator = new QTranslator(QCoreApplication::instance());
+    }
+    if (translator->load(QStringLiteral("qtbase_ru"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
     }
 }
 

@@ -14,6 +14,9 @@
 namespace tvl::ui {
 
 inline constexpr const char* kLanguageFileName = "LngCnf.cfg";
+// Property of a widget that shows data rather than a caption (a link's address): the
+// caption files leave it alone.
+inline constexpr const char* kKeepsItsText = "tvlKeepsItsText";
 
 // A window whose captions the reader keeps, and the objects that belong to its section
 // though they are not its children (the tray menu of the main window).
@@ -65,11 +68,19 @@ public:
     // ApplyCaptions when the caption file exists, else WriteCaptionFile.
     void LoadCaptions();
 
+signals:
+    // A caption file was applied: texts may have grown or shrunk.
+    void captionsApplied();
+
 private:
     LanguageFolders m_folders;
     TLanguage m_language = TLanguage::Abkhazian;
     bool m_autoload = false;
     std::vector<CaptionWindow> m_windows;
 };
+
+// Qt's own texts (the Yes/No/OK/Cancel buttons of the program's boxes) in the language in
+// force, from the translations Qt comes with; any language but Russian gets Qt's English.
+void useQtTranslations(TLanguage language);
 
 }  // namespace tvl::ui

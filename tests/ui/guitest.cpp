@@ -53,6 +53,7 @@ void GuiTest::restart() {
     options.settingsFile = QString::fromStdString(m_dir->file("tarvel.ini"));
     options.clock = &m_clock;
     options.control = m_control;
+    options.languageFolder = QString::fromStdString(m_dir->path());
     m_windows = ui::createProgramWindows(options);
     m_windows.main->show();
     QApplication::setActiveWindow(m_windows.main.get());

@@ -1,8 +1,10 @@
 #include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "cli.h"
 #include "core/expected.h"
+#include "core/minutewalk.h"
 #include "core/schedule.h"
 #include "core/taskline.h"
 
@@ -11,25 +13,11 @@ namespace tvl::cli {
 namespace {
 
 bool parseMinute(const std::string& text, LocalDateTime& out) {
-    // YYYY-MM-DDTHH:MM
-    if (text.size() != 16 || text[10] != 'T' || text[13] != ':') {
+    CivilMinute m = 0;
+    if (!parseMinuteText(text, m)) {
         return false;
     }
-    CivilDate d;
-    if (!parseIsoDate(text.substr(0, 10), d)) {
-        return false;
-    }
-    for (std::size_t i : {11u, 12u, 14u, 15u}) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    const int h = (text[11] - '0') * 10 + (text[12] - '0');
-    const int m = (text[14] - '0') * 10 + (text[15] - '0');
-    if (h > 23 || m > 59) {
-        return false;
-    }
-    out = LocalDateTime{d, h, m, 0};
+    out = fromCivilMinute(m);
     return true;
 }
 
@@ -91,14 +79,26 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < 7; ++i) {
         names[i] = ctx.messages.lookup(keys[i]);
     }
-    std::vector<ExpectedRow> rows = expectedRows(ctx.tasks.lines(), from, to, names);
-    sortRows(rows, column);
-    for (const ExpectedRow& r : rows) {
-        for (std::size_t c = 0; c < r.cells.size(); ++c) {
-            *ctx.out << (c ? "\t" : "") << r.cells[c];
+    ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, names);
+    rows.sort(column);
+    // A year of rows is tens of megabytes: form them into one buffer, written in pieces.
+    std::string buf;
+    constexpr std::size_t kChunk = 1 << 20;
+    buf.reserve(kChunk + 4096);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            if (c != 0) {
+                buf += '\t';
+            }
+            rows.appendCell(buf, r, c);
         }
-        *ctx.out << '\n';
+        buf += '\n';
+        if (buf.size() >= kChunk) {
+            ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
     }
+    ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
     return kExitOk;
 }
 
@@ -106,6 +106,11 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
     }
+    printNextStarts(ctx);
+    return kExitOk;
+}
+
+void printNextStarts(Context& ctx) {
     const LocalDateTime now = ctx.clock->localNow();
     const std::size_t saved = ctx.tasks.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
@@ -123,7 +128,6 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
         }
         *ctx.out << '\n';
     }
-    return kExitOk;
 }
 
 }  // namespace tvl::cli

@@ -24,6 +24,9 @@ void printUsage(std::ostream& out) {
     for (const Command& c : commands()) {
         out << "  " << c.name << (*c.usage ? " " : "") << c.usage << '\n';
     }
+    out << "serve starts the folder's due backups every minute until SIGTERM or SIGINT; at its\n"
+           "start it makes up those missed since the last checked minute (tvl.state) when at\n"
+           "most --catch-up minutes old (0 to 180, by default 180; 0 makes up none).\n";
 }
 
 std::string programDir(const char* argv0) {

@@ -65,4 +65,8 @@ bool ActivityLog::writeControlError(std::string_view errorName, std::string_view
            append(stamp() + " " + std::string(errorName) + " " + std::string(mserver));
 }
 
+bool ActivityLog::writeEvent(std::string_view text) {
+    return !m_enabled || append(stamp() + " " + std::string(text));
+}
+
 }  // namespace tvl

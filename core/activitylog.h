@@ -25,6 +25,9 @@ public:
     bool writeEnd(std::string_view endworkText);
     bool writeTaskStarted(std::string_view taskName, std::string_view tskstText);
     bool writeControlError(std::string_view errorName, std::string_view mserver);
+    // date, time, text: what a scheduler without a window has to say (it waits for another
+    // one, the task file cannot be read).
+    bool writeEvent(std::string_view text);
 
     // "date time" of this moment in the short date and long time formats.
     std::string stamp() const;

@@ -58,7 +58,8 @@ TEST(MessageTableTest, ShippedTablesHaveEveryKey) {
                           "remask",    "fieldreq", "tskname", "connacc", "bust",   "ipportreq",
                           "choosetsk", "ip",       "port",    "db",      "output", "butyp",
                           "period",    "runtime",  "dblst",   "mon",     "tue",    "wed",
-                          "thu",       "fri",      "sat",     "sun",     "tip",    "srtyp"};
+                          "thu",       "fri",      "sat",     "sun",     "tip",    "srtyp",
+                          "unread",    "othtvl",   "freadok"};
     for (const char* file : {"english.dat", "russian.dat"}) {
         MessageTable t;
         ASSERT_TRUE(t.load(std::string(TVL_SOURCE_DATA_DIR) + "/" + file)) << file;

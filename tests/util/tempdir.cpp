@@ -13,8 +13,14 @@
 
 namespace tvl::test {
 
-TempDir::TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "tvltest.XXXXXX").string();
+TempDir::TempDir(Where where) {
+    std::error_code ec;
+    const std::filesystem::path base = where == Where::Memory &&
+                                               std::filesystem::is_directory("/dev/shm", ec) &&
+                                               ::access("/dev/shm", W_OK) == 0
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string templ = (base / "tvltest.XXXXXX").string();
     if (::mkdtemp(templ.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }

@@ -9,7 +9,9 @@ namespace tvl::test {
 // when the object goes.
 class TempDir {
 public:
-    TempDir();
+    enum class Where { Disk, Memory };
+    // Memory: in /dev/shm when there is one, for tests that flush many small files.
+    explicit TempDir(Where where = Where::Disk);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

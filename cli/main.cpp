@@ -8,6 +8,7 @@
 #include <ctime>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -121,12 +122,12 @@ int main(int argc, char** argv) {
         std::cerr << tableReadErrorText(russian) << '\n';
         return kExitFailure;
     }
-    const TaskFileLoad load = loadTasks(kTaskFileName);
+    TaskFileLoad load = loadTasks(kTaskFileName);
     if (!load.ok()) {
         std::cerr << ctx.messages.lookup("freaderr") << " Task.txt\n";
         return kExitFailure;
     }
-    ctx.tasks = TaskList(load.lines);
+    ctx.tasks = TaskList(std::move(load.lines));
 
     std::time_t fixed = 0;
     const bool useFake = fakeNow(fixed);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/taskline.h"
@@ -105,6 +106,18 @@ TEST_F(Tool, RunSendsTheWholeBackupByteForByteAndLogsIt) {
     EXPECT_NE(r.err.find("The backup job has been started on the server"), std::string::npos);
 }
 
+TEST_F(Tool, RunTidiesTheStoredFieldsAsTheEditorDoes) {
+    ScriptedServer server(serverAnswer);
+    std::string line = taskLine("T", " " + server.portText(), " /srv/db/one  ", " /backup ");
+    line.replace(line.find("127.0.0.1"), 9, " 127.0.0.1 ");
+    tasks({line});
+    const auto r = tarvelctl("run T");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(server.streams().size(), 1u);
+    EXPECT_NE(server.streams()[0].find("\"/srv/db/one/\")"), std::string::npos);
+    EXPECT_NE(server.streams()[0].find("/backup/Full_"), std::string::npos);
+}
+
 TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
     const std::vector<std::string> lines = {
         "ZN \"%SYS\"",
@@ -164,12 +177,27 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
 TEST_F(Tool, RunRefusesWithoutConnectingWhenTheTaskCannotStart) {
     ScriptedServer server(serverAnswer);
     const std::string port = server.portText();
+    std::string blankIp = taskLine("BlankIp", port);
+    blankIp.replace(blankIp.find("127.0.0.1"), 9, "  ");
     tasks({taskLine("NoPort", ""), taskLine("NoType", port, "/a/", "/b/", 7),
-           taskLine("nightly", port), std::string("\x01hidden"), taskLine("Hidden", port)});
-    for (const std::string name : {"NoPort", "NoType", "Nightly", "Hidden", "Missing"}) {
+           taskLine("nightly", port), taskLine("BlankSave", port, "/a/", "  "),
+           taskLine("BlankPaths", port, "   ", "/b/"), blankIp, taskLine("a:b", port),
+           std::string("\x01hidden"), taskLine("Hidden", port)});
+    // The reason names the field; a field of blanks is an empty one.
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"NoPort", "no port"},
+        {"NoType", "no backup type"},
+        {"BlankSave", "no save directory"},
+        {"BlankPaths", "no database paths"},
+        {"BlankIp", "no server IP"},
+        {"a:b", "the task name holds a character a file name cannot hold"},
+        {"Nightly", "no task named"},
+        {"Hidden", "no task named"},
+        {"Missing", "no task named"}};
+    for (const auto& [name, why] : refused) {
         const auto r = tarvelctl("run " + name);
         EXPECT_EQ(r.status, 1) << name;
-        EXPECT_FALSE(r.err.empty()) << name;
+        EXPECT_NE(r.err.find(why), std::string::npos) << name << ": " << r.err;
     }
     EXPECT_EQ(server.connections(), 0);
     EXPECT_EQ(log(), "");
@@ -218,4 +246,59 @@ TEST_F(Tool, DatabasesPrintsWhatItGotBeforeAFailedPass) {
     EXPECT_NE(refused.err.find("connection refused"), std::string::npos);
 
     EXPECT_EQ(tarvelctl("databases 127.0.0.1").status, 2);
+}
+
+TEST_F(Tool, SpecialFilesInTheWorkingDirectoryAreRefusedWithoutWaiting) {
+    const std::string refused = std::to_string(test::closedPort());
+    for (const auto& [file, text] : std::vector<std::pair<std::string, std::string>>{
+             {"task.txt", "Error reading file Task.txt"},
+             {"english.dat", "Error reading file english.dat"},
+             {"tvl.log", "Error reading file tvl.log"}}) {
+        for (const auto kind : {test::SpecialFile::Fifo, test::SpecialFile::DevZero}) {
+            SCOPED_TRACE(file + " as " + test::specialFileName(kind));
+            SetUp();
+            tasks({taskLine("T", refused)});
+            test::plantSpecialFile(kind, dir.file(file));
+            // Bounded: a tool that waits on the FIFO or reads /dev/zero is killed.
+            const auto r = tarvelctl("run T", "timeout -s KILL 20");
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+            std::filesystem::remove(dir.file(file));
+        }
+    }
+}
+
+TEST_F(Tool, StrayByteAfterAnOkEndsTheSessionButNotTheJobItAnswered) {
+    struct Case {
+        std::string line;  // answered OK and then one byte more
+        int status;
+        bool started;
+    };
+    const std::vector<Case> cases = {
+        {kJob, 0, true},
+        // The line ran, but the next one finds the connection closed: no job was started.
+        {"ZN \"%SYS\"", 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ScriptedServer server([&c](const wire::Request& r) {
+            return r.code == c.line ? test::sendAndClose(wire::encodeOk("") + "X")
+                                    : serverAnswer(r);
+        });
+        tasks({taskLine("Nightly", server.portText())});
+        std::filesystem::remove(dir.file("tvl.log"));
+        const auto r = tarvelctl("run Nightly");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const std::string mserver =
+            "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" + server.portText() + "]";
+        const std::string ended = kStamp + "<COMMUNICATION> 127.0.0.1[" + server.portText() +
+                                  "]: unexpected bytes after the reply; the line ran, the "
+                                  "connection was closed " +
+                                  mserver + "\r\n";
+        EXPECT_EQ(log(),
+                  kStamp + "Program started\r\n" + ended +
+                      (c.started ? kStamp + "Nightly backup job started\r\n"
+                                 : kStamp + "<COMMUNICATION> not connected " + mserver + "\r\n") +
+                      kStamp + "Program finished\r\n");
+    }
 }

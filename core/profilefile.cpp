@@ -136,7 +136,7 @@ bool makeFolders(const std::string& path) {
 
 ProfileFile::ProfileFile(std::string path) : m_path(std::move(path)) {
     std::string text;
-    if (readWholeFile(m_path, text)) {
+    if (readRegularFile(m_path, text)) {
         m_lines = splitTextLines(text);
     }
 }

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QAction>
@@ -9,9 +10,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -28,6 +31,7 @@
 #include "databaselist.h"
 #include "language.h"
 #include "messagebox.h"
+#include "mnemonics.h"
 #include "schedulersettings.h"
 #include "server/dblist.h"
 #include "taskbook.h"
@@ -45,6 +49,30 @@ W* named(W* widget, const char* name) {
 }
 
 }  // namespace
+
+QIcon MainWindow::toolIcon(const Icon& icon) const {
+    // The desktop theme's icon where it has one, else the one that comes with the program.
+    // The disabled look is made here, grey and faint, so a command that cannot be chosen
+    // looks so whichever theme or engine drew the icon.
+    const QIcon source =
+        QIcon::fromTheme(QString::fromLatin1(icon.themeName), style()->standardIcon(icon.fallback));
+    const int extent = style()->pixelMetric(QStyle::PM_ToolBarIconSize, nullptr, this);
+    QIcon out;
+    for (const int size : {extent, 2 * extent}) {
+        const QPixmap normal = source.pixmap(QSize(size, size), devicePixelRatio());
+        QImage faint = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < faint.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(faint.scanLine(y));
+            for (int x = 0; x < faint.width(); ++x) {
+                const int grey = 128 + qGray(line[x]) / 2;
+                line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 2 / 5);
+            }
+        }
+        out.addPixmap(normal, QIcon::Normal);
+        out.addPixmap(QPixmap::fromImage(faint), QIcon::Disabled);
+    }
+    return out;
+}
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
@@ -66,6 +94,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     buildToolBar();
     buildStatusBar();
     connectParts();
+    settleMnemonics();
     setFixedSize(sizeHint());
 
     // The caption reader comes with the window, takes the window's design language and
@@ -80,7 +109,10 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     m_crLng->setLanguage(TLanguage::English);
     m_crLng->addWindow(this);
     // The window is as large as its texts need, in every language.
+    // Captions of another language bring other letters: each Alt+letter must again reach
+    // one control, the menus first.
     connect(m_crLng, &TJKCaptionReader::captionsApplied, this, [this] {
+        settleMnemonics();
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         if (layout() != nullptr) {
@@ -157,10 +189,10 @@ void MainWindow::buildToolBar() {
     m_toolBar->setFloatable(false);
     m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
 
-    auto button = [this](const char* name, const char* hint, QStyle::StandardPixmap icon) {
+    auto button = [this](const char* name, const char* hint, Icon icon) {
         auto* b = named(new QToolButton(m_toolBar), name);
         b->setToolTip(QString::fromUtf8(hint));
-        b->setIcon(style()->standardIcon(icon));
+        b->setIcon(toolIcon(icon));
         b->setAutoRaise(true);
         // Toolbar buttons leave the focus where it is, so a command can come while a field
         // is still being edited; the commands tidy the focused field for that reason.
@@ -168,7 +200,7 @@ void MainWindow::buildToolBar() {
         m_toolBar->addWidget(b);
         return b;
     };
-    auto command = [this, button](const char* name, const char* hint, QStyle::StandardPixmap icon,
+    auto command = [this, button](const char* name, const char* hint, Icon icon,
                                   void (MainWindow::*handler)()) {
         QToolButton* b = button(name, hint, icon);
         connect(b, &QToolButton::clicked, this,
@@ -178,15 +210,19 @@ void MainWindow::buildToolBar() {
         m_toolBar->addSeparator()->setObjectName(QString::fromLatin1(name));
     };
 
-    command("tbNew", "New Task", QStyle::SP_FileIcon, &MainWindow::NewClick);
-    command("tbSave", "Save Task", QStyle::SP_DialogSaveButton, &MainWindow::SaveClick);
+    command("tbNew", "New Task", {"document-new", QStyle::SP_FileIcon}, &MainWindow::NewClick);
+    command("tbSave", "Save Task", {"document-save", QStyle::SP_DialogSaveButton},
+            &MainWindow::SaveClick);
     separator("ToolButton3");
-    command("tbRemove", "Remove Task", QStyle::SP_TrashIcon, &MainWindow::remove);
-    command("tbRun", "Run Task", QStyle::SP_MediaPlay, &MainWindow::RunClick);
+    command("tbRemove", "Remove Task", {"edit-delete", QStyle::SP_TrashIcon}, &MainWindow::remove);
+    command("tbRun", "Run Task", {"media-playback-start", QStyle::SP_MediaPlay},
+            &MainWindow::RunClick);
     separator("ToolButton6");
-    button("tbView", "Expected backups", QStyle::SP_FileDialogDetailedView)->setEnabled(false);
+    button("tbView", "Expected backups", {"x-office-calendar", QStyle::SP_FileDialogDetailedView})
+        ->setEnabled(false);
     separator("ToolButton8");
-    command("tbAbout", "About", QStyle::SP_MessageBoxInformation, &MainWindow::AboutClick);
+    command("tbAbout", "About", {"help-about", QStyle::SP_MessageBoxInformation},
+            &MainWindow::AboutClick);
 }
 
 void MainWindow::buildStatusBar() {
@@ -239,6 +275,8 @@ QToolButton* MainWindow::toolButton(const char* name) const {
 bool MainWindow::FormCreate() {
     m_crLng->setLanguage(static_cast<TLanguage>(m_settings.restore(language())));
     bool ok = loadMessageTable();
+    m_editor->applyHintTooltips();
+    fitHintPanel();
     ok = m_book->load(kTaskFileName) && ok;
     const LocalDateTime now = m_clock->localNow();
     setStartTime(QString::fromStdString(currentTimeText(now.hour, now.minute)));
@@ -253,6 +291,36 @@ bool MainWindow::FormCreate() {
 
 int MainWindow::language() const {
     return static_cast<int>(m_crLng->Language());
+}
+
+void MainWindow::fitHintPanel() {
+    // Wide enough for the longest hint of every language the program speaks, so a language
+    // switch never cuts one off; never narrower than the panel as laid out.
+    QStringList texts{QString::fromLatin1(kInvalidTimeText)};
+    for (const char* file : {kEnglishTable, kRussianTable}) {
+        MessageTable table;
+        if (table.load(file)) {
+            for (const char* key : m_editor->hintKeys()) {
+                texts << fromFileBytes(table.lookup(key));
+            }
+            // Panel 0 also says which other Tarvel starts the backups, by its PID.
+            texts << fromFileBytes(table.lookup("othtvl")) + QStringLiteral(" 4194304");
+        }
+    }
+    const QFontMetrics metrics = m_panel0->fontMetrics();
+    int widest = 0;
+    for (const QString& text : texts) {
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    const int frame = 2 * m_panel0->frameWidth();
+    const int margin = 2 * metrics.averageCharWidth();
+    m_panel0->setFixedWidth(std::max(300 * logicalDpiX() / 120, widest + frame + margin));
+    setFixedSize(sizeHint());
+}
+
+void MainWindow::settleMnemonics() {
+    resolveMnemonics(menuBar(), m_editor->runModeButtons(),
+                     {m_editor->dayBoxes(), m_editor->monthBoxes()});
 }
 
 bool MainWindow::loadMessageTable() {
@@ -341,11 +409,12 @@ void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_trayAvailable) {
         // The platform's minimise box: the window leaves the taskbar for the tray once the
-        // state change is done.
+        // state change is done. It is hidden still minimised: taking the minimised state
+        // away from a hidden window would map it again behind the program's back, blank
+        // and taking clicks. Coming back (showNormal) clears the state.
         QTimer::singleShot(0, this, [this] {
             if (isMinimized()) {
                 hide();
-                setWindowState(windowState() & ~Qt::WindowMinimized);
             }
         });
     }
@@ -434,7 +503,15 @@ void MainWindow::RunClick() {
 void MainWindow::btDBClick() {
     m_editor->normPaths();
     if (m_editor->databaseListOpen()) {
-        m_editor->writeDatabaseListBack();
+        const std::vector<std::string> dropped = m_editor->writeDatabaseListBack();
+        if (!dropped.empty()) {
+            QStringList paths;
+            for (const std::string& path : dropped) {
+                paths << fromFileBytes(path);
+            }
+            setStatusText(QStringLiteral("Not in the server's list, left out of the task: ") +
+                          paths.join(QStringLiteral("; ")));
+        }
     } else {
         openDatabaseList();
     }

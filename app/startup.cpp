@@ -74,11 +74,10 @@ int runProgram(int argc, char** argv) {
 
     // 3. The windows, hidden, the main window first; its creation restores the language,
     // loads the message table and the task list and writes the log's start line.
+    // 4. Once all of them exist, the captions of the language in force are applied to every
+    // window, or written as a template when the language has no caption file.
     ui::ProgramWindows windows = ui::createProgramWindows();
     ui::MainWindow& main = *windows.main;
-
-    // 4. The captions of the language in force are applied to every window here once the
-    // caption files are read.
 
     // A message table or task file that could not be read ends the program now.
     if (windows.startupFailed) {

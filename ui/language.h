@@ -4,9 +4,7 @@
 
 namespace tvl::ui {
 
-// The interface languages the caption reader knows, by number. The program itself speaks
-// only English and Russian; the others can be stored and then load no message table.
-inline constexpr int kLanguageCount = 157;
+// The interface languages by number, as the windows hold them (see core/language.h).
 inline constexpr int kEnglish = 33;
 inline constexpr int kRussian = 107;
 inline constexpr int kOtherLanguage = 156;

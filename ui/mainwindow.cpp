@@ -9,8 +9,10 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QStatusBar>
@@ -20,8 +22,10 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "aboutwindow.h"
 #include "application.h"
 #include "backupservice.h"
+#include "captionreader.h"
 #include "core/regional.h"
 #include "core/schedule.h"
 #include "databaselist.h"
@@ -74,8 +78,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
       m_options(std::move(options)),
       m_clock(m_options.clock != nullptr ? m_options.clock : &systemClock()),
-      m_settings(m_options.settingsFile),
-      m_language(kEnglish) {
+      m_settings(m_options.settingsFile) {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Tarvel Utility"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -93,11 +96,36 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     connectParts();
     settleMnemonics();
     setFixedSize(sizeHint());
+
+    // The caption reader comes with the window, takes the window's design language and
+    // applies its captions as soon as the window is built; the stored language follows in
+    // FormCreate.
+    LanguageFolders folders{m_options.languageFolder.toStdString(), {}};
+    if (folders.program.empty()) {
+        folders = {QCoreApplication::applicationDirPath().toStdString(), userDataFolder()};
+    }
+    m_crLng = new TJKCaptionReader(this, std::move(folders));
+    m_crLng->setAutoload(true);
+    m_crLng->setLanguage(TLanguage::English);
+    m_crLng->addWindow(this);
+    // The window is as large as its texts need, in every language.
+    // Captions of another language bring other letters: each Alt+letter must again reach
+    // one control, the menus first.
+    connect(m_crLng, &TJKCaptionReader::captionsApplied, this, [this] {
+        settleMnemonics();
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (layout() != nullptr) {
+            layout()->activate();
+        }
+        setFixedSize(sizeHint());
+    });
+    m_crLng->Loaded();
 }
 
 MainWindow::~MainWindow() {
     // A window destroyed without its close still keeps the language chosen.
-    m_settings.store(m_language);
+    m_settings.store(language());
     // The parts use the message table and the clock, which go before the window's
     // children would.
     delete m_book;
@@ -141,20 +169,18 @@ void MainWindow::buildMenus() {
 
     QMenu* service = named(bar->addMenu(QStringLiteral("&Service")), "miService");
     QMenu* language = named(service->addMenu(QStringLiteral("&Language")), "miLanguage");
-    m_miEng = action(language, "miEng", "&English");
-    m_miRus = action(language, "miRus", "&Russian");
+    m_miEng = command(language, "miEng", "&English", {}, &MainWindow::miEngClick);
+    m_miRus = command(language, "miRus", "&Russian", {}, &MainWindow::miRusClick);
     m_miEng->setCheckable(true);
     m_miRus->setCheckable(true);
 
     QMenu* help = named(bar->addMenu(QStringLiteral("&Help")), "miHelp");
     command(help, "miHlp", "&Help", QKeySequence(Qt::Key_F1), &MainWindow::miHlpClick);
-    QAction* miAbout = action(help, "miAbout", "&About");
+    command(help, "miAbout", "&About", {}, &MainWindow::AboutClick);
 
-    // Expected backups, the language switch and About come with their own windows; until
-    // then their commands are there but cannot be chosen.
-    for (QAction* a : {miView, m_miEng, m_miRus, miAbout}) {
-        a->setEnabled(false);
-    }
+    // Expected backups comes with its own windows; until then its command is there but
+    // cannot be chosen.
+    miView->setEnabled(false);
 }
 
 void MainWindow::buildToolBar() {
@@ -195,7 +221,8 @@ void MainWindow::buildToolBar() {
     button("tbView", "Expected backups", {"x-office-calendar", QStyle::SP_FileDialogDetailedView})
         ->setEnabled(false);
     separator("ToolButton8");
-    button("tbAbout", "About", {"help-about", QStyle::SP_MessageBoxInformation})->setEnabled(false);
+    command("tbAbout", "About", {"help-about", QStyle::SP_MessageBoxInformation},
+            &MainWindow::AboutClick);
 }
 
 void MainWindow::buildStatusBar() {
@@ -246,7 +273,7 @@ QToolButton* MainWindow::toolButton(const char* name) const {
 // Creation and ending
 
 bool MainWindow::FormCreate() {
-    m_language = m_settings.restore(m_language);
+    m_crLng->setLanguage(static_cast<TLanguage>(m_settings.restore(language())));
     bool ok = loadMessageTable();
     m_editor->applyHintTooltips();
     fitHintPanel();
@@ -260,6 +287,10 @@ bool MainWindow::FormCreate() {
     m_service->armTimer();
     m_service->tickSoon();
     return ok;
+}
+
+int MainWindow::language() const {
+    return static_cast<int>(m_crLng->Language());
 }
 
 void MainWindow::fitHintPanel() {
@@ -294,13 +325,10 @@ void MainWindow::settleMnemonics() {
 
 bool MainWindow::loadMessageTable() {
     m_messages.clear();
-    bool russian = false;
-    if (m_language == kRussian) {
-        russian = true;
-        m_miRus->setChecked(true);
-    } else if (m_language == kEnglish) {
-        m_miEng->setChecked(true);
-    } else {
+    showCheckMarks();
+    useQtTranslations(m_crLng->Language());
+    const bool russian = language() == kRussian;
+    if (!russian && language() != kEnglish) {
         return true;
     }
     if (!m_messages.load(russian ? kRussianTable : kEnglishTable)) {
@@ -328,7 +356,7 @@ void MainWindow::FormClose() {
     }
     m_book->close();
     m_service->stopScheduling();
-    m_settings.store(m_language);
+    m_settings.store(language());
 }
 
 void MainWindow::beginEnd(Lifecycle how) {
@@ -543,9 +571,53 @@ void MainWindow::showConversionError(const QString& text) {
 
 void MainWindow::miHlpClick() {
     const QString page =
-        QDir::current().absoluteFilePath(languageName(m_language) + QStringLiteral(".htm"));
+        QDir::current().absoluteFilePath(languageName(language()) + QStringLiteral(".htm"));
     // A missing page or a missing program to open it is not reported.
     QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
+void MainWindow::miEngClick() {
+    switchLanguage(kEnglish);
+}
+
+void MainWindow::miRusClick() {
+    switchLanguage(kRussian);
+}
+
+void MainWindow::switchLanguage(int to) {
+    const bool russian = to == kRussian;
+    const char* table = russian ? kRussianTable : kEnglishTable;
+    // Each file is looked for where it is read: the message table in the working folder,
+    // the caption file where the caption reader finds it.
+    const std::string captions = toFileBytes(languageName(to) + QStringLiteral(".lng"));
+    if (!QFileInfo::exists(QString::fromLatin1(table)) || !m_crLng->folders().find(captions)) {
+        showCheckMarks();
+        MessageBox::error(this, russian ? QStringLiteral("Language files not found")
+                                        : QStringLiteral("Не найдены файлы локализации"));
+        return;
+    }
+    // The old table stays until the new one has been read whole.
+    if (!m_messages.load(table)) {
+        showCheckMarks();
+        reportUnexpectedError(fromFileBytes(tableReadErrorText(russian)));
+        return;
+    }
+    m_crLng->setLanguage(static_cast<TLanguage>(to));
+    m_crLng->ApplyCaptions();
+    showCheckMarks();
+    Enter();
+    useQtTranslations(m_crLng->Language());
+}
+
+void MainWindow::showCheckMarks() {
+    m_miEng->setChecked(language() == kEnglish);
+    m_miRus->setChecked(language() == kRussian);
+}
+
+void MainWindow::AboutClick() {
+    if (m_about != nullptr) {
+        m_about->openCentredOn(this);
+    }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -28,8 +28,10 @@ class VismControl;
 
 namespace tvl::ui {
 
+class AboutWindow;
 class BackupService;
 class NewTaskDialog;
+class TJKCaptionReader;
 class TaskBook;
 class TaskEditor;
 
@@ -42,6 +44,9 @@ struct MainWindowOptions {
     // The control every server operation goes through; it must outlive the window. Null
     // means the window loads the control library from the program's folder itself.
     VismControl* control = nullptr;
+    // Folder of the caption files and LngCnf.cfg. Empty means the program's folder, with
+    // the user's data folder for what cannot be written there.
+    QString languageFolder;
 };
 
 // The main window: the shell around the task editor (menus, toolbar, status bar, close and
@@ -62,6 +67,7 @@ public:
     bool FormCreate();
 
     void setNewTaskDialog(NewTaskDialog* dialog);
+    void setAboutWindow(AboutWindow* about) { m_about = about; }
 
     // Show the task selected in the selector.
     void cbNameChange();
@@ -83,6 +89,12 @@ public:
     void Enter();
     // Opens the help page of the language in force.
     void miHlpClick();
+    // Service > Language: the messages, captions and check marks of the language when its
+    // files are there; else an error box in the language being left, and nothing changes.
+    void miEngClick();
+    void miRusClick();
+    // Help > About and its toolbar button: the About window centred on this one.
+    void AboutClick();
     // File > Exit: the save question, then the end of the program whatever it answered.
     void ExitClick();
     // Task > Run: runs the shown task on its server now, unsaved edits included.
@@ -111,7 +123,9 @@ public:
     int pendingIndex() const;
     bool interactive() const;
     void setInteractive(bool on);
-    int language() const { return m_language; }
+    // The language in force for the whole program, as the caption reader holds it.
+    int language() const;
+    TJKCaptionReader& captionReader() { return *m_crLng; }
     const TaskList& tasks() const;
     ActivityLog& activityLog();
     BackupService& backupService() { return *m_service; }
@@ -167,6 +181,8 @@ private:
     void buildStatusBar();
     void connectParts();
     bool loadMessageTable();
+    void switchLanguage(int language);
+    void showCheckMarks();
     // Ending: the log's end line, the task list freed, the language stored.
     void FormClose();
     void beginEnd(Lifecycle how);
@@ -181,7 +197,8 @@ private:
     MainWindowOptions m_options;
     const Clock* m_clock;
     LanguageSettings m_settings;
-    int m_language;
+    TJKCaptionReader* m_crLng = nullptr;
+    AboutWindow* m_about = nullptr;
     MessageTable m_messages;
     Lifecycle m_lifecycle = Lifecycle::Running;
     bool m_trayAvailable = false;

@@ -5,11 +5,6 @@
 
 namespace tvl::ui {
 
-AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("fmAboutDlg"));
-    setWindowTitle(QStringLiteral("About"));
-}
-
 DateIntervalDialog::DateIntervalDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fmQueDlg"));
     setWindowTitle(QStringLiteral("Date Interval"));

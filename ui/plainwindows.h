@@ -6,13 +6,7 @@
 namespace tvl::ui {
 
 // Windows that exist from start-up with their captions; their contents and handlers come
-// with the commands that open them (Expected backups, About).
-
-class AboutWindow : public QDialog {
-    Q_OBJECT
-public:
-    explicit AboutWindow(QWidget* parent = nullptr);
-};
+// with the commands that open them (Expected backups).
 
 class DateIntervalDialog : public QDialog {
     Q_OBJECT

@@ -1,6 +1,10 @@
 #include "programwindows.h"
 
+#include <QMenu>
+
+#include "aboutwindow.h"
 #include "application.h"
+#include "captionreader.h"
 #include "newtaskdialog.h"
 #include "plainwindows.h"
 #include "trayicon.h"
@@ -21,10 +25,23 @@ ProgramWindows createProgramWindows(MainWindowOptions options) {
     windows.dateInterval = new DateIntervalDialog(windows.main.get());
     windows.taskViewer = new TaskViewerWindow(windows.main.get());
     windows.wait = new WaitWindow(windows.main.get());
+    windows.main->setAboutWindow(windows.about);
+    // Every window takes the captions of the language in force; a language without its
+    // caption file gets one written from what the windows show.
+    TJKCaptionReader& captions = windows.main->captionReader();
+    for (QWidget* window : windows.all()) {
+        if (window != windows.main.get()) {
+            captions.addWindow(window);
+        }
+    }
+    captions.LoadCaptions();
     return windows;
 }
 
 void connectTray(TrayIcon& tray, MainWindow& main) {
+    // The tray menu's items are the main window's and take its captions.
+    main.captionReader().addComponent(&main, tray.menu());
+    main.captionReader().ApplyCaptions();
     main.setTrayAvailable(tray.available());
     QObject::connect(&tray, &TrayIcon::availabilityChanged, &main, &MainWindow::setTrayAvailable);
     QObject::connect(&tray, &TrayIcon::toggleRequested, &main,

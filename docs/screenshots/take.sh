@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Draws the desktop program's windows on a virtual X display and saves the pictures in this
-# folder: the main window with the groups of the Once, Weekly and Monthly run modes, and the
-# New Task Name dialog. Needs Debian's xvfb (xvfb-run); trayer gives the display a tray.
+# folder: the main window with the groups of the Once, Weekly and Monthly run modes, the New
+# Task Name dialog, About, and the main window in Russian. Needs Debian's xvfb (xvfb-run);
+# trayer gives the display a tray.
 #   docs/screenshots/take.sh [BUILD_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"

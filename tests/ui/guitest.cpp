@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +14,14 @@
 #include "ui/newtaskdialog.h"
 
 namespace tvl::test {
+
+UrlCatcher::UrlCatcher(const QString& scheme) : m_scheme(scheme) {
+    QDesktopServices::setUrlHandler(m_scheme, this, "open");
+}
+
+UrlCatcher::~UrlCatcher() {
+    QDesktopServices::unsetUrlHandler(m_scheme);
+}
 
 void GuiTest::SetUp() {
     m_dir = std::make_unique<TempDir>();
@@ -44,6 +53,7 @@ void GuiTest::restart() {
     options.settingsFile = QString::fromStdString(m_dir->file("tarvel.ini"));
     options.clock = &m_clock;
     options.control = m_control;
+    options.languageFolder = QString::fromStdString(m_dir->path());
     m_windows = ui::createProgramWindows(options);
     m_windows.main->show();
     QApplication::setActiveWindow(m_windows.main.get());

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QList>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include "core/clock.h"
@@ -17,6 +19,21 @@
 #include "util/tempdir.h"
 
 namespace tvl::test {
+
+// Takes the place of the desktop's handler of a URL scheme while it lives, and keeps the
+// URLs the program asked the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit UrlCatcher(const QString& scheme);
+    ~UrlCatcher() override;
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+
+private:
+    QString m_scheme;
+};
 
 class FixedClock final : public Clock {
 public:

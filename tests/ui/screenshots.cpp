@@ -1,5 +1,6 @@
 // Draws the program's real windows under a display (Xvfb in docs/screenshots/take.sh) and
-// saves pictures of the main window in each run mode and of the New Task Name dialog.
+// saves pictures of the main window in each run mode, of the New Task Name dialog, of About
+// and of the main window in Russian.
 
 #include <cstdio>
 #include <filesystem>
@@ -44,8 +45,9 @@ int main(int argc, char** argv) {
     tvl::ui::Application app(argc, argv);
 
     tvl::test::TempDir work;
-    tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat",
-                        work.file("english.dat"));
+    for (const char* name : {"english.dat", "russian.dat", "English.lng", "Russian.lng"}) {
+        tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, work.file(name));
+    }
     tvl::test::writeFile(work.file("task.txt"),
                          line("Year end", "123:30", "0" + std::string("12/31/2026")) +
                              line("Nightly", "0 2:00", "1") +
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
     {
         tvl::ui::MainWindowOptions options;
         options.settingsFile = QString::fromStdString(work.file("tarvel.ini"));
+        options.languageFolder = QString::fromStdString(work.path());
         tvl::ui::ProgramWindows windows = tvl::ui::createProgramWindows(options);
         tvl::ui::MainWindow& main = *windows.main;
         main.show();
@@ -91,6 +94,26 @@ int main(int argc, char** argv) {
             }
         });
         main.NewClick();
+
+        // About, then the main window in Russian.
+        auto modalShot = [&](const char* file) {
+            QTimer::singleShot(300, &main, [&, file] {
+                if (QWidget* dialog = QApplication::activeModalWidget()) {
+                    ok = save(dialog, out + QLatin1Char('/') + QString::fromLatin1(file)) && ok;
+                    QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
+                } else {
+                    ok = false;
+                }
+            });
+        };
+        modalShot("about.png");
+        main.AboutClick();
+        main.miRusClick();
+        cbName->setCurrentIndex(2);
+        main.cbNameChange();
+        QApplication::setActiveWindow(&main);
+        main.findChild<QLineEdit*>(QStringLiteral("edIP"))->setFocus();
+        ok = save(&main, out + QStringLiteral("/main-russian.png")) && ok;
         main.endWithoutQuestion();
     }
     QDir::setCurrent(oldDir);

@@ -379,7 +379,7 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
     auto* list = find<QListWidget>("clbDB");
     find<QLineEdit>("edIP")->setFocus();
     find<QPushButton>("btDB")->setFocus();
-    EXPECT_EQ(main().fieldHint(), QStringLiteral("Pick the databases from the server's own list"));
+    EXPECT_EQ(main().fieldHint(), QStringLiteral("Pick databases from the server's list"));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(2)).center());
     EXPECT_EQ(main().fieldHint(), QString());

@@ -1,9 +1,12 @@
 #include "programwindows.h"
 
 #include "application.h"
+#include "dateintervaldialog.h"
 #include "newtaskdialog.h"
 #include "plainwindows.h"
+#include "taskviewer.h"
 #include "trayicon.h"
+#include "waitwindow.h"
 
 namespace tvl::ui {
 
@@ -21,6 +24,8 @@ ProgramWindows createProgramWindows(MainWindowOptions options) {
     windows.dateInterval = new DateIntervalDialog(windows.main.get());
     windows.taskViewer = new TaskViewerWindow(windows.main.get());
     windows.wait = new WaitWindow(windows.main.get());
+    windows.main->setExpectedBackupsWindows(*windows.dateInterval, *windows.wait,
+                                            *windows.taskViewer);
     return windows;
 }
 

@@ -14,7 +14,7 @@ namespace tvl::cli {
 // loaded, and the streams to write to.
 struct Context {
     std::string language = "english";  // "english" or "russian"
-    std::string programDir;           // where tarvelctl itself lies
+    std::string programDir;            // where tarvelctl itself lies
     MessageTable messages;
     TaskList tasks;
     const Clock* clock = nullptr;
@@ -38,6 +38,8 @@ const std::vector<Command>& commands();
 int runDue(Context& ctx, const std::vector<std::string>& args);
 int runExpected(Context& ctx, const std::vector<std::string>& args);
 int runList(Context& ctx, const std::vector<std::string>& args);
+// The saved tasks, one line each: index, name, start rule, next start (as `list` prints).
+void printNextStarts(Context& ctx);
 
 // Reports a usage error of one command on stderr; returns kExitUsage.
 int usageError(Context& ctx, const Command& command, const std::string& why);

@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "core/expected.h"
+#include "core/minutewalk.h"
 #include "core/schedule.h"
 #include "core/taskline.h"
 
@@ -12,25 +13,11 @@ namespace tvl::cli {
 namespace {
 
 bool parseMinute(const std::string& text, LocalDateTime& out) {
-    // YYYY-MM-DDTHH:MM
-    if (text.size() != 16 || text[10] != 'T' || text[13] != ':') {
+    CivilMinute m = 0;
+    if (!parseMinuteText(text, m)) {
         return false;
     }
-    CivilDate d;
-    if (!parseIsoDate(text.substr(0, 10), d)) {
-        return false;
-    }
-    for (std::size_t i : {11u, 12u, 14u, 15u}) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    const int h = (text[11] - '0') * 10 + (text[12] - '0');
-    const int m = (text[14] - '0') * 10 + (text[15] - '0');
-    if (h > 23 || m > 59) {
-        return false;
-    }
-    out = LocalDateTime{d, h, m, 0};
+    out = fromCivilMinute(m);
     return true;
 }
 
@@ -119,6 +106,11 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
     }
+    printNextStarts(ctx);
+    return kExitOk;
+}
+
+void printNextStarts(Context& ctx) {
     const LocalDateTime now = ctx.clock->localNow();
     const std::size_t saved = ctx.tasks.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
@@ -136,7 +128,6 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
         }
         *ctx.out << '\n';
     }
-    return kExitOk;
 }
 
 }  // namespace tvl::cli

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -24,6 +25,9 @@ void printUsage(std::ostream& out) {
     for (const Command& c : commands()) {
         out << "  " << c.name << (*c.usage ? " " : "") << c.usage << '\n';
     }
+    out << "serve starts the folder's due backups every minute until SIGTERM or SIGINT; at its\n"
+           "start it makes up those missed since the last checked minute (tvl.state) when at\n"
+           "most --catch-up minutes old (0 to 180, by default 180; 0 makes up none).\n";
 }
 
 std::string programDir(const char* argv0) {
@@ -118,12 +122,12 @@ int main(int argc, char** argv) {
         std::cerr << tableReadErrorText(russian) << '\n';
         return kExitFailure;
     }
-    const TaskFileLoad load = loadTasks(kTaskFileName);
+    TaskFileLoad load = loadTasks(kTaskFileName);
     if (!load.ok()) {
         std::cerr << ctx.messages.lookup("freaderr") << " Task.txt\n";
         return kExitFailure;
     }
-    ctx.tasks = TaskList(load.lines);
+    ctx.tasks = TaskList(std::move(load.lines));
 
     std::time_t fixed = 0;
     const bool useFake = fakeNow(fixed);

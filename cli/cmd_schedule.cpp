@@ -21,10 +21,6 @@ bool parseMinute(const std::string& text, LocalDateTime& out) {
     return true;
 }
 
-std::string taskName(const std::string& line) {
-    return line.substr(0, line.find(kSepIp));
-}
-
 const char* runModeWord(int mode) {
     switch (mode) {
         case kOnce:
@@ -49,7 +45,7 @@ int runDue(Context& ctx, const std::vector<std::string>& args) {
         return usageError(ctx, self, "give one minute as YYYY-MM-DDTHH:MM");
     }
     for (std::size_t i : dueTasks(ctx.tasks.lines(), t)) {
-        *ctx.out << i << '\t' << taskName(ctx.tasks.line(i)) << '\n';
+        *ctx.out << i << '\t' << lineTaskName(ctx.tasks.line(i)) << '\n';
     }
     return kExitOk;
 }
@@ -115,7 +111,7 @@ void printNextStarts(Context& ctx) {
     const std::size_t saved = ctx.tasks.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
         const std::string& line = ctx.tasks.line(i);
-        *ctx.out << i << '\t' << taskName(line) << '\t' << runModeWord(startRule(line).runMode)
+        *ctx.out << i << '\t' << lineTaskName(line) << '\t' << runModeWord(startRule(line).runMode)
                  << '\t';
         LocalDateTime minute = now;
         minute.second = 0;

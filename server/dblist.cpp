@@ -80,8 +80,42 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     return out;
 }
 
-std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths) {
-    std::vector<bool> checked(entries.size(), false);
+namespace {
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// A path that differs from a listed entry only by a closing separator names that entry:
+// the program closes only the last path of the field, while the server lists every
+// directory closed.
+bool namesEntryLoosely(std::string_view entry, std::string_view piece) {
+    if (entry.size() == piece.size() + 1 && isSeparator(entry.back())) {
+        entry.remove_suffix(1);
+    } else if (piece.size() == entry.size() + 1 && isSeparator(piece.back())) {
+        piece.remove_suffix(1);
+    }
+    return equalsIgnoringAsciiCase(entry, piece);
+}
+
+// The entry a piece of the paths text names: an equal one first, else one that differs
+// only by a closing separator; entries.size() for none.
+std::size_t entryNamed(const std::vector<std::string>& entries, std::string_view piece) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (equalsIgnoringAsciiCase(entries[i], piece)) {
+            return i;
+        }
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (namesEntryLoosely(entries[i], piece)) {
+            return i;
+        }
+    }
+    return entries.size();
+}
+
+template <class F>
+void forEachPiece(std::string_view dbPaths, F&& use) {
     std::string_view rest = dbPaths;
     bool more = true;
     while (more) {
@@ -91,14 +125,34 @@ std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::strin
         if (more) {
             rest.remove_prefix(cut + 1);
         }
-        for (std::size_t i = 0; i < entries.size() && !piece.empty(); ++i) {
-            if (equalsIgnoringAsciiCase(entries[i], piece)) {
-                checked[i] = true;
-                break;
-            }
+        if (!piece.empty()) {
+            use(piece);
         }
     }
+}
+
+}  // namespace
+
+std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths) {
+    std::vector<bool> checked(entries.size(), false);
+    forEachPiece(dbPaths, [&](std::string_view piece) {
+        const std::size_t at = entryNamed(entries, piece);
+        if (at < entries.size()) {
+            checked[at] = true;
+        }
+    });
     return checked;
+}
+
+std::vector<std::string> unlistedPaths(const std::vector<std::string>& entries,
+                                       std::string_view dbPaths) {
+    std::vector<std::string> out;
+    forEachPiece(dbPaths, [&](std::string_view piece) {
+        if (entryNamed(entries, piece) == entries.size()) {
+            out.emplace_back(piece);
+        }
+    });
+    return out;
 }
 
 PathsRewrite rewritePaths(std::string_view before, const std::vector<std::string>& entries,

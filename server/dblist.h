@@ -48,9 +48,15 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
                           ControlContext& ctx, const WalkLimits& limits = {});
 
 // The check marks of a freshly read list for a database paths text: each piece between ";"
-// checks the first entry equal to it, ASCII letter case ignored. Pieces that name no entry,
-// empty ones included, are passed over.
+// checks the first entry equal to it, ASCII letter case ignored, else the first that differs
+// from it only by a closing separator ("/" or "\"). Pieces that name no entry, empty ones
+// included, are passed over.
 std::vector<bool> checkMarks(const std::vector<std::string>& entries, std::string_view dbPaths);
+
+// The pieces of the database paths text that name no entry of the list: closing the list
+// leaves them out of the task.
+std::vector<std::string> unlistedPaths(const std::vector<std::string>& entries,
+                                       std::string_view dbPaths);
 
 struct PathsRewrite {
     std::string text;      // the checked entries in list order, separated by ";"

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QAction>
@@ -8,8 +9,10 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
@@ -26,6 +29,7 @@
 #include "expectedbackupscommand.h"
 #include "language.h"
 #include "messagebox.h"
+#include "mnemonics.h"
 #include "schedulersettings.h"
 #include "server/dblist.h"
 #include "taskbook.h"
@@ -43,6 +47,30 @@ W* named(W* widget, const char* name) {
 }
 
 }  // namespace
+
+QIcon MainWindow::toolIcon(const Icon& icon) const {
+    // The desktop theme's icon where it has one, else the one that comes with the program.
+    // The disabled look is made here, grey and faint, so a command that cannot be chosen
+    // looks so whichever theme or engine drew the icon.
+    const QIcon source =
+        QIcon::fromTheme(QString::fromLatin1(icon.themeName), style()->standardIcon(icon.fallback));
+    const int extent = style()->pixelMetric(QStyle::PM_ToolBarIconSize, nullptr, this);
+    QIcon out;
+    for (const int size : {extent, 2 * extent}) {
+        const QPixmap normal = source.pixmap(QSize(size, size), devicePixelRatio());
+        QImage faint = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < faint.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(faint.scanLine(y));
+            for (int x = 0; x < faint.width(); ++x) {
+                const int grey = 128 + qGray(line[x]) / 2;
+                line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 2 / 5);
+            }
+        }
+        out.addPixmap(normal, QIcon::Normal);
+        out.addPixmap(QPixmap::fromImage(faint), QIcon::Disabled);
+    }
+    return out;
+}
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
@@ -65,6 +93,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     buildToolBar();
     buildStatusBar();
     connectParts();
+    settleMnemonics();
     setFixedSize(sizeHint());
 }
 
@@ -136,10 +165,10 @@ void MainWindow::buildToolBar() {
     m_toolBar->setFloatable(false);
     m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
 
-    auto button = [this](const char* name, const char* hint, QStyle::StandardPixmap icon) {
+    auto button = [this](const char* name, const char* hint, Icon icon) {
         auto* b = named(new QToolButton(m_toolBar), name);
         b->setToolTip(QString::fromUtf8(hint));
-        b->setIcon(style()->standardIcon(icon));
+        b->setIcon(toolIcon(icon));
         b->setAutoRaise(true);
         // Toolbar buttons leave the focus where it is, so a command can come while a field
         // is still being edited; the commands tidy the focused field for that reason.
@@ -147,7 +176,7 @@ void MainWindow::buildToolBar() {
         m_toolBar->addWidget(b);
         return b;
     };
-    auto command = [this, button](const char* name, const char* hint, QStyle::StandardPixmap icon,
+    auto command = [this, button](const char* name, const char* hint, Icon icon,
                                   void (MainWindow::*handler)()) {
         QToolButton* b = button(name, hint, icon);
         connect(b, &QToolButton::clicked, this,
@@ -157,16 +186,18 @@ void MainWindow::buildToolBar() {
         m_toolBar->addSeparator()->setObjectName(QString::fromLatin1(name));
     };
 
-    command("tbNew", "New Task", QStyle::SP_FileIcon, &MainWindow::NewClick);
-    command("tbSave", "Save Task", QStyle::SP_DialogSaveButton, &MainWindow::SaveClick);
+    command("tbNew", "New Task", {"document-new", QStyle::SP_FileIcon}, &MainWindow::NewClick);
+    command("tbSave", "Save Task", {"document-save", QStyle::SP_DialogSaveButton},
+            &MainWindow::SaveClick);
     separator("ToolButton3");
-    command("tbRemove", "Remove Task", QStyle::SP_TrashIcon, &MainWindow::remove);
-    command("tbRun", "Run Task", QStyle::SP_MediaPlay, &MainWindow::RunClick);
+    command("tbRemove", "Remove Task", {"edit-delete", QStyle::SP_TrashIcon}, &MainWindow::remove);
+    command("tbRun", "Run Task", {"media-playback-start", QStyle::SP_MediaPlay},
+            &MainWindow::RunClick);
     separator("ToolButton6");
-    command("tbView", "Expected backups", QStyle::SP_FileDialogDetailedView,
+    command("tbView", "Expected backups", {"x-office-calendar", QStyle::SP_FileDialogDetailedView},
             &MainWindow::tbViewClick);
     separator("ToolButton8");
-    button("tbAbout", "About", QStyle::SP_MessageBoxInformation)->setEnabled(false);
+    button("tbAbout", "About", {"help-about", QStyle::SP_MessageBoxInformation})->setEnabled(false);
 }
 
 void MainWindow::buildStatusBar() {
@@ -219,6 +250,8 @@ QToolButton* MainWindow::toolButton(const char* name) const {
 bool MainWindow::FormCreate() {
     m_language = m_settings.restore(m_language);
     bool ok = loadMessageTable();
+    m_editor->applyHintTooltips();
+    fitHintPanel();
     ok = m_book->load(kTaskFileName) && ok;
     const LocalDateTime now = m_clock->localNow();
     setStartTime(QString::fromStdString(currentTimeText(now.hour, now.minute)));
@@ -229,6 +262,36 @@ bool MainWindow::FormCreate() {
     m_service->armTimer();
     m_service->tickSoon();
     return ok;
+}
+
+void MainWindow::fitHintPanel() {
+    // Wide enough for the longest hint of every language the program speaks, so a language
+    // switch never cuts one off; never narrower than the panel as laid out.
+    QStringList texts{QString::fromLatin1(kInvalidTimeText)};
+    for (const char* file : {kEnglishTable, kRussianTable}) {
+        MessageTable table;
+        if (table.load(file)) {
+            for (const char* key : m_editor->hintKeys()) {
+                texts << fromFileBytes(table.lookup(key));
+            }
+            // Panel 0 also says which other Tarvel starts the backups, by its PID.
+            texts << fromFileBytes(table.lookup("othtvl")) + QStringLiteral(" 4194304");
+        }
+    }
+    const QFontMetrics metrics = m_panel0->fontMetrics();
+    int widest = 0;
+    for (const QString& text : texts) {
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    const int frame = 2 * m_panel0->frameWidth();
+    const int margin = 2 * metrics.averageCharWidth();
+    m_panel0->setFixedWidth(std::max(300 * logicalDpiX() / 120, widest + frame + margin));
+    setFixedSize(sizeHint());
+}
+
+void MainWindow::settleMnemonics() {
+    resolveMnemonics(menuBar(), m_editor->runModeButtons(),
+                     {m_editor->dayBoxes(), m_editor->monthBoxes()});
 }
 
 bool MainWindow::loadMessageTable() {
@@ -320,11 +383,12 @@ void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_trayAvailable) {
         // The platform's minimise box: the window leaves the taskbar for the tray once the
-        // state change is done.
+        // state change is done. It is hidden still minimised: taking the minimised state
+        // away from a hidden window would map it again behind the program's back, blank
+        // and taking clicks. Coming back (showNormal) clears the state.
         QTimer::singleShot(0, this, [this] {
             if (isMinimized()) {
                 hide();
-                setWindowState(windowState() & ~Qt::WindowMinimized);
             }
         });
     }
@@ -413,7 +477,15 @@ void MainWindow::RunClick() {
 void MainWindow::btDBClick() {
     m_editor->normPaths();
     if (m_editor->databaseListOpen()) {
-        m_editor->writeDatabaseListBack();
+        const std::vector<std::string> dropped = m_editor->writeDatabaseListBack();
+        if (!dropped.empty()) {
+            QStringList paths;
+            for (const std::string& path : dropped) {
+                paths << fromFileBytes(path);
+            }
+            setStatusText(QStringLiteral("Not in the server's list, left out of the task: ") +
+                          paths.join(QStringLiteral("; ")));
+        }
     } else {
         openDatabaseList();
     }

@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QString>
+#include <QStyle>
 
 #include "core/activitylog.h"
 #include "core/clock.h"
@@ -129,6 +131,10 @@ public:
     QAction* menuAction(const char* name) const;
     QToolButton* toolButton(const char* name) const;
 
+    // Alt and a letter reach one control each: the menu bar first, then the run modes,
+    // then the weekday and month boxes. Run again after the captions change.
+    void settleMnemonics();
+
     // The message-table text of a key, empty when the key is missing.
     QString message(const char* key) const;
 
@@ -159,6 +165,12 @@ private:
     // Ended once the log's end line is written and the task list freed.
     enum class Lifecycle { Running, Exiting, EndingQuietly, Ended };
 
+    struct Icon {
+        const char* themeName;
+        QStyle::StandardPixmap fallback;
+    };
+    QIcon toolIcon(const Icon& icon) const;
+    void fitHintPanel();
     void buildMenus();
     void buildToolBar();
     void buildStatusBar();

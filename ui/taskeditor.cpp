@@ -75,6 +75,38 @@ QString notAnInteger(const std::string& line, char separator) {
     return QStringLiteral("'%1' is not a valid integer value").arg(digitAfter(line, separator));
 }
 
+// The day of the month: 1 to 28, at most two digits. A typed value outside (31) is taken
+// while typing and brought to the nearer bound when the field is left, as the field's
+// rule says, instead of the second digit being refused.
+class DaySpinBox : public QSpinBox {
+public:
+    explicit DaySpinBox(QWidget* parent) : QSpinBox(parent) {
+        setRange(1, 28);
+        setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+        lineEdit()->setMaxLength(2);
+    }
+
+    QValidator::State validate(QString& text, int& pos) const override {
+        const QValidator::State state = QSpinBox::validate(text, pos);
+        if (state != QValidator::Invalid) {
+            return state;
+        }
+        const QString digits = text.trimmed();
+        const bool twoDigits =
+            !digits.isEmpty() && digits.size() <= 2 &&
+            std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); });
+        return twoDigits ? QValidator::Intermediate : QValidator::Invalid;
+    }
+
+    void fixup(QString& input) const override {
+        bool ok = false;
+        const int day = input.trimmed().toInt(&ok);
+        if (ok) {
+            input = QString::number(std::clamp(day, minimum(), maximum()));
+        }
+    }
+};
+
 // Changes made by the program itself are not edits of the task.
 class Quiet {
 public:
@@ -213,8 +245,7 @@ void TaskEditor::buildRunModeGroups(QWidget* gbStart) {
     }
     m_gbMonthDay = named(new QGroupBox(gbStart), "gbMonthDay");
     auto* lbDay = named(new QLabel(QStringLiteral("Day"), m_gbMonthDay), "lbDay");
-    m_seDay = named(new QSpinBox(m_gbMonthDay), "seDay");
-    m_seDay->setRange(1, 28);
+    m_seDay = named(new DaySpinBox(m_gbMonthDay), "seDay");
     m_seDay->setValue(1);
     lbDay->setBuddy(m_seDay);
     auto* monthDayLayout = new QHBoxLayout(m_gbMonthDay);
@@ -299,6 +330,37 @@ void TaskEditor::edit() {
     if (m_quiet == 0) {
         emit edited();
     }
+}
+
+std::vector<const char*> TaskEditor::hintKeys() const {
+    std::vector<const char*> keys;
+    for (const auto& [field, key] : m_hintKeys) {
+        if (key != nullptr) {
+            keys.push_back(key);
+        }
+    }
+    return keys;
+}
+
+void TaskEditor::applyHintTooltips() {
+    for (const auto& [field, key] : m_hintKeys) {
+        if (key != nullptr) {
+            field->setToolTip(fromFileBytes(m_messages.lookup(key)));
+        }
+    }
+}
+
+std::vector<QAbstractButton*> TaskEditor::runModeButtons() const {
+    const QList<QAbstractButton*> buttons = m_runButtons->buttons();
+    return {buttons.begin(), buttons.end()};
+}
+
+std::vector<QAbstractButton*> TaskEditor::dayBoxes() const {
+    return {m_days.begin(), m_days.end()};
+}
+
+std::vector<QAbstractButton*> TaskEditor::monthBoxes() const {
+    return {m_months.begin(), m_months.end()};
 }
 
 void TaskEditor::showFieldHint(QWidget* focused) {
@@ -436,9 +498,12 @@ bool TaskEditor::timeFieldEvent(QEvent* event) {
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
             m_meTime->isModified() && !m_meTime->hasAcceptableInput()) {
             // Hour units and both minute digits are needed: the field keeps the focus
-            // until they are there or Escape takes the typing back.
+            // until they are there or Escape takes the typing back, and says why.
             QApplication::beep();
-            QTimer::singleShot(0, m_meTime, [this] { m_meTime->setFocus(); });
+            QTimer::singleShot(0, m_meTime, [this] {
+                m_meTime->setFocus();
+                emit hintChanged(QString::fromLatin1(kInvalidTimeText));
+            });
         }
     } else if (event->type() == QEvent::FocusIn) {
         if (!m_meTime->isModified()) {
@@ -609,9 +674,11 @@ void TaskEditor::openDatabaseList(const std::vector<std::string>& entries,
     ToggleDBList();
 }
 
-void TaskEditor::writeDatabaseListBack() {
-    const PathsRewrite back =
-        rewritePaths(toFileBytes(m_edIn->text()), m_clbDB->entries(), m_clbDB->marks());
+std::vector<std::string> TaskEditor::writeDatabaseListBack() {
+    const std::string before = toFileBytes(m_edIn->text());
+    const std::vector<std::string> entries = m_clbDB->entries();
+    std::vector<std::string> dropped = unlistedPaths(entries, before);
+    const PathsRewrite back = rewritePaths(before, entries, m_clbDB->marks());
     m_clbDB->uncheckAll();
     // An unchanged text is no edit; a task that earlier edits made pending stays pending,
     // so those edits are still offered for saving.
@@ -620,6 +687,7 @@ void TaskEditor::writeDatabaseListBack() {
     }
     m_btDB->setText(QStringLiteral(">>"));
     ToggleDBList();
+    return dropped;
 }
 
 void TaskEditor::closeDatabaseList() {

@@ -11,6 +11,7 @@
 #include "core/taskline.h"
 #include "server/backuprun.h"
 
+class QAbstractButton;
 class QButtonGroup;
 class QCalendarWidget;
 class QCheckBox;
@@ -28,6 +29,10 @@ class MessageTable;
 namespace tvl::ui {
 
 class DatabaseList;
+
+// What the time field says when it is left with a time that is not whole.
+inline constexpr const char* kInvalidTimeText =
+    "Invalid input value: type the hours and both minute digits, or Esc to undo";
 
 // The task editor: the task selector and the fields of the task it shows. It puts a task
 // line into the fields and builds one from them, tidies the fields, shows the groups of
@@ -66,6 +71,14 @@ public:
 
     // Shows the groups of the chosen run mode.
     void rgRunClick();
+    std::vector<QAbstractButton*> runModeButtons() const;
+    std::vector<QAbstractButton*> dayBoxes() const;
+    std::vector<QAbstractButton*> monthBoxes() const;
+
+    // The message-table keys of the field hints.
+    std::vector<const char*> hintKeys() const;
+    // Each field with a hint shows it as its tooltip too, in the language in force.
+    void applyHintTooltips();
     int runMode() const;
 
     // The start-time field as it is written into a task line: always five characters.
@@ -78,7 +91,8 @@ public:
     bool databaseListOpen() const;
     void openDatabaseList(const std::vector<std::string>& entries, const std::vector<bool>& marks);
     // Closes the list, writing the checked entries into the paths field when they differ.
-    void writeDatabaseListBack();
+    // Returns the paths of the field that the server does not list, which are left out.
+    std::vector<std::string> writeDatabaseListBack();
     // Closes the list without writing anything back.
     void closeDatabaseList();
     // Swaps the database list with the save directory and backup type rows.

@@ -177,10 +177,15 @@ TEST(DatabaseChecks, FieldPiecesCheckTheFirstEntryThatMatchesIgnoringLetterCase)
     const std::vector<std::string> list = {"/srv/DB/user/", "/srv/db/sales/", "/srv/db/x/"};
     EXPECT_EQ(checkMarks(list, "/srv/db/USER/;/srv/db/sales/"),
               (std::vector<bool>{true, true, false}));
-    // The whole text is compared: no closing separator, no match; unknown and empty
-    // pieces are passed over.
+    // A piece without the closing separator the server lists names that entry (the
+    // program closes only the last path); unknown and empty pieces are passed over.
     EXPECT_EQ(checkMarks(list, "/srv/db/x;;/srv/db/gone/;"),
-              (std::vector<bool>{false, false, false}));
+              (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(unlistedPaths(list, "/srv/db/x;;/srv/db/gone/;/srv/db/sales\\;/srv/db/sales//"),
+              (std::vector<std::string>{"/srv/db/gone/", "/srv/db/sales\\"}));
+    // An equal entry wins over one that differs by the separator.
+    EXPECT_EQ(checkMarks({"/a", "/a/"}, "/a/"), (std::vector<bool>{false, true}));
+    EXPECT_EQ(checkMarks({"C:\\db\\"}, "c:\\DB"), std::vector<bool>{true});
     EXPECT_EQ(checkMarks(list, ""), (std::vector<bool>{false, false, false}));
     EXPECT_TRUE(checkMarks({}, "/a/").empty());
     // Only the first of two equal entries is checked.

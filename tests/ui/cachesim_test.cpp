@@ -108,17 +108,20 @@ TEST_F(CachesimGuiTest, TheDatabaseListComesFromTheServerInItsOrderAndLetterCase
     const std::string alpha = m_server->database("alpha");
     const std::string beta = m_server->database("Beta");
     // alpha typed in capitals, a directory the server does not list, Beta without its
-    // closing separator (a different text), alpha again.
+    // closing separator (the same directory), alpha again.
     const std::string paths =
         upper(alpha) + ";/not/listed/;" + beta.substr(0, beta.size() - 1) + ";" + alpha;
     start(task("Nightly", m_server->port(), paths, m_server->backupDir()).c_str());
     pick(0);
     press();
     // The server lists in byte order: "Beta" before "alpha".
-    EXPECT_EQ(entries(), (QStringList{q(beta), q(alpha) + QStringLiteral(" [x]")}));
+    EXPECT_EQ(entries(),
+              (QStringList{q(beta) + QStringLiteral(" [x]"), q(alpha) + QStringLiteral(" [x]")}));
     EXPECT_EQ(main().pendingIndex(), -1);
     press();
-    EXPECT_EQ(find<QLineEdit>("edIn")->text(), q(alpha));
+    EXPECT_EQ(find<QLineEdit>("edIn")->text(), q(beta + ";" + alpha));
+    EXPECT_EQ(main().statusText(),
+              QStringLiteral("Not in the server's list, left out of the task: /not/listed/"));
     EXPECT_EQ(main().pendingIndex(), 0);
 
     press();

@@ -17,10 +17,15 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 
+#include "core/messagetable.h"
 #include "guitest.h"
 #include "ui/application.h"
+#include "ui/taskeditor.h"
+#include "ui/textcodec.h"
 
 namespace tvl::test {
 namespace {
@@ -204,6 +209,8 @@ TEST_F(FieldTest, AnIncompleteTypedTimeKeepsTheFocusUntilEscape) {
     ASSERT_FALSE(meTime->hasAcceptableInput());
     find<QLineEdit>("edIP")->setFocus();
     QTRY_VERIFY(meTime->hasFocus());
+    // The field says why it keeps the focus.
+    QTRY_COMPARE(main().fieldHint(), QString::fromLatin1(ui::kInvalidTimeText));
     QTest::keyClick(meTime, Qt::Key_Escape);
     EXPECT_EQ(main().startTimeText(), QStringLiteral(" 9:05"));
     find<QLineEdit>("edIP")->setFocus();
@@ -241,6 +248,85 @@ TEST_F(FieldTest, HintsShowInPanelZeroAndClearOnTypingAndOnFlags) {
     // Showing a task empties it.
     pick(0);
     EXPECT_TRUE(main().statusText().isEmpty());
+}
+
+TEST_F(FieldTest, EveryHintOfEitherLanguageShowsWholeInPanelZeroAndAsTheFieldsTooltip) {
+    start("");
+    auto* panel = find<QLabel>("sbDesc0");
+    QStringList hints{QString::fromLatin1(ui::kInvalidTimeText)};
+    for (const char* table : {kEnglishTable, kRussianTable}) {
+        MessageTable messages;
+        ASSERT_TRUE(messages.load(table));
+        for (const char* key : main().editor().hintKeys()) {
+            hints << ui::fromFileBytes(messages.lookup(key));
+        }
+    }
+    for (const QString& hint : hints) {
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(hint), panel->contentsRect().width())
+            << hint.toStdString();
+    }
+    const std::pair<const char*, const char*> tips[] = {
+        {"edIP", "ip"}, {"edOut", "output"}, {"rgRun", "period"}, {"btDB", "dblst"}};
+    for (const auto& [name, key] : tips) {
+        EXPECT_EQ(find<QWidget>(name)->toolTip(), main().message(key)) << name;
+    }
+}
+
+TEST_F(FieldTest, TheDayFieldTakesTwoDigitsAndBringsThemToTheNearerBoundOnLeaving) {
+    start("");
+    auto* seDay = find<QSpinBox>("seDay");
+    find<QWidget>("rgRun3")->setFocus();
+    QTest::keyClick(find<QWidget>("rgRun3"), Qt::Key_Space);
+    ASSERT_TRUE(seDay->isVisible());
+    const std::pair<const char*, int> typed[] = {{"31", 28}, {"29", 28}, {"0", 1}, {"7", 7}};
+    for (const auto& [keys, day] : typed) {
+        seDay->setFocus();
+        seDay->selectAll();
+        QTest::keyClicks(seDay, QString::fromLatin1(keys));
+        find<QLineEdit>("meTime")->setFocus();
+        EXPECT_EQ(seDay->value(), day) << keys;
+        EXPECT_EQ(seDay->text(), QString::number(day)) << keys;
+    }
+}
+
+TEST_F(FieldTest, AltLettersOpenTheMenusFirstAndReachEveryRunMode) {
+    start("");
+    // Each run mode by its letter, whichever mode's groups are shown.
+    const std::pair<Qt::Key, const char*> modes[] = {{Qt::Key_W, "rgRun2"}, {Qt::Key_M, "rgRun3"},
+                                                     {Qt::Key_O, "rgRun0"}, {Qt::Key_W, "rgRun2"},
+                                                     {Qt::Key_M, "rgRun3"}, {Qt::Key_D, "rgRun1"}};
+    for (const auto& [key, radio] : modes) {
+        shortcut(key, Qt::AltModifier);
+        QTRY_VERIFY2(find<QAbstractButton>(radio)->isChecked(), radio);
+    }
+    // The weekday and month boxes keep a letter of their own where one is free.
+    EXPECT_EQ(find<QCheckBox>("cbFri")->text(), QStringLiteral("Fr&iday"));
+    EXPECT_EQ(find<QCheckBox>("cbOct")->text(), QStringLiteral("O&ctober"));
+
+    shortcut(Qt::Key_W, Qt::AltModifier);
+    QTRY_VERIFY(find<QCheckBox>("cbFri")->isVisible());
+    shortcut(Qt::Key_F, Qt::AltModifier);
+    auto* fileMenu = find<QMenu>("miFile");
+    QTRY_VERIFY(fileMenu->isVisible());
+    EXPECT_FALSE(find<QCheckBox>("cbFri")->hasFocus());
+    fileMenu->close();
+}
+
+TEST_F(FieldTest, ToolbarIconsLookDisabledExactlyWhenTheirCommandIsDisabled) {
+    start("");
+    for (QToolButton* button : find<QToolBar>("ToolBar1")->findChildren<QToolButton*>()) {
+        if (!button->objectName().startsWith(QStringLiteral("tb"))) {
+            continue;  // the toolbar's own overflow button
+        }
+        ASSERT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
+        const bool enabled = button->isEnabled();
+        const QImage shown = button->grab().toImage();
+        button->setEnabled(!enabled);
+        EXPECT_NE(button->grab().toImage(), shown) << button->objectName().toStdString();
+        button->setEnabled(enabled);
+    }
+    EXPECT_FALSE(find<QToolButton>("tbView")->isEnabled());
+    EXPECT_TRUE(find<QToolButton>("tbNew")->isEnabled());
 }
 
 class UrlCatcher : public QObject {

@@ -398,6 +398,21 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/"), QStringLiteral("/db/B/"),
                                       QStringLiteral("/db/c/")}));
     EXPECT_TRUE(boxes().empty());
+    // The directory the server does not list is named as it leaves the task.
+    EXPECT_EQ(main().statusText(),
+              QStringLiteral("Not in the server's list, left out of the task: /db/x/"));
+}
+
+TEST_F(DatabaseListTest, PathsThatLackOnlyTheServersClosingSeparatorAreItsEntries) {
+    // The program closes only the last path of the field; the server lists every one closed.
+    start(lines({task("Nightly", " 9:06", "1972", "/db/a;/db/c/")}).c_str());
+    pick(0);
+    press();
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/"),
+                                      QStringLiteral("/db/c/ [x]")}));
+    press();
+    EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/c/"));
+    EXPECT_FALSE(main().statusText().contains(QStringLiteral("left out")));
 }
 
 TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {

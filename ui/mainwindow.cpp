@@ -15,6 +15,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -29,6 +30,7 @@
 #include "core/regional.h"
 #include "core/schedule.h"
 #include "databaselist.h"
+#include "expectedbackupscommand.h"
 #include "language.h"
 #include "messagebox.h"
 #include "mnemonics.h"
@@ -165,7 +167,7 @@ void MainWindow::buildMenus() {
     command(task, "miRemove", "Re&move", QKeySequence(Qt::CTRL | Qt::Key_Delete),
             &MainWindow::remove);
     command(task, "miRun", "&Run", QKeySequence(Qt::CTRL | Qt::Key_F5), &MainWindow::RunClick);
-    QAction* miView = action(task, "miView", "Expected backups");
+    command(task, "miView", "Expected backups", {}, &MainWindow::tbViewClick);
 
     QMenu* service = named(bar->addMenu(QStringLiteral("&Service")), "miService");
     QMenu* language = named(service->addMenu(QStringLiteral("&Language")), "miLanguage");
@@ -177,10 +179,6 @@ void MainWindow::buildMenus() {
     QMenu* help = named(bar->addMenu(QStringLiteral("&Help")), "miHelp");
     command(help, "miHlp", "&Help", QKeySequence(Qt::Key_F1), &MainWindow::miHlpClick);
     command(help, "miAbout", "&About", {}, &MainWindow::AboutClick);
-
-    // Expected backups comes with its own windows; until then its command is there but
-    // cannot be chosen.
-    miView->setEnabled(false);
 }
 
 void MainWindow::buildToolBar() {
@@ -218,8 +216,8 @@ void MainWindow::buildToolBar() {
     command("tbRun", "Run Task", {"media-playback-start", QStyle::SP_MediaPlay},
             &MainWindow::RunClick);
     separator("ToolButton6");
-    button("tbView", "Expected backups", {"x-office-calendar", QStyle::SP_FileDialogDetailedView})
-        ->setEnabled(false);
+    command("tbView", "Expected backups", {"x-office-calendar", QStyle::SP_FileDialogDetailedView},
+            &MainWindow::tbViewClick);
     separator("ToolButton8");
     command("tbAbout", "About", {"help-about", QStyle::SP_MessageBoxInformation},
             &MainWindow::AboutClick);
@@ -567,6 +565,51 @@ void MainWindow::showConversionError(const QString& text) {
     }
     MessageBox::error(this, text);
     m_panel1->clear();
+}
+
+// What the Expected backups command needs of this window, its editor and its task list.
+class MainWindow::ExpectedHost : public ExpectedBackupsHost {
+public:
+    explicit ExpectedHost(MainWindow& w) : m_w(w) {}
+    QWidget* hostWindow() override { return &m_w; }
+    std::string messageBytes(const char* key) const override { return m_w.m_messages.lookup(key); }
+    void normalizeDayField() override {
+        // The field keeps 1 to 28 itself; reading its text back brings a half-typed value
+        // into range. Not an edit: the pending task stays as it was.
+        if (auto* seDay = m_w.m_editor->findChild<QSpinBox*>(QStringLiteral("seDay"))) {
+            const QSignalBlocker quiet(seDay);
+            seDay->interpretText();
+        }
+    }
+    bool hasPendingTask() const override { return m_w.pendingIndex() >= 0; }
+    void askSaveQuestion() override { m_w.savprm(); }
+    int selectedTask() const override { return m_w.m_editor->currentEntry(); }
+    void selectTask(int entry) override {
+        if (entry >= 0) {
+            m_w.m_book->show(static_cast<std::size_t>(entry));
+            return;
+        }
+        m_w.m_editor->selector()->setCurrentIndex(-1);
+        m_w.m_book->cbNameChange();
+    }
+    const std::vector<std::string>& taskLines() const override {
+        return m_w.m_book->tasks().lines();
+    }
+
+private:
+    MainWindow& m_w;
+};
+
+void MainWindow::setExpectedBackupsWindows(DateIntervalDialog& dialog, WaitWindow& wait,
+                                           TaskViewerWindow& viewer) {
+    m_expectedHost = std::make_unique<ExpectedHost>(*this);
+    m_expected = std::make_unique<ExpectedBackupsCommand>(*m_expectedHost, dialog, wait, viewer);
+}
+
+void MainWindow::tbViewClick() {
+    if (m_expected) {
+        m_expected->tbViewClick();
+    }
 }
 
 void MainWindow::miHlpClick() {

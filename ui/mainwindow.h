@@ -30,6 +30,10 @@ namespace tvl::ui {
 
 class AboutWindow;
 class BackupService;
+class DateIntervalDialog;
+class ExpectedBackupsCommand;
+class TaskViewerWindow;
+class WaitWindow;
 class NewTaskDialog;
 class TJKCaptionReader;
 class TaskBook;
@@ -68,6 +72,9 @@ public:
 
     void setNewTaskDialog(NewTaskDialog* dialog);
     void setAboutWindow(AboutWindow* about) { m_about = about; }
+    // The windows of the Expected backups command, created after this one.
+    void setExpectedBackupsWindows(DateIntervalDialog& dialog, WaitWindow& wait,
+                                   TaskViewerWindow& viewer);
 
     // Show the task selected in the selector.
     void cbNameChange();
@@ -108,6 +115,8 @@ public:
     void Timer1Timer();
     // Out of the way: into the tray when there is one, else minimised on the taskbar.
     void minimize();
+    // Task > Expected backups: the backups the start rules will start in a date interval.
+    void tbViewClick();
 
     // Ends the program the way Exit does, but without the save question (SIGTERM, SIGINT).
     void endWithoutQuestion();
@@ -202,6 +211,10 @@ private:
     MessageTable m_messages;
     Lifecycle m_lifecycle = Lifecycle::Running;
     bool m_trayAvailable = false;
+
+    class ExpectedHost;
+    std::unique_ptr<ExpectedHost> m_expectedHost;
+    std::unique_ptr<ExpectedBackupsCommand> m_expected;
 
     BackupService* m_service = nullptr;
     TaskEditor* m_editor = nullptr;

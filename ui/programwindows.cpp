@@ -5,9 +5,11 @@
 #include "aboutwindow.h"
 #include "application.h"
 #include "captionreader.h"
+#include "dateintervaldialog.h"
 #include "newtaskdialog.h"
-#include "plainwindows.h"
+#include "taskviewer.h"
 #include "trayicon.h"
+#include "waitwindow.h"
 
 namespace tvl::ui {
 
@@ -26,6 +28,8 @@ ProgramWindows createProgramWindows(MainWindowOptions options) {
     windows.taskViewer = new TaskViewerWindow(windows.main.get());
     windows.wait = new WaitWindow(windows.main.get());
     windows.main->setAboutWindow(windows.about);
+    windows.main->setExpectedBackupsWindows(*windows.dateInterval, *windows.wait,
+                                            *windows.taskViewer);
     // Every window takes the captions of the language in force; a language without its
     // caption file gets one written from what the windows show.
     TJKCaptionReader& captions = windows.main->captionReader();

@@ -435,8 +435,17 @@ TEST_F(StartTest, EveryControlWithACaptionHintOrItemsIsNamed) {
         }
         EXPECT_FALSE(o->objectName().isEmpty())
             << o->metaObject()->className() << " " << caption.toStdString();
-        EXPECT_FALSE(seen.contains(o->objectName())) << o->objectName().toStdString();
-        seen << o->objectName();
+        // Captions are kept per window: two dialogs may each have their bbOk.
+        QString window;
+        for (QObject* p = o->parent(); p != nullptr; p = p->parent()) {
+            if (auto* w = qobject_cast<QWidget*>(p); w != nullptr && w->isWindow()) {
+                window = w->objectName();
+                break;
+            }
+        }
+        const QString key = window + QLatin1Char('.') + o->objectName();
+        EXPECT_FALSE(seen.contains(key)) << key.toStdString();
+        seen << key;
     }
     for (const char* name :
          {"cbName",  "edIP",   "edPort", "edIn",   "btDB",     "clbDB",      "edOut",

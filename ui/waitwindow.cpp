@@ -1,20 +1,9 @@
-#include "plainwindows.h"
+#include "waitwindow.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace tvl::ui {
-
-DateIntervalDialog::DateIntervalDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("fmQueDlg"));
-    setWindowTitle(QStringLiteral("Date Interval"));
-}
-
-TaskViewerWindow::TaskViewerWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("fmRepDlg"));
-    setWindowTitle(QStringLiteral("Task Viewer"));
-    resize(696, 480);
-}
 
 WaitWindow::WaitWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("fmWait"));
@@ -26,6 +15,16 @@ WaitWindow::WaitWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(panel);
     setFixedSize(223, 95);
+}
+
+void WaitWindow::showOver(const QWidget* mainWindow) {
+    if (!m_placed && mainWindow != nullptr) {
+        m_placed = true;
+        move(mainWindow->frameGeometry().center() - rect().center());
+    }
+    show();
+    raise();
+    repaint();
 }
 
 }  // namespace tvl::ui

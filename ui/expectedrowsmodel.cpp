@@ -1,0 +1,161 @@
+#include "expectedrowsmodel.h"
+
+#include <QColor>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include "core/civil.h"
+#include "textcodec.h"
+
+namespace tvl::ui {
+
+namespace {
+
+QString decode(const std::string& bytes, bool utf8) {
+    return utf8 ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
+                : fromWindows1251(bytes);
+}
+
+// The program's own row images, drawn rather than shipped: a blue disc for Cumulative, a
+// green square for Full, an orange triangle for Incremental.
+QIcon typeIcon(int type) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 1));
+    switch (type) {
+        case 0:
+            p.setBrush(QColor(52, 120, 220));
+            p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+            break;
+        case 1:
+            p.setBrush(QColor(46, 160, 67));
+            p.drawRect(QRectF(2.5, 2.5, 11, 11));
+            break;
+        default: {
+            QPainterPath path;
+            path.moveTo(8, 2.5);
+            path.lineTo(13.5, 13.5);
+            path.lineTo(2.5, 13.5);
+            path.closeSubpath();
+            p.setBrush(QColor(235, 140, 30));
+            p.drawPath(path);
+            break;
+        }
+    }
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+ExpectedRowsModel::ExpectedRowsModel(QObject* parent) : QAbstractTableModel(parent) {
+    for (int t = 0; t < 3; ++t) {
+        m_icons[static_cast<std::size_t>(t)] = typeIcon(t);
+    }
+}
+
+void ExpectedRowsModel::setRows(ExpectedBackups rows, const std::vector<std::string>& lines) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    m_texts.assign(m_rows.taskCount(), {});
+    for (std::size_t t = 0; t < m_rows.taskCount(); ++t) {
+        const std::size_t index = m_rows.taskLine(t);
+        // The editor reads a whole line as UTF-8 or, failing that, as Windows-1251.
+        const bool utf8 = index < lines.size() && isValidUtf8(lines[index]);
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            m_texts[t][static_cast<std::size_t>(c)] = decode(m_rows.taskText(t, c), utf8);
+        }
+    }
+    for (std::size_t d = 0; d < 7; ++d) {
+        m_names[d] = fromFileBytes(m_rows.weekdayNames()[d]);
+    }
+    endResetModel();
+}
+
+void ExpectedRowsModel::clear() {
+    setRows(ExpectedBackups(), {});
+}
+
+bool ExpectedRowsModel::sortBy(int column) {
+    if (m_rows.size() < 2) {
+        return false;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_rows.sort(column);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return true;
+}
+
+QStringList ExpectedRowsModel::distinctTexts(int column) const {
+    QStringList texts;
+    if (column == 0) {
+        // The date part has one shape; the start time and the weekday name vary.
+        QString widestTime;
+        for (const auto& t : m_texts) {
+            if (t[0].size() > widestTime.size()) {
+                widestTime = t[0];
+            }
+        }
+        for (const QString& name : m_names) {
+            texts << QStringLiteral("0000-00-00, ") + widestTime + QStringLiteral(" {") + name +
+                         QLatin1Char('}');
+        }
+        return texts;
+    }
+    for (const auto& t : m_texts) {
+        texts << t[static_cast<std::size_t>(column)];
+    }
+    texts.removeDuplicates();
+    return texts;
+}
+
+int ExpectedRowsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ExpectedRowsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kExpectedColumns;
+}
+
+QString ExpectedRowsModel::cellText(int row, int column) const {
+    const auto r = static_cast<std::size_t>(row);
+    const auto& texts = m_texts[m_rows.task(r)];
+    if (column != 0) {
+        return texts[static_cast<std::size_t>(column)];
+    }
+    const auto weekday = static_cast<std::size_t>(isoWeekday(m_rows.day(r)) - 1);
+    return QString::fromLatin1(m_rows.dayHead(r)) + texts[0] + QStringLiteral(" {") +
+           m_names[weekday] + QLatin1Char('}');
+}
+
+QVariant ExpectedRowsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return cellText(index.row(), index.column());
+    }
+    if (role == Qt::DecorationRole && index.column() == 0) {
+        const int type = m_rows.backupType(static_cast<std::size_t>(index.row()));
+        return type >= 0 && type <= 2 ? m_icons[static_cast<std::size_t>(type)] : QIcon();
+    }
+    return {};
+}
+
+QVariant ExpectedRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        return headerText(section);
+    }
+    return {};
+}
+
+QString ExpectedRowsModel::headerText(int column) {
+    static const char* const kHeaders[kExpectedColumns] = {"Time",     "Name", "Server IP:Port",
+                                                           "Database", "Type", "Path"};
+    return column >= 0 && column < kExpectedColumns ? QString::fromLatin1(kHeaders[column])
+                                                    : QString();
+}
+
+}  // namespace tvl::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@ namespace tvl::cli {
 // loaded, and the streams to write to.
 struct Context {
     std::string language = "english";  // "english" or "russian"
-    std::string programDir;           // where tarvelctl itself lies
+    std::string programDir;            // where tarvelctl itself lies
+    bool json = false;                 // --json: one JSON document instead of lines
     MessageTable messages;
     TaskList tasks;
     const Clock* clock = nullptr;
@@ -38,6 +40,15 @@ const std::vector<Command>& commands();
 int runDue(Context& ctx, const std::vector<std::string>& args);
 int runExpected(Context& ctx, const std::vector<std::string>& args);
 int runList(Context& ctx, const std::vector<std::string>& args);
+
+// A saved task's next start after the current minute, as `list` shows it.
+struct NextStartRow {
+    std::size_t index = 0;
+    std::string name;
+    const char* rule = "";  // Once, Daily, Weekly, Monthly or "?"
+    std::optional<LocalDateTime> next;
+};
+std::vector<NextStartRow> nextStarts(const Context& ctx);
 
 // Reports a usage error of one command on stderr; returns kExitUsage.
 int usageError(Context& ctx, const Command& command, const std::string& why);

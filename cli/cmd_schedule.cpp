@@ -5,6 +5,7 @@
 #include "core/expected.h"
 #include "core/schedule.h"
 #include "core/taskline.h"
+#include "json.h"
 
 namespace tvl::cli {
 
@@ -60,7 +61,17 @@ int runDue(Context& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1 || !parseMinute(args[0], t)) {
         return usageError(ctx, self, "give one minute as YYYY-MM-DDTHH:MM");
     }
-    for (std::size_t i : dueTasks(ctx.tasks.lines(), t)) {
+    const std::vector<std::size_t> due = dueTasks(ctx.tasks.lines(), t);
+    if (ctx.json) {
+        *ctx.out << "{\"minute\":" << jsonMinute(t) << ",\"tasks\":[";
+        for (std::size_t k = 0; k < due.size(); ++k) {
+            *ctx.out << (k ? "," : "") << "{\"index\":" << due[k]
+                     << ",\"name\":" << jsonString(taskName(ctx.tasks.line(due[k]))) << '}';
+        }
+        *ctx.out << "]}\n";
+        return kExitOk;
+    }
+    for (std::size_t i : due) {
         *ctx.out << i << '\t' << taskName(ctx.tasks.line(i)) << '\n';
     }
     return kExitOk;
@@ -93,6 +104,22 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     }
     std::vector<ExpectedRow> rows = expectedRows(ctx.tasks.lines(), from, to, names);
     sortRows(rows, column);
+    if (ctx.json) {
+        static const char* const kFields[] = {"time", "name", "server", "database", "type", "path"};
+        *ctx.out << "{\"from\":\"" << isoDateText(from) << "\",\"to\":\""
+                 << isoDateText(clampIntervalEnd(from, to)) << "\",\"rows\":[";
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const ExpectedRow& r = rows[k];
+            *ctx.out << (k ? "," : "") << "{\"start\":" << jsonMinute(r.start)
+                     << ",\"taskIndex\":" << r.taskIndex << ",\"backupType\":" << r.backupType;
+            for (std::size_t c = 0; c < r.cells.size(); ++c) {
+                *ctx.out << ",\"" << kFields[c] << "\":" << jsonString(r.cells[c]);
+            }
+            *ctx.out << '}';
+        }
+        *ctx.out << "]}\n";
+        return kExitOk;
+    }
     for (const ExpectedRow& r : rows) {
         for (std::size_t c = 0; c < r.cells.size(); ++c) {
             *ctx.out << (c ? "\t" : "") << r.cells[c];
@@ -102,22 +129,41 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
+std::vector<NextStartRow> nextStarts(const Context& ctx) {
+    LocalDateTime minute = ctx.clock->localNow();
+    minute.second = 0;
+    std::vector<NextStartRow> rows;
+    const std::size_t saved = ctx.tasks.savedCount();
+    for (std::size_t i = 0; i < saved; ++i) {
+        const std::string& line = ctx.tasks.line(i);
+        rows.push_back(
+            {i, taskName(line), runModeWord(startRule(line).runMode), nextStart(line, minute)});
+    }
+    return rows;
+}
+
 int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
     }
-    const LocalDateTime now = ctx.clock->localNow();
-    const std::size_t saved = ctx.tasks.savedCount();
-    for (std::size_t i = 0; i < saved; ++i) {
-        const std::string& line = ctx.tasks.line(i);
-        *ctx.out << i << '\t' << taskName(line) << '\t' << runModeWord(startRule(line).runMode)
-                 << '\t';
-        LocalDateTime minute = now;
-        minute.second = 0;
-        if (const auto next = nextStart(line, minute)) {
+    const std::vector<NextStartRow> rows = nextStarts(ctx);
+    if (ctx.json) {
+        *ctx.out << "{\"tasks\":[";
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const NextStartRow& r = rows[k];
+            *ctx.out << (k ? "," : "") << "{\"index\":" << r.index
+                     << ",\"name\":" << jsonString(r.name) << ",\"rule\":\"" << r.rule
+                     << "\",\"nextStart\":" << (r.next ? jsonMinute(*r.next) : "null") << '}';
+        }
+        *ctx.out << "]}\n";
+        return kExitOk;
+    }
+    for (const NextStartRow& r : rows) {
+        *ctx.out << r.index << '\t' << r.name << '\t' << r.rule << '\t';
+        if (r.next) {
             char buf[32];
-            std::snprintf(buf, sizeof buf, " %02d:%02d", next->hour, next->minute);
-            *ctx.out << isoDateText(next->date) << buf;
+            std::snprintf(buf, sizeof buf, " %02d:%02d", r.next->hour, r.next->minute);
+            *ctx.out << isoDateText(r.next->date) << buf;
         } else {
             *ctx.out << '-';
         }

@@ -111,6 +111,7 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
             ExpectedRow& row = rows.emplace_back();
             row.taskIndex = i;
             row.backupType = f.backupType;
+            row.start = LocalDateTime{days[k], *start / 60, *start % 60, 0};
             row.cells[0] = timeCell(days[k], startText, weekdayNames[isoWeekday(days[k]) - 1]);
             row.cells[1] = f.name;
             row.cells[2] = server;

@@ -15,6 +15,7 @@ inline constexpr int kMaxIntervalDays = 365;  // the end is clamped to start + 3
 // number picks the row's image.
 struct ExpectedRow {
     std::array<std::string, 6> cells;
+    LocalDateTime start;
     int backupType = 0;
     std::size_t taskIndex = 0;
 };

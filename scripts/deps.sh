@@ -5,6 +5,7 @@ TVL_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libarchive-dev
   xvfb xauth trayer tzdata fonts-dejavu-core
+  dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin
 )
 
 tvl_install_deps() {

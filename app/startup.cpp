@@ -81,14 +81,15 @@ int runProgram(int argc, char** argv) {
     // caption files are read.
 
     // A message table or task file that could not be read ends the program now.
-    if (main.startupFailed()) {
+    if (windows.startupFailed) {
         main.endWithoutQuestion();
         return 1;
     }
 
     // The tray icon, once the main window is there to go into it; without a tray on the
     // desktop the window minimises onto the taskbar instead.
-    ui::TrayIcon tray(main);
+    ui::TrayIcon tray;
+    ui::connectTray(tray, main);
 
     QObject::connect(&guard, &InstanceGuard::wakeUpRequested, &main, &ui::MainWindow::wakeUp);
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &main,

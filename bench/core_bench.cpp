@@ -17,20 +17,34 @@ namespace {
 
 std::string makeLine(std::size_t i) {
     const std::string name = "Task" + std::to_string(i);
-    const std::string head = name + "\x01" "10.0.0." + std::to_string(i % 250) +
-                             "\x02" "1972\x03/srv/db/user/;/srv/db/test/\x04/srv/backup/\x05" +
+    const std::string head = name +
+                             "\x01"
+                             "10.0.0." +
+                             std::to_string(i % 250) +
+                             "\x02"
+                             "1972\x03/srv/db/user/;/srv/db/test/\x04/srv/backup/\x05" +
                              std::to_string(i % 3);
     char time[8];
     std::snprintf(time, sizeof time, "%02zu:%02zu", (i / 60) % 24, i % 60);
     switch (i % 4) {
         case 0:
-            return head + time + "\x06" "1";
+            return head + time +
+                   "\x06"
+                   "1";
         case 1:
-            return head + time + "\x06" "21010100";
+            return head + time +
+                   "\x06"
+                   "21010100";
         case 2:
-            return head + time + "\x06" "3111111111111" + std::to_string(1 + i % 28);
+            return head + time +
+                   "\x06"
+                   "3111111111111" +
+                   std::to_string(1 + i % 28);
         default:
-            return head + time + "\x06" "0" + tvl::formatShortDate({2026, 12, 1 + int(i % 28)});
+            return head + time +
+                   "\x06"
+                   "0" +
+                   tvl::formatShortDate({2026, 12, 1 + int(i % 28)});
     }
 }
 
@@ -77,14 +91,15 @@ void BM_ExpectedYearOfDailyTasks(benchmark::State& state) {
         std::string l = makeLine(i * 4);  // every fourth generated line is Daily
         lines.push_back(l);
     }
-    const std::array<std::string, 7> names = {"Monday", "Tuesday", "Wednesday", "Thursday",
+    const std::array<std::string, 7> names = {"Monday", "Tuesday",  "Wednesday", "Thursday",
                                               "Friday", "Saturday", "Sunday"};
+    const int column = static_cast<int>(state.range(1));
     std::size_t rows = 0;
     for (auto _ : state) {
-        auto r = tvl::expectedRows(lines, {2026, 12, 7}, {2027, 12, 7}, names);
-        tvl::sortRows(r, 0);
+        auto r = tvl::ExpectedBackups::compute(lines, {2026, 12, 7}, {2027, 12, 7}, names);
+        r.sort(column);
         rows = r.size();
-        benchmark::DoNotOptimize(r.data());
+        benchmark::DoNotOptimize(r.size());
     }
     state.counters["rows"] = static_cast<double>(rows);
 }
@@ -94,10 +109,10 @@ void BM_ExpectedMixedTasks(benchmark::State& state) {
     const std::array<std::string, 7> names = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     std::size_t rows = 0;
     for (auto _ : state) {
-        auto r = tvl::expectedRows(lines, {2026, 12, 7}, {2027, 12, 7}, names);
-        tvl::sortRows(r, 1);
+        auto r = tvl::ExpectedBackups::compute(lines, {2026, 12, 7}, {2027, 12, 7}, names);
+        r.sort(1);
         rows = r.size();
-        benchmark::DoNotOptimize(r.data());
+        benchmark::DoNotOptimize(r.size());
     }
     state.counters["rows"] = static_cast<double>(rows);
 }
@@ -106,7 +121,10 @@ void BM_ExpectedMixedTasks(benchmark::State& state) {
 
 BENCHMARK(BM_LoadTaskFile)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DueTestOneMinute)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ExpectedYearOfDailyTasks)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExpectedYearOfDailyTasks)
+    ->ArgNames({"tasks", "column"})
+    ->ArgsProduct({{1000}, {-1, 0, 1, 2, 3, 4, 5}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExpectedMixedTasks)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

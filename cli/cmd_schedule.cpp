@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "cli.h"
 #include "core/expected.h"
@@ -53,6 +54,33 @@ const char* runModeWord(int mode) {
     }
 }
 
+// The rows as one JSON document: the six cells as the plain output has them, and the
+// row's minute, task and backup type for scripts that should not read the cells.
+void printExpectedJson(Context& ctx, const ExpectedBackups& rows, const CivilDate& from,
+                       const CivilDate& to) {
+    static const char* const kFields[kExpectedColumns] = {"time",     "name", "server",
+                                                          "database", "type", "path"};
+    std::string buf = "{\"from\":\"" + isoDateText(from) + "\",\"to\":\"" +
+                      isoDateText(clampIntervalEnd(from, to)) + "\",\"rows\":[";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const int start = parseStartTime(rows.taskText(rows.task(r), 0)).value_or(0);
+        buf += r ? ",{\"start\":" : "{\"start\":";
+        buf += jsonMinute(LocalDateTime{rows.day(r), start / 60, start % 60, 0});
+        buf += ",\"taskIndex\":" + std::to_string(rows.taskIndex(r));
+        buf += ",\"backupType\":" + std::to_string(rows.backupType(r));
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            buf += std::string(",\"") + kFields[c] + "\":" + jsonString(rows.cell(r, c));
+        }
+        buf += '}';
+        if (buf.size() >= (1u << 20)) {
+            ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
+    }
+    buf += "]}\n";
+    ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+}
+
 }  // namespace
 
 int runDue(Context& ctx, const std::vector<std::string>& args) {
@@ -102,30 +130,30 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < 7; ++i) {
         names[i] = ctx.messages.lookup(keys[i]);
     }
-    std::vector<ExpectedRow> rows = expectedRows(ctx.tasks.lines(), from, to, names);
-    sortRows(rows, column);
+    ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, names);
+    rows.sort(column);
     if (ctx.json) {
-        static const char* const kFields[] = {"time", "name", "server", "database", "type", "path"};
-        *ctx.out << "{\"from\":\"" << isoDateText(from) << "\",\"to\":\""
-                 << isoDateText(clampIntervalEnd(from, to)) << "\",\"rows\":[";
-        for (std::size_t k = 0; k < rows.size(); ++k) {
-            const ExpectedRow& r = rows[k];
-            *ctx.out << (k ? "," : "") << "{\"start\":" << jsonMinute(r.start)
-                     << ",\"taskIndex\":" << r.taskIndex << ",\"backupType\":" << r.backupType;
-            for (std::size_t c = 0; c < r.cells.size(); ++c) {
-                *ctx.out << ",\"" << kFields[c] << "\":" << jsonString(r.cells[c]);
-            }
-            *ctx.out << '}';
-        }
-        *ctx.out << "]}\n";
+        printExpectedJson(ctx, rows, from, to);
         return kExitOk;
     }
-    for (const ExpectedRow& r : rows) {
-        for (std::size_t c = 0; c < r.cells.size(); ++c) {
-            *ctx.out << (c ? "\t" : "") << r.cells[c];
+    // A year of rows is tens of megabytes: form them into one buffer, written in pieces.
+    std::string buf;
+    constexpr std::size_t kChunk = 1 << 20;
+    buf.reserve(kChunk + 4096);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            if (c != 0) {
+                buf += '\t';
+            }
+            rows.appendCell(buf, r, c);
         }
-        *ctx.out << '\n';
+        buf += '\n';
+        if (buf.size() >= kChunk) {
+            ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
     }
+    ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
     return kExitOk;
 }
 

@@ -1,10 +1,7 @@
 #pragma once
 
-#include <array>
-#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <QMainWindow>
 #include <QString>
@@ -12,29 +9,15 @@
 #include "core/activitylog.h"
 #include "core/clock.h"
 #include "core/messagetable.h"
-#include "core/scheduler.h"
 #include "core/taskfile.h"
-#include "core/taskline.h"
-#include "server/backuprun.h"
-#include "server/controlsession.h"
-#include "server/reporter.h"
+#include "languagesettings.h"
 
 class QAction;
-class QButtonGroup;
-class QCalendarWidget;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
-class QPushButton;
-class QRadioButton;
-class QSettings;
-class QSpinBox;
 class QStatusBar;
-class QTimer;
+class QToolBar;
 class QToolButton;
 
 namespace tvl {
@@ -43,8 +26,10 @@ class VismControl;
 
 namespace tvl::ui {
 
+class BackupService;
 class NewTaskDialog;
-class TrayIcon;
+class TaskBook;
+class TaskEditor;
 
 struct MainWindowOptions {
     // INI file that keeps the chosen language; empty means the user's settings file.
@@ -57,21 +42,24 @@ struct MainWindowOptions {
     VismControl* control = nullptr;
 };
 
-// The main window: the task editor. It shows one task at a time, picked in the task
-// selector, keeps track of the one task with unsaved edits (the pending task) and asks
-// whether to save it before the user leaves it.
+// The main window: the shell around the task editor (menus, toolbar, status bar, close and
+// minimise) and the program's life from creation to end. The work is done by the task
+// editor (the fields), the task book (the task list and its commands) and the backup
+// service (the control, the log and the minute timer).
 //
 // The handlers carry the names the program's documentation uses for them.
-class MainWindow : public QMainWindow, public Reporter {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    void setNewTaskDialog(NewTaskDialog* dialog) { m_newDlg = dialog; }
-    // The tray icon that the window goes into when it is minimised or closed; null, or a
-    // tray the desktop does not offer, leaves the window minimised on the taskbar instead.
-    void setTrayIcon(TrayIcon* tray) { m_tray = tray; }
+    // Creation, in order: language, message table, task list, time, log; then the minute
+    // timer starts. False when a file needed at start-up could not be read: the program
+    // ends instead of running.
+    bool FormCreate();
+
+    void setNewTaskDialog(NewTaskDialog* dialog);
 
     // Show the task selected in the selector.
     void cbNameChange();
@@ -109,28 +97,31 @@ public:
 
     // Ends the program the way Exit does, but without the save question (SIGTERM, SIGINT).
     void endWithoutQuestion();
-    // A second start of the program: come back from minimised or hidden, to the front.
+    // A second start of the program, or the tray's Open: back to the front.
     void wakeUp();
+    // A click on the tray icon: into the tray when shown, else back to the front.
+    void toggleFromTray();
+    // Whether a tray icon is there to bring the window back; without one the window
+    // minimises onto the taskbar instead of hiding.
+    void setTrayAvailable(bool available) { m_trayAvailable = available; }
 
-    // A file needed at start-up could not be read: the program ends instead of running.
-    bool startupFailed() const { return m_startupFailed; }
-    bool hasEnded() const { return m_ended; }
-    int pendingIndex() const { return m_pending; }
-    bool interactive() const { return m_interactive; }
-    void setInteractive(bool on) {
-        m_interactive = on;
-        m_ctx.interactive = on;
-    }
+    bool hasEnded() const { return m_lifecycle == Lifecycle::Ended; }
+    int pendingIndex() const;
+    bool interactive() const;
+    void setInteractive(bool on);
     int language() const { return m_language; }
-    const TaskList& tasks() const { return m_tasks; }
-    ActivityLog& activityLog() { return m_log; }
+    const TaskList& tasks() const;
+    ActivityLog& activityLog();
+    BackupService& backupService() { return *m_service; }
+    TaskEditor& editor() { return *m_editor; }
+
+    // The menus and toolbar buttons by object name ("miView", "tbView", ...), for the
+    // windows that come with commands of their own.
+    QAction* menuAction(const char* name) const;
+    QToolButton* toolButton(const char* name) const;
 
     // The message-table text of a key, empty when the key is missing.
     QString message(const char* key) const;
-    // Reports of the server operations: status panel 1, boxes only while interactive.
-    void showStatus(const std::string& text) override;
-    void showError(const std::string& text) override;
-    void showInfo(const std::string& text) override;
 
     // Status panel 0 holds the field hint; panel 1 the progress of server operations.
     QString fieldHint() const;
@@ -143,135 +134,53 @@ public:
     void setStartTime(const QString& text);
 
 signals:
+    // Exit or a termination signal has begun the end of the program (the tray icon goes).
+    void endingStarted();
     // The main window has closed for good; the program ends.
     void programEnded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    enum class SaveOutcome { NothingPending, Refused, Saved };
+    // Running until Exit (with the save question) or a termination signal (without);
+    // Ended once the log's end line is written and the task list freed.
+    enum class Lifecycle { Running, Exiting, EndingQuietly, Ended };
 
     void buildMenus();
     void buildToolBar();
-    void buildEditor();
     void buildStatusBar();
-    void connectChangeEvents();
-
-    // Creation, in order: language, message table, backup types, task list, time, log.
-    void FormCreate();
-    void restoreLanguage();
-    void loadMessageTable();
-    void loadTaskList();
+    void connectParts();
+    bool loadMessageTable();
     // Ending: the log's end line, the task list freed, the language stored.
     void FormClose();
-    void storeLanguage();
-    std::unique_ptr<QSettings> openSettings() const;
+    void beginEnd(Lifecycle how);
 
-    SaveOutcome saveTask();
-    bool startTimeReadable() const;
-    std::string buildLine(int entry) const;
-    void writeTaskFile();
-    void showTaskLine(const std::string& line);
-    void showConversionError(const QString& text);
-    void closeDatabaseList();
-    void openDatabaseList();
-    void writeDatabaseListBack();
-
-    void armTimer();
     // A due task goes through the editor as if the user had picked it and pressed Run;
     // while the editor is in use it is run from its stored line instead.
     void startScheduled(std::size_t index);
     bool editorInUse() const;
-    void runStoredLine(const std::string& line);
-    void runWith(const RunInputs& inputs, bool interactive);
-    void reportQuietly(const QString& text);
-    void markPending();
-    void clearRunMode();
-    void setRunMode(int mode);
-    int runMode() const;
-    QString currentTimeText() const;
-    void showFieldHint(QWidget* focused);
-
-    // Selector entries move when a new task's line goes before hidden lines or an unsaved
-    // entry is dropped; the current entry and a remembered index follow them.
-    void moveSelectorEntry(int from, int to);
-    void removeSelectorEntry(int entry);
+    void openDatabaseList();
+    void showConversionError(const QString& text);
 
     MainWindowOptions m_options;
     const Clock* m_clock;
-    MessageTable m_messages;
-    TaskList m_tasks;
-    ActivityLog m_log;
-    NewTaskDialog* m_newDlg = nullptr;
-    TrayIcon* m_tray = nullptr;
-
-    // The context lives before and after the control: the control's error handler uses it.
-    ControlContext m_ctx;
-    std::unique_ptr<VismControl> m_ownControl;
-    VismControl* m_control = nullptr;
-    // The server's databases as the open list shows them, byte for byte.
-    std::vector<std::string> m_dbEntries;
-
-    MinuteScheduler m_scheduler;
-    QTimer* m_timer1 = nullptr;
-    bool m_inTick = false;
-
-    int m_pending = -1;
-    int* m_remembered = nullptr;
+    LanguageSettings m_settings;
     int m_language;
-    bool m_interactive = false;
-    bool m_startupFailed = false;
-    bool m_languageRestored = false;
-    bool m_languageStored = false;
-    bool m_exiting = false;
-    bool m_askAtExit = true;
-    bool m_ended = false;
-    bool m_refusedEdits = false;  // edits on screen after a refused save at the save question
-    QString m_timeOnEntry;
+    MessageTable m_messages;
+    Lifecycle m_lifecycle = Lifecycle::Running;
+    bool m_trayAvailable = false;
 
-    // Menus and commands.
-    QAction* m_miNew = nullptr;
-    QAction* m_miSave = nullptr;
-    QAction* m_miExit = nullptr;
-    QAction* m_miRemove = nullptr;
-    QAction* m_miRun = nullptr;
-    QAction* m_miView = nullptr;
+    BackupService* m_service = nullptr;
+    TaskEditor* m_editor = nullptr;
+    TaskBook* m_book = nullptr;
+
+    QToolBar* m_toolBar = nullptr;
     QAction* m_miEng = nullptr;
     QAction* m_miRus = nullptr;
-    QAction* m_miHlp = nullptr;
-    QAction* m_miAbout = nullptr;
-    QToolButton* m_tbRun = nullptr;
-
-    // The editor.
-    QComboBox* m_cbName = nullptr;
-    QLineEdit* m_edIP = nullptr;
-    QLineEdit* m_edPort = nullptr;
-    QLineEdit* m_edIn = nullptr;
-    QPushButton* m_btDB = nullptr;
-    QListWidget* m_clbDB = nullptr;
-    QLabel* m_lbOut = nullptr;
-    QLineEdit* m_edOut = nullptr;
-    QLabel* m_lbBUTyp = nullptr;
-    QComboBox* m_cbBUTyp = nullptr;
-    QGroupBox* m_rgRun = nullptr;
-    QButtonGroup* m_runButtons = nullptr;
-    QLineEdit* m_meTime = nullptr;
-    QGroupBox* m_gbDay = nullptr;
-    std::array<QCheckBox*, 7> m_days{};
-    QGroupBox* m_gbMonth = nullptr;
-    std::array<QCheckBox*, 12> m_months{};
-    QGroupBox* m_gbMonthDay = nullptr;
-    QSpinBox* m_seDay = nullptr;
-    QCalendarWidget* m_mcCal = nullptr;
-    QStatusBar* m_sbDesc = nullptr;
     QLabel* m_panel0 = nullptr;
     QLabel* m_panel1 = nullptr;
-
-    // Fields that show a hint when they take the focus; a null key clears the hint.
-    std::map<QWidget*, const char*> m_hintKeys;
 };
 
 }  // namespace tvl::ui

@@ -6,12 +6,9 @@
 #include <QMenu>
 #include <QStyle>
 
-#include "application.h"
-#include "mainwindow.h"
-
 namespace tvl::ui {
 
-TrayIcon::TrayIcon(MainWindow& main, Availability availability) : QObject(nullptr), m_main(main) {
+TrayIcon::TrayIcon(Availability availability) : QObject(nullptr) {
     m_available = availability == Availability::AsTheDesktopSays
                       ? QSystemTrayIcon::isSystemTrayAvailable()
                       : availability == Availability::Available;
@@ -33,22 +30,19 @@ TrayIcon::TrayIcon(MainWindow& main, Availability availability) : QObject(nullpt
     m_icon->setToolTip(QStringLiteral("Tarvel Utility"));
     m_icon->setContextMenu(m_menu);
 
-    connect(m_miOpen, &QAction::triggered, this, [this] { guarded([this] { miOpenClick(); }); });
-    connect(m_miClose, &QAction::triggered, this,
-            [this] { guarded([this] { m_main.ExitClick(); }); });
-    connect(m_icon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                guarded([this, reason] { activated(reason); });
-            });
+    connect(m_miOpen, &QAction::triggered, this, &TrayIcon::miOpenClick);
+    connect(m_miClose, &QAction::triggered, this, &TrayIcon::exitRequested);
+    connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::activated);
 
-    m_main.setTrayIcon(this);
     if (m_available) {
         m_icon->show();
     }
 }
 
 TrayIcon::~TrayIcon() {
-    m_main.setTrayIcon(nullptr);
+    if (available()) {
+        emit availabilityChanged(false);
+    }
     delete m_menu;
 }
 
@@ -57,8 +51,12 @@ bool TrayIcon::isShown() const {
 }
 
 void TrayIcon::remove() {
+    const bool was = available();
     m_removed = true;
     m_icon->hide();
+    if (was) {
+        emit availabilityChanged(false);
+    }
 }
 
 void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
@@ -78,15 +76,11 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void TrayIcon::TrIcoClick() {
-    if (m_main.isVisible() && !m_main.isMinimized()) {
-        m_main.minimize();
-    } else {
-        miOpenClick();
-    }
+    emit toggleRequested();
 }
 
 void TrayIcon::miOpenClick() {
-    m_main.wakeUp();
+    emit activationRequested();
 }
 
 }  // namespace tvl::ui

@@ -8,18 +8,16 @@ class QMenu;
 
 namespace tvl::ui {
 
-class MainWindow;
-
-// The program's icon in the notification area. A left click hides the main window into the
-// tray or brings it back, a double-click opens it, the menu offers Open and Close (Exit).
-// Where the desktop offers no tray the icon stays off, and the main window minimises onto
-// the taskbar instead of hiding.
+// The program's icon in the notification area. A left click asks to hide the main window
+// into the tray or bring it back, a double-click and Open ask to open it, Close asks to
+// end the program. Where the desktop offers no tray the icon stays off. The icon only says
+// what the user asked for; the program decides what it means.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
     enum class Availability { AsTheDesktopSays, Available, Missing };
 
-    explicit TrayIcon(MainWindow& main, Availability availability = Availability::AsTheDesktopSays);
+    explicit TrayIcon(Availability availability = Availability::AsTheDesktopSays);
     ~TrayIcon() override;
 
     // True while the icon is there to bring the window back.
@@ -38,8 +36,14 @@ public:
     QSystemTrayIcon* icon() const { return m_icon; }
     QMenu* menu() const { return m_menu; }
 
+signals:
+    void toggleRequested();
+    void activationRequested();
+    void exitRequested();
+    // The icon came or went: whether it is there to bring the window back.
+    void availabilityChanged(bool available);
+
 private:
-    MainWindow& m_main;
     QSystemTrayIcon* m_icon = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_miOpen = nullptr;

@@ -9,8 +9,10 @@
 #include "core/regional.h"
 #include "core/schedule.h"
 #include "core/taskline.h"
+#include "expectedreference.h"
 
 using namespace tvl;
+using reference::ExpectedRow;
 
 namespace {
 
@@ -25,6 +27,24 @@ std::string task(const std::string& name, const std::string& time, const std::st
            std::string(1, type) + time + "\x06" + rule;
 }
 
+// The rows with their cells formed, sorted by the column first when one is given.
+std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, const CivilDate& from,
+                                      const CivilDate& to,
+                                      const std::array<std::string, 7>& names = kNames,
+                                      int sortColumn = -1) {
+    ExpectedBackups backups = ExpectedBackups::compute(lines, from, to, names);
+    backups.sort(sortColumn);
+    std::vector<ExpectedRow> rows(backups.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            rows[r].cells[static_cast<std::size_t>(c)] = backups.cell(r, c);
+        }
+        rows[r].backupType = backups.backupType(r);
+        rows[r].taskIndex = backups.taskIndex(r);
+    }
+    return rows;
+}
+
 std::vector<std::string> times(const std::vector<ExpectedRow>& rows) {
     std::vector<std::string> out;
     for (const ExpectedRow& r : rows) {
@@ -37,7 +57,7 @@ std::vector<std::string> times(const std::vector<ExpectedRow>& rows) {
 
 TEST(ExpectedRows, CellsOfARow) {
     const auto rows =
-        expectedRows({task("Nightly", " 9:05", "1", '2')}, {2026, 3, 7}, {2026, 3, 7}, kNames);
+        expectedRows({task("Nightly", " 9:05", "1", '2')}, {2026, 3, 7}, {2026, 3, 7});
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].cells[0], "2026-03-07,  9:05 {Sat}");
     EXPECT_EQ(rows[0].cells[1], "Nightly");
@@ -54,27 +74,38 @@ TEST(ExpectedRows, CellsOfARow) {
         "2026-03-07, 09:05 {}");
 }
 
+TEST(ExpectedRows, LinesTheEditorCannotLoadAreNamed) {
+    const std::vector<std::string> lines = {task("BadType", "10:00", "1", 'x'),
+                                            task("BadDate", "10:00",
+                                                 "0"
+                                                 "31.31.2026"),
+                                            task("NoMode", "10:00", ""),
+                                            task("Good", "10:00", "1")};
+    const auto backups = ExpectedBackups::compute(lines, {2026, 3, 1}, {2026, 3, 1}, kNames);
+    EXPECT_EQ(backups.unreadableTasks(), (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(backups.size(), 1u);
+}
+
 TEST(ExpectedRows, IntervalBoundsAndClamp) {
     EXPECT_EQ(clampIntervalEnd({2026, 3, 1}, {2027, 6, 1}), (CivilDate{2027, 3, 1}));
     EXPECT_EQ(clampIntervalEnd({2026, 3, 1}, {2026, 3, 5}), (CivilDate{2026, 3, 5}));
     const std::vector<std::string> daily = {task("D", "10:00", "1")};
-    EXPECT_EQ(expectedRows(daily, {2026, 3, 1}, {2027, 6, 1}, kNames).size(), 366u);
-    EXPECT_EQ(expectedRows(daily, {2026, 3, 5}, {2026, 3, 4}, kNames).size(), 0u);
+    EXPECT_EQ(expectedRows(daily, {2026, 3, 1}, {2027, 6, 1}).size(), 366u);
+    EXPECT_EQ(expectedRows(daily, {2026, 3, 5}, {2026, 3, 4}).size(), 0u);
     EXPECT_EQ(expectedRows({task("O", "10:00", "0" + formatShortDate({2026, 4, 1}))}, {2026, 3, 1},
-                           {2026, 3, 31}, kNames)
+                           {2026, 3, 31})
                   .size(),
               0u);
 }
 
 TEST(ExpectedRows, WeeklyRowsComeGroupedByWeekdayAndSortByTime) {
     // 2026-12-07 is a Monday; Mondays and Thursdays over 14 days.
-    auto rows =
-        expectedRows({task("W", "10:00", "21001000")}, {2026, 12, 7}, {2026, 12, 20}, kNames);
+    auto rows = expectedRows({task("W", "10:00", "21001000")}, {2026, 12, 7}, {2026, 12, 20});
     EXPECT_EQ(times(rows),
               (std::vector<std::string>{"2026-12-07, 10:00 {Mon}", "2026-12-14, 10:00 {Mon}",
                                         "2026-12-10, 10:00 {Thu}", "2026-12-17, 10:00 {Thu}"}));
-    sortRows(rows, 0);
-    EXPECT_EQ(times(rows),
+    EXPECT_EQ(times(expectedRows({task("W", "10:00", "21001000")}, {2026, 12, 7}, {2026, 12, 20},
+                                 kNames, 0)),
               (std::vector<std::string>{"2026-12-07, 10:00 {Mon}", "2026-12-10, 10:00 {Thu}",
                                         "2026-12-14, 10:00 {Mon}", "2026-12-17, 10:00 {Thu}"}));
 }
@@ -82,7 +113,7 @@ TEST(ExpectedRows, WeeklyRowsComeGroupedByWeekdayAndSortByTime) {
 TEST(ExpectedRows, MonthlyOnItsDayOnly) {
     const auto rows =
         expectedRows({task("M", "10:00", "311111111111128"), task("Z", "10:00", "311111111111105")},
-                     {2026, 1, 1}, {2026, 12, 31}, kNames);
+                     {2026, 1, 1}, {2026, 12, 31});
     ASSERT_EQ(rows.size(), 12u);
     for (const ExpectedRow& r : rows) {
         EXPECT_EQ(r.cells[0].substr(8, 2), "28");
@@ -93,8 +124,7 @@ TEST(ExpectedRows, MonthlyOnItsDayOnly) {
 TEST(ExpectedRows, SortByColumnThenTimeThenListOrder) {
     std::vector<std::string> lines = {task("b", "10:00", "1", '1'), task("a", " 9:05", "1", '2'),
                                       task("c", "10:00", "1", '0'), task("a", "10:00", "1", '1')};
-    auto rows = expectedRows(lines, {2026, 12, 7}, {2026, 12, 8}, kNames);
-    sortRows(rows, 1);
+    auto rows = expectedRows(lines, {2026, 12, 7}, {2026, 12, 8}, kNames, 1);
     std::vector<std::pair<std::string, std::size_t>> got;
     for (const ExpectedRow& r : rows) {
         got.emplace_back(r.cells[1] + " " + r.cells[0].substr(0, 17), r.taskIndex);
@@ -108,18 +138,15 @@ TEST(ExpectedRows, SortByColumnThenTimeThenListOrder) {
                                                                      {"c 2026-12-07, 10:00", 2},
                                                                      {"c 2026-12-08, 10:00", 2}}));
 
-    sortRows(rows, 4);
+    rows = expectedRows(lines, {2026, 12, 7}, {2026, 12, 8}, kNames, 4);
     EXPECT_EQ(rows.front().cells[4], "Cumulative");
     EXPECT_EQ(rows.back().cells[4], "Incremental");
 
     // Bytes compare unsigned: a name starting with 0xD0 sorts after plain letters.
-    auto cyr = expectedRows({task("\xd0\x90", "10:00", "1"), task("z", "10:00", "1")},
-                            {2026, 12, 7}, {2026, 12, 7}, kNames);
-    sortRows(cyr, 1);
-    EXPECT_EQ(cyr[0].cells[1], "z");
+    const std::vector<std::string> cyr = {task("\xd0\x90", "10:00", "1"), task("z", "10:00", "1")};
+    EXPECT_EQ(expectedRows(cyr, {2026, 12, 7}, {2026, 12, 7}, kNames, 1)[0].cells[1], "z");
     // Equal Time cells keep list order.
-    sortRows(cyr, 0);
-    EXPECT_EQ(cyr[0].taskIndex, 0u);
+    EXPECT_EQ(expectedRows(cyr, {2026, 12, 7}, {2026, 12, 7}, kNames, 0)[0].taskIndex, 0u);
 }
 
 // The preview never shows a backup the minute timer would not start, nor leaves one out:
@@ -172,7 +199,7 @@ TEST(ExpectedRows, PropertyRowsAreExactlyTheStartsOfTheTimer) {
         }
 
         std::set<std::tuple<std::size_t, std::int64_t>> fromRows;
-        for (const ExpectedRow& r : expectedRows(lines, from, to, kNames)) {
+        for (const ExpectedRow& r : expectedRows(lines, from, to)) {
             CivilDate d;
             ASSERT_TRUE(parseIsoDate(r.cells[0].substr(0, 10), d));
             EXPECT_TRUE(fromRows.emplace(r.taskIndex, daysFromCivil(d)).second) << "duplicate row";
@@ -190,5 +217,51 @@ TEST(ExpectedRows, PropertyRowsAreExactlyTheStartsOfTheTimer) {
             }
         }
         ASSERT_EQ(fromRows, fromTimer) << "round " << round;
+    }
+}
+
+// Rows are kept as (task, day) and sorted by ranks; the cells and their order must be those
+// of the rows formed as texts and sorted by comparing them, for every column, over tasks
+// that share names, servers and start times, odd start times and Cyrillic bytes, and an
+// interval across the year 10000 where the date texts stop following the dates.
+TEST(ExpectedRows, SameCellsAndOrderAsRowsSortedByTheirTexts) {
+    std::mt19937 rng(20261208);
+    auto pick = [&](std::initializer_list<std::string> xs) {
+        return *(xs.begin() + std::uniform_int_distribution<std::size_t>(0, xs.size() - 1)(rng));
+    };
+    const std::array<std::string, 7> names = {
+        "Mon", "Tue", "", "Thu", "Fr", "Sat", "\xd0\x92\xd1\x81"};
+    for (int round = 0; round < 40; ++round) {
+        const CivilDate from =
+            round == 0 ? CivilDate{9999, 11, 1}
+                       : addDays({2026, 1, 1}, std::uniform_int_distribution<int>(0, 800)(rng));
+        const CivilDate to = round == 0
+                                 ? CivilDate{10000, 2, 1}
+                                 : addDays(from, std::uniform_int_distribution<int>(-2, 400)(rng));
+        std::vector<std::string> lines;
+        const int n = std::uniform_int_distribution<int>(1, 30)(rng);
+        for (int i = 0; i < n; ++i) {
+            const std::string rule = pick({"1", "1", "21010100", "21111111",
+                                           "3111111111111"
+                                           "5",
+                                           "0" + formatShortDate(addDays(from, i))});
+            lines.push_back(
+                pick({"A", "B", "a", "\xd0\x90", "AB", ""}) + "\x01" +
+                pick({"10.0.0.1", "10.0.0.10", "h"}) + "\x02" + pick({"1972", "56773"}) + "\x03" +
+                pick({"/db/", "/db/a/;/db/b/", "/Db/"}) + "\x04" + pick({"/bak/", "/bak2/"}) +
+                "\x05" + pick({"0", "1", "2"}) +
+                pick({" 9:05", "09:05", "9:05", "10:00", "  0:00", "23:59"}) + "\x06" + rule);
+        }
+        auto ref = reference::expectedRows(lines, from, to, names);
+        for (int column = -1; column < kExpectedColumns; ++column) {
+            reference::sortRows(ref, column);
+            const auto got = expectedRows(lines, from, to, names, column);
+            ASSERT_EQ(got.size(), ref.size());
+            for (std::size_t r = 0; r < got.size(); ++r) {
+                ASSERT_EQ(got[r].cells, ref[r].cells) << "round " << round << " column " << column;
+                ASSERT_EQ(got[r].taskIndex, ref[r].taskIndex);
+                ASSERT_EQ(got[r].backupType, ref[r].backupType);
+            }
+        }
     }
 }

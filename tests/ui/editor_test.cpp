@@ -72,7 +72,7 @@ TEST_F(EditorTest, StartsWithNothingSelectedAndTheClockInTheTimeField) {
     EXPECT_EQ(main().startTimeText(), QStringLiteral(" 9:05"));
     EXPECT_EQ(main().pendingIndex(), -1);
     EXPECT_TRUE(main().interactive());
-    EXPECT_FALSE(main().startupFailed());
+    EXPECT_FALSE(m_windows.startupFailed);
     EXPECT_TRUE(boxes().empty());
 
     // Commands of later work are there but cannot be chosen.

@@ -106,7 +106,7 @@ TEST_F(StartTest, AMissingMessageTableEndsTheProgramAfterTheRestOfCreation) {
     EXPECT_EQ(shown[0].title, QStringLiteral("TVL"));
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
     EXPECT_EQ(shown[0].text, QStringLiteral("Error reading file english.dat"));
-    EXPECT_TRUE(main().startupFailed());
+    EXPECT_TRUE(m_windows.startupFailed);
     // The log's start line is still written, with the text the table could not give.
     EXPECT_EQ(logFile(), "12/07/2026 09:05:00 \r\n");
 }
@@ -116,7 +116,7 @@ TEST_F(StartTest, ATaskFileWithAnEmptyLineCannotBeRead) {
     auto shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("Error reading file Task.txt"));
-    EXPECT_TRUE(main().startupFailed());
+    EXPECT_TRUE(m_windows.startupFailed);
     EXPECT_TRUE(selectorNames().isEmpty());
 }
 
@@ -124,7 +124,7 @@ TEST_F(StartTest, AMissingTaskFileIsCreatedEmpty) {
     start(nullptr);
     EXPECT_TRUE(std::filesystem::exists(file("task.txt")));
     EXPECT_EQ(readFile(file("task.txt")), "");
-    EXPECT_FALSE(main().startupFailed());
+    EXPECT_FALSE(m_windows.startupFailed);
 }
 
 TEST_F(StartTest, TheStoredLanguageChoosesTheMessageTable) {
@@ -149,7 +149,7 @@ TEST_F(StartTest, TheStoredLanguageChoosesTheMessageTable) {
     EXPECT_FALSE(find<QAction>("miRus")->isChecked());
     EXPECT_FALSE(find<QAction>("miEng")->isChecked());
     EXPECT_TRUE(main().message("remask").isEmpty());
-    EXPECT_FALSE(main().startupFailed());
+    EXPECT_FALSE(m_windows.startupFailed);
     EXPECT_TRUE(boxes().empty());
 
     // A value that names no language leaves English.

@@ -39,7 +39,8 @@ protected:
     }
     void startWith(TrayIcon::Availability availability) {
         start(kDaily);
-        m_tray = std::make_unique<TrayIcon>(main(), availability);
+        m_tray = std::make_unique<TrayIcon>(availability);
+        ui::connectTray(*m_tray, main());
     }
     bool shown() { return main().isVisible() && !main().isMinimized(); }
     void click(QSystemTrayIcon::ActivationReason reason) { m_tray->activated(reason); }

@@ -1,0 +1,195 @@
+#include "backupservice.h"
+
+#include <cstdio>
+#include <exception>
+
+#include <QTimer>
+#include <QWidget>
+
+#include "application.h"
+#include "core/taskline.h"
+#include "messagebox.h"
+#include "server/controlloader.h"
+#include "server/vismcontrol.h"
+#include "textcodec.h"
+
+namespace tvl::ui {
+
+BackupService::BackupService(const Clock& clock, const MessageTable& messages, VismControl* control,
+                             QWidget* boxParent)
+    : QObject(boxParent),
+      m_boxParent(boxParent),
+      m_log(kLogFileName, &clock),
+      m_control(control),
+      m_scheduler(clock) {
+    m_ctx.reporter = this;
+    m_ctx.messages = &messages;
+    m_ctx.log = &m_log;
+    if (m_control == nullptr) {
+        std::string why;
+        m_ownControl = loadControl(programDirectory(), &why);
+        m_control = m_ownControl.get();
+        if (m_control == nullptr && !why.empty()) {
+            std::fprintf(stderr, "tarvel: %s\n", why.c_str());
+        }
+    }
+    if (m_control != nullptr) {
+        bindErrorHandler(*m_control, m_ctx);
+    }
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setSingleShot(true);
+    m_timer1->setTimerType(Qt::PreciseTimer);
+    connect(m_timer1, &QTimer::timeout, this, [this] {
+        // The next tick is set up whatever this one does: a timer that stops would miss
+        // every backup from then on.
+        struct Rearm {
+            BackupService* service;
+            ~Rearm() { service->armTimer(); }
+        } rearm{this};
+        emit minuteDue();
+    });
+}
+
+BackupService::~BackupService() {
+    // A control handed in by the caller outlives this service and its context.
+    if (m_control != nullptr) {
+        m_control->setOnError({});
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Reports of the server operations
+
+void BackupService::showStatus(const std::string& text) {
+    emit statusChanged(fromFileBytes(text));
+}
+
+void BackupService::showError(const std::string& text) {
+    // A run of the minute timer never waits for a person.
+    if (!m_ctx.interactive) {
+        return;
+    }
+    MessageBox::error(m_boxParent, fromFileBytes(text));
+}
+
+void BackupService::showInfo(const std::string& text) {
+    if (!m_ctx.interactive) {
+        return;
+    }
+    MessageBox::plain(m_boxParent, fromFileBytes(text));
+}
+
+void BackupService::reportQuietly(const QString& text) {
+    emit statusChanged(text);
+    std::fprintf(stderr, "tarvel: %s\n", text.toLocal8Bit().constData());
+}
+
+// ---------------------------------------------------------------------------------------
+// Runs and the database list
+
+void BackupService::run(const RunInputs& inputs, bool interactive) {
+    if (m_control == nullptr) {
+        const QString text = QString::fromLatin1(kClientMissingText);
+        if (interactive) {
+            MessageBox::error(m_boxParent, text);
+        }
+        reportQuietly(text);
+        return;
+    }
+    const int logFailures = m_ctx.logFailures;
+    const RunOutcome outcome = runBackup(*m_control, inputs, m_ctx);
+    if (outcome.logFailed || m_ctx.logFailures != logFailures) {
+        const QString text =
+            QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kLogFileName));
+        if (interactive) {
+            reportUnexpectedError(text);
+        }
+        reportQuietly(text);
+    }
+}
+
+void BackupService::runStoredLine(const std::string& line) {
+    const TaskFields fields = splitTaskLine(line);
+    // The same bytes the editor would send: a line from Windows-1251 is read as the editor
+    // reads it.
+    const bool utf8 = isValidUtf8(line);
+    auto text = [utf8](const std::string& bytes) {
+        return utf8 ? bytes : toFileBytes(fromWindows1251(bytes));
+    };
+    RunInputs inputs;
+    inputs.ip = tidyText(text(fields.ip));
+    inputs.port = tidyText(text(fields.port));
+    const std::string paths = tidyText(text(fields.dbPaths));
+    const std::string saveDir = tidyText(text(fields.saveDir));
+    inputs.dbPaths = paths.empty() ? paths : tvl::addPathEnd(paths);
+    inputs.saveDir = saveDir.empty() ? saveDir : tvl::addPathEnd(saveDir);
+    inputs.backupType = std::string(backupTypeText(fields.backupType));
+    inputs.taskName = text(fields.name);
+    // The same field check as the editor's: a task that cannot start does nothing.
+    if (inputs.ip.empty() || inputs.port.empty() || inputs.dbPaths.empty() ||
+        inputs.saveDir.empty() || inputs.backupType.empty() || fields.runMode < 0) {
+        return;
+    }
+    InteractiveOff quiet(*this);
+    run(inputs, false);
+}
+
+bool BackupService::walkDatabases(const std::string& ip, const std::string& port,
+                                  WalkOutcome* out) {
+    if (m_control == nullptr) {
+        MessageBox::error(m_boxParent, QString::fromLatin1(kClientMissingText));
+        return false;
+    }
+    *out = tvl::walkDatabases(*m_control, ip, port, m_ctx);
+    return out->status == WalkStatus::Listed;
+}
+
+// ---------------------------------------------------------------------------------------
+// The minute timer
+
+void BackupService::armTimer() {
+    m_timer1->start(m_scheduler.msToNextMinute());
+}
+
+void BackupService::tick(const std::vector<std::string>& lines,
+                         const std::function<void(std::size_t)>& start) {
+    if (m_inTick) {
+        return;
+    }
+    m_inTick = true;
+    struct EndOfTick {
+        bool& inTick;
+        ~EndOfTick() { inTick = false; }
+    } endOfTick{m_inTick};
+    const std::vector<ScheduledStart> starts = m_scheduler.tick(lines);
+    if (m_gate && !m_gate()) {
+        return;
+    }
+    startEach(lines, starts, start);
+}
+
+void BackupService::startEach(const std::vector<std::string>& lines,
+                              const std::vector<ScheduledStart>& starts,
+                              const std::function<void(std::size_t)>& start) {
+    for (const ScheduledStart& due : starts) {
+        // A start may change the task list (a box lets other events run).
+        if (due.taskIndex >= lines.size()) {
+            continue;
+        }
+        // One task's failure must not cost the tasks after it their backup, and nobody is
+        // there to close a box.
+        try {
+            start(due.taskIndex);
+        } catch (const std::exception& e) {
+            setInteractive(true);
+            reportQuietly(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            setInteractive(true);
+            reportQuietly(QStringLiteral("Unknown error"));
+        }
+    }
+}
+
+}  // namespace tvl::ui

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+#include "core/activitylog.h"
+#include "core/clock.h"
+#include "core/scheduler.h"
+#include "server/backuprun.h"
+#include "server/controlsession.h"
+#include "server/dblist.h"
+#include "server/reporter.h"
+
+class QTimer;
+class QWidget;
+
+namespace tvl {
+class MessageTable;
+class VismControl;
+}  // namespace tvl
+
+namespace tvl::ui {
+
+// The program's work on the servers: the control and its context, the activity log, the
+// minute timer and its scheduler. It runs backups, reads a server's database list and
+// reports what the server operations say: the status text as statusChanged(), boxes only
+// while interactive.
+class BackupService : public QObject, public Reporter {
+    Q_OBJECT
+public:
+    // `control` must outlive the service; null loads the control library from the
+    // program's folder. Boxes are shown over `boxParent`.
+    BackupService(const Clock& clock, const MessageTable& messages, VismControl* control,
+                  QWidget* boxParent);
+    ~BackupService() override;
+
+    ActivityLog& activityLog() { return m_log; }
+    // Whether boxes may be shown: off while the minute timer runs a task.
+    bool interactive() const { return m_ctx.interactive; }
+    void setInteractive(bool on) { m_ctx.interactive = on; }
+
+    // Runs a backup with these inputs; a failure is only reported, never asked about,
+    // unless `interactive`.
+    void run(const RunInputs& inputs, bool interactive);
+    // Runs a task from its stored line, without boxes; a task that cannot start does
+    // nothing.
+    void runStoredLine(const std::string& line);
+    // The server's databases; false when the list could not be read whole (the reason has
+    // been reported).
+    bool walkDatabases(const std::string& ip, const std::string& port, WalkOutcome* out);
+
+    // Starts the minute timer; each timeout emits minuteDue() and sets up the next one.
+    void armTimer();
+    bool inTick() const { return m_inTick; }
+    // A tick: each task of `lines` due in the minutes since the last tick goes to `start`,
+    // in order. A tick that comes while one is being handled leaves its minutes to the next.
+    void tick(const std::vector<std::string>& lines, const std::function<void(std::size_t)>& start);
+    // Asked at each tick whether this program may start tasks now; while it says no, the
+    // minutes pass without starts. No gate: always.
+    void setStartGate(std::function<bool()> mayStartTasks) { m_gate = std::move(mayStartTasks); }
+
+    // Status text and the standard error stream, never a box.
+    void reportQuietly(const QString& text);
+
+    void showStatus(const std::string& text) override;
+    void showError(const std::string& text) override;
+    void showInfo(const std::string& text) override;
+
+signals:
+    void minuteDue();
+    void statusChanged(const QString& text);
+
+private:
+    void startEach(const std::vector<std::string>& lines, const std::vector<ScheduledStart>& starts,
+                   const std::function<void(std::size_t)>& start);
+
+    QWidget* m_boxParent;
+    ActivityLog m_log;
+    // The context lives before and after the control: the control's error handler uses it.
+    ControlContext m_ctx;
+    std::unique_ptr<VismControl> m_ownControl;
+    VismControl* m_control = nullptr;
+    MinuteScheduler m_scheduler;
+    QTimer* m_timer1 = nullptr;
+    bool m_inTick = false;
+    std::function<bool()> m_gate;
+};
+
+// Interactive mode is off while the minute timer runs a task and on again afterwards,
+// whatever the run did.
+class InteractiveOff {
+public:
+    explicit InteractiveOff(BackupService& service) : m_service(service) {
+        m_service.setInteractive(false);
+    }
+    ~InteractiveOff() { m_service.setInteractive(true); }
+    InteractiveOff(const InteractiveOff&) = delete;
+    InteractiveOff& operator=(const InteractiveOff&) = delete;
+
+private:
+    BackupService& m_service;
+};
+
+}  // namespace tvl::ui

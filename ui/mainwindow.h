@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "autostart.h"
 #include "core/activitylog.h"
 #include "core/clock.h"
 #include "core/messagetable.h"
@@ -40,6 +41,8 @@ struct MainWindowOptions {
     // The control every server operation goes through; it must outlive the window. Null
     // means the window loads the control library from the program's folder itself.
     VismControl* control = nullptr;
+    // The login start entry; empty means the one in the user's autostart folder.
+    QString autostartFile;
 };
 
 // The main window: the shell around the task editor (menus, toolbar, status bar, close and
@@ -168,6 +171,7 @@ private:
     const Clock* m_clock;
     LanguageSettings m_settings;
     int m_language;
+    Autostart m_autostart;
     MessageTable m_messages;
     Lifecycle m_lifecycle = Lifecycle::Running;
     bool m_trayAvailable = false;

@@ -40,6 +40,8 @@ const std::vector<Command>& commands();
 int runDue(Context& ctx, const std::vector<std::string>& args);
 int runExpected(Context& ctx, const std::vector<std::string>& args);
 int runList(Context& ctx, const std::vector<std::string>& args);
+// The saved tasks, one line each: index, name, start rule, next start (as `list` prints).
+void printNextStarts(Context& ctx);
 
 // A saved task's next start after the current minute, as `list` shows it.
 struct NextStartRow {
@@ -49,6 +51,8 @@ struct NextStartRow {
     std::optional<LocalDateTime> next;
 };
 std::vector<NextStartRow> nextStarts(const Context& ctx);
+// The same as the JSON member "tasks":[...] that `list --json` prints.
+std::string nextStartsJson(const Context& ctx);
 
 // Reports a usage error of one command on stderr; returns kExitUsage.
 int usageError(Context& ctx, const Command& command, const std::string& why);

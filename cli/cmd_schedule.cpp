@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "core/expected.h"
+#include "core/minutewalk.h"
 #include "core/schedule.h"
 #include "core/taskline.h"
 #include "json.h"
@@ -13,25 +14,11 @@ namespace tvl::cli {
 namespace {
 
 bool parseMinute(const std::string& text, LocalDateTime& out) {
-    // YYYY-MM-DDTHH:MM
-    if (text.size() != 16 || text[10] != 'T' || text[13] != ':') {
+    CivilMinute m = 0;
+    if (!parseMinuteText(text, m)) {
         return false;
     }
-    CivilDate d;
-    if (!parseIsoDate(text.substr(0, 10), d)) {
-        return false;
-    }
-    for (std::size_t i : {11u, 12u, 14u, 15u}) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    const int h = (text[11] - '0') * 10 + (text[12] - '0');
-    const int m = (text[14] - '0') * 10 + (text[15] - '0');
-    if (h > 23 || m > 59) {
-        return false;
-    }
-    out = LocalDateTime{d, h, m, 0};
+    out = fromCivilMinute(m);
     return true;
 }
 
@@ -174,19 +161,16 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
     }
-    const std::vector<NextStartRow> rows = nextStarts(ctx);
     if (ctx.json) {
-        *ctx.out << "{\"tasks\":[";
-        for (std::size_t k = 0; k < rows.size(); ++k) {
-            const NextStartRow& r = rows[k];
-            *ctx.out << (k ? "," : "") << "{\"index\":" << r.index
-                     << ",\"name\":" << jsonString(r.name) << ",\"rule\":\"" << r.rule
-                     << "\",\"nextStart\":" << (r.next ? jsonMinute(*r.next) : "null") << '}';
-        }
-        *ctx.out << "]}\n";
+        *ctx.out << '{' << nextStartsJson(ctx) << "}\n";
         return kExitOk;
     }
-    for (const NextStartRow& r : rows) {
+    printNextStarts(ctx);
+    return kExitOk;
+}
+
+void printNextStarts(Context& ctx) {
+    for (const NextStartRow& r : nextStarts(ctx)) {
         *ctx.out << r.index << '\t' << r.name << '\t' << r.rule << '\t';
         if (r.next) {
             char buf[32];
@@ -197,7 +181,18 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
         }
         *ctx.out << '\n';
     }
-    return kExitOk;
+}
+
+std::string nextStartsJson(const Context& ctx) {
+    std::string out = "\"tasks\":[";
+    bool first = true;
+    for (const NextStartRow& r : nextStarts(ctx)) {
+        out += first ? "{\"index\":" : ",{\"index\":";
+        first = false;
+        out += std::to_string(r.index) + ",\"name\":" + jsonString(r.name) + ",\"rule\":\"" +
+               r.rule + "\",\"nextStart\":" + (r.next ? jsonMinute(*r.next) : "null") + '}';
+    }
+    return out + ']';
 }
 
 }  // namespace tvl::cli

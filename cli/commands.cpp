@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "cli.h"
+#include "cmd_serve.h"
 #include "cmd_server.h"
 
 namespace tvl::cli {
@@ -13,6 +14,8 @@ const std::vector<Command>& commands() {
         {"list", "", runList},
         {"run", "NAME", runRun},
         {"databases", "IP PORT", runDatabases},
+        {"serve", "[--catch-up MINUTES]", runServe},
+        {"status", "", runStatus},
     };
     return all;
 }

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli.h"
@@ -20,7 +21,7 @@ using namespace tvl;
 using namespace tvl::cli;
 
 // The commands whose output scripts and monitoring read.
-constexpr const char* kJsonCommands[] = {"due", "expected", "list"};
+constexpr const char* kJsonCommands[] = {"due", "expected", "list", "status"};
 
 void printUsage(std::ostream& out) {
     out << "usage: tarvelctl [--dir DIR] [--lang english|russian] [--json] COMMAND [ARGS]\n"
@@ -29,6 +30,9 @@ void printUsage(std::ostream& out) {
     for (const Command& c : commands()) {
         out << "  " << c.name << (*c.usage ? " " : "") << c.usage << '\n';
     }
+    out << "serve starts the folder's due backups every minute until SIGTERM or SIGINT; at its\n"
+           "start it makes up those missed since the last checked minute (tvl.state) when at\n"
+           "most --catch-up minutes old (0 to 180, by default 180; 0 makes up none).\n";
     out << "--json (before or after the command) prints one JSON document for:";
     for (const char* name : kJsonCommands) {
         out << ' ' << name;
@@ -152,12 +156,12 @@ int main(int argc, char** argv) {
         std::cerr << tableReadErrorText(russian) << '\n';
         return kExitFailure;
     }
-    const TaskFileLoad load = loadTasks(kTaskFileName);
+    TaskFileLoad load = loadTasks(kTaskFileName);
     if (!load.ok()) {
         std::cerr << ctx.messages.lookup("freaderr") << " Task.txt\n";
         return kExitFailure;
     }
-    ctx.tasks = TaskList(load.lines);
+    ctx.tasks = TaskList(std::move(load.lines));
 
     std::time_t fixed = 0;
     const bool useFake = fakeNow(fixed);

@@ -422,13 +422,23 @@ private:
             communicationError(reader.problem());
             return;
         }
+        const wire::Reply& reply = reader.frame();
         if (!reader.rest().empty()) {
             // One reply per request: more bytes mean the two ends are out of step, and
-            // every later reply would answer the wrong line.
-            communicationError("unexpected bytes after the reply");
+            // every later reply would answer the wrong line, so the session ends. A line
+            // answered OK has run all the same (a backup job has started), and says so.
+            if (!reply.ok) {
+                communicationError("unexpected bytes after the reply");
+                return;
+            }
+            m_result = reply.payload;
+            closeConnection();
+            raise(kSessionEndedAfterReply,
+                  "<COMMUNICATION> " + m_label +
+                      ": unexpected bytes after the reply; the line ran, the connection was "
+                      "closed");
             return;
         }
-        const wire::Reply& reply = reader.frame();
         if (reply.ok) {
             succeed();
             m_result = reply.payload;

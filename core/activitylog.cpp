@@ -5,9 +5,27 @@
 
 #include <cerrno>
 
+#include "fileio.h"
 #include "regional.h"
 
 namespace tvl {
+
+std::string visibleControlBytes(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0f];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 ActivityLog::ActivityLog(std::string path, const Clock* clock)
     : m_path(std::move(path)), m_clock(clock ? clock : &systemClock()) {}
@@ -20,7 +38,9 @@ std::string ActivityLog::stamp() const {
 bool ActivityLog::append(const std::string& line) {
     // Created when missing: the start line creates the log, and a later line brings back a
     // log that was moved away while the program ran (rotation).
-    const int fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Only a regular file: a FIFO would hold the program until someone reads it, and a
+    // device would swallow the lines.
+    const int fd = openRegularFile(m_path, O_WRONLY | O_APPEND | O_CREAT, 0644, nullptr);
     if (fd < 0) {
         return false;
     }
@@ -57,12 +77,16 @@ bool ActivityLog::writeEnd(std::string_view endworkText) {
 
 bool ActivityLog::writeTaskStarted(std::string_view taskName, std::string_view tskstText) {
     return !m_enabled ||
-           append(stamp() + " " + std::string(taskName) + " " + std::string(tskstText));
+           append(stamp() + " " + visibleControlBytes(taskName) + " " + std::string(tskstText));
 }
 
 bool ActivityLog::writeControlError(std::string_view errorName, std::string_view mserver) {
-    return !m_enabled ||
-           append(stamp() + " " + std::string(errorName) + " " + std::string(mserver));
+    return !m_enabled || append(stamp() + " " + visibleControlBytes(errorName) + " " +
+                                visibleControlBytes(mserver));
+}
+
+bool ActivityLog::writeEvent(std::string_view text) {
+    return !m_enabled || append(stamp() + " " + std::string(text));
 }
 
 }  // namespace tvl

@@ -9,9 +9,14 @@ namespace tvl {
 
 inline constexpr const char* kLogFileName = "tvl.log";
 
+// A text that came from a task line or a server, with its control bytes (0x00 to 0x1f and
+// 0x7f) written as \x and two hex digits: an ESC, a BEL or a line break in a task name or
+// an error text must not reach a terminal raw or forge a line of its own.
+std::string visibleControlBytes(std::string_view text);
+
 // The append-only activity log. Each line opens the file, writes one line ended by CR LF
-// and closes it; nothing is held open between events. The start line decides whether the
-// log is used at all: only after it was written are later lines written.
+// and closes it; nothing is held open between events. The log must be a regular file. The start
+// line decides whether the log is used at all: only after it was written are later lines written.
 class ActivityLog {
 public:
     explicit ActivityLog(std::string path = kLogFileName, const Clock* clock = nullptr);
@@ -25,6 +30,9 @@ public:
     bool writeEnd(std::string_view endworkText);
     bool writeTaskStarted(std::string_view taskName, std::string_view tskstText);
     bool writeControlError(std::string_view errorName, std::string_view mserver);
+    // date, time, text: what a scheduler without a window has to say (it waits for another
+    // one, the task file cannot be read).
+    bool writeEvent(std::string_view text);
 
     // "date time" of this moment in the short date and long time formats.
     std::string stamp() const;

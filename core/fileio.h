@@ -1,10 +1,35 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <string>
 
 namespace tvl {
 
-// Reads a whole regular file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& out);
+// The most a task file or a message table may hold. Both are read whole into memory, and
+// every line costs the list about 32 bytes beyond its text, so a bound on the bytes and one
+// on the lines together keep a hostile or mistaken file from taking more than about twice
+// its size in memory. Real files are a few kilobytes.
+inline constexpr std::size_t kMaxTextFileBytes = 256u * 1024u * 1024u;
+inline constexpr std::size_t kMaxTextFileLines = 1'000'000;
+
+enum class FileProblem {
+    None,
+    CannotOpen,  // missing, not permitted, or a FIFO without a writer
+    NotRegular,  // a FIFO, a device, a socket or a directory
+    TooLarge,    // more than the limit
+    CannotRead,
+};
+
+// Opens a file that must be a regular one. The open never blocks (a FIFO or a device would
+// otherwise wait for a peer for ever); the descriptor is returned in blocking mode. -1 and
+// the reason when it cannot be opened or is anything but a regular file.
+int openRegularFile(const std::string& path, int flags, mode_t mode, FileProblem* why);
+
+// Reads a whole regular file of at most `limit` bytes into one buffer of the file's size.
+// False, with the reason, when it is not a regular file, is larger, or cannot be read.
+bool readRegularFile(const std::string& path, std::string& out,
+                     std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
 
 }  // namespace tvl

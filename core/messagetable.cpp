@@ -8,7 +8,8 @@ namespace tvl {
 
 bool MessageTable::load(const std::string& path) {
     std::string text;
-    if (!readWholeFile(path, text)) {
+    // Not a regular file, or over the limits that bound the task file too: not read.
+    if (!readRegularFile(path, text) || countTextLines(text) > kMaxTextFileLines) {
         return false;
     }
     setText(text);

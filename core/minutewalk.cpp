@@ -1,5 +1,7 @@
 #include "minutewalk.h"
 
+#include <cstdio>
+
 namespace tvl {
 
 CivilMinute civilMinute(const LocalDateTime& t) {
@@ -31,6 +33,35 @@ MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now) {
         w.lastChecked = now;
     }
     return w;
+}
+
+std::string minuteText(CivilMinute m) {
+    const LocalDateTime t = fromCivilMinute(m);
+    char hm[8];
+    std::snprintf(hm, sizeof hm, "T%02d:%02d", t.hour, t.minute);
+    return isoDateText(t.date) + hm;
+}
+
+bool parseMinuteText(const std::string& text, CivilMinute& out) {
+    if (text.size() != 16 || text[10] != 'T' || text[13] != ':') {
+        return false;
+    }
+    CivilDate d;
+    if (!parseIsoDate(text.substr(0, 10), d)) {
+        return false;
+    }
+    for (std::size_t i : {11u, 12u, 14u, 15u}) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    const int h = (text[11] - '0') * 10 + (text[12] - '0');
+    const int m = (text[14] - '0') * 10 + (text[15] - '0');
+    if (h > 23 || m > 59) {
+        return false;
+    }
+    out = civilMinute({d, h, m, 0});
+    return true;
 }
 
 }  // namespace tvl

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "civil.h"
 
@@ -30,5 +31,9 @@ struct MinuteWalk {
 // hours nothing is checked until it passes the last checked minute; set back further,
 // checking starts again at the current minute.
 MinuteWalk walkMinutes(CivilMinute lastChecked, CivilMinute now);
+
+// "YYYY-MM-DDTHH:MM"; parse accepts exactly that form of a valid minute.
+std::string minuteText(CivilMinute m);
+bool parseMinuteText(const std::string& text, CivilMinute& out);
 
 }  // namespace tvl

@@ -6,6 +6,7 @@
 
 #include "clock.h"
 #include "minutewalk.h"
+#include "schedulerstate.h"
 
 namespace tvl {
 
@@ -25,6 +26,17 @@ public:
 
     std::vector<ScheduledStart> tick(const std::vector<std::string>& lines);
 
+    // Continues from a mark kept by this or another scheduler of the folder: the next tick
+    // walks the minutes after it, those of the last catchUpMinutes (at most 3 hours) only,
+    // and does not start again what the mark says was started. A mark ahead of the clock
+    // (set back) is waited for as after a set-back while running. Later ticks walk as
+    // always.
+    void resume(const ScheduleMark& mark, CivilMinute catchUpMinutes);
+    // The mark once every start of the last tick has been handed over.
+    ScheduleMark mark() const { return {m_lastChecked, 0}; }
+    // The mark once this start (and the ones before it in its tick) has been handed over.
+    static ScheduleMark markAfter(const ScheduledStart& start);
+
     CivilMinute lastChecked() const { return m_lastChecked; }
     // Milliseconds from now to the start of the next wall-clock minute, where the next tick
     // belongs (at least 1).
@@ -33,6 +45,9 @@ public:
 private:
     const Clock& m_clock;
     CivilMinute m_lastChecked;
+    CivilMinute m_catchUp = kMaxCatchUpMinutes;
+    bool m_resumed = false;
+    std::size_t m_startedBefore = 0;  // of the minute after m_lastChecked
 };
 
 }  // namespace tvl

@@ -1,24 +1,48 @@
 #include "taskfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <random>
 
-#include "fileio.h"
 #include "taskline.h"
 
 namespace tvl {
 
-std::vector<std::string> splitTextLines(std::string_view text) {
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string_view::npos) {
-        text = text.substr(0, nul);
+namespace {
+
+std::string_view beforeNul(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
+
+}  // namespace
+
+std::size_t countTextLines(std::string_view text) {
+    text = beforeNul(text);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            ++count;
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        }
     }
+    const char last = text.empty() ? '\n' : text.back();
+    return count + (last != '\r' && last != '\n' ? 1 : 0);
+}
+
+std::vector<std::string> splitTextLines(std::string_view text) {
+    text = beforeNul(text);
     std::vector<std::string> lines;
+    // Sized once: a list that doubles its way up would hold twice the lines for a moment.
+    lines.reserve(countTextLines(text));
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -74,11 +98,17 @@ TaskFileLoad loadTasks(const std::string& path) {
         return result;
     }
     std::string text;
-    if (!readWholeFile(path, text)) {
+    if (!readRegularFile(path, text, kMaxTextFileBytes, &result.problem)) {
         result.status = TaskFileLoad::Status::CannotRead;
         return result;
     }
+    if (countTextLines(text) > kMaxTextFileLines) {
+        result.status = TaskFileLoad::Status::CannotRead;
+        result.problem = FileProblem::TooLarge;
+        return result;
+    }
     result.lines = splitTextLines(text);
+    text = std::string();
     if (!selectorNames(result.lines, result.names)) {
         result.status = TaskFileLoad::Status::EmptyLine;
         result.lines.clear();
@@ -114,6 +144,81 @@ std::string resolveTarget(const std::string& path) {
     return target;
 }
 
+std::string directoryOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? "." : file.substr(0, slash + 1);
+}
+
+std::string baseNameOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+constexpr std::string_view kTempMarker = ".tmp.";
+constexpr std::string_view kTempLetters =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kTempSuffixLength = 8;
+
+// A name of its own beside the file, created new: O_EXCL and O_NOFOLLOW make sure the
+// text never goes into a file, a link or a hard link that someone put there first.
+int createTemporary(const std::string& target, std::string& tmp) {
+    std::random_device seed;
+    std::mt19937_64 pick((static_cast<std::uint64_t>(seed()) << 32) ^ seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = target + std::string(kTempMarker);
+        for (std::size_t i = 0; i < kTempSuffixLength; ++i) {
+            tmp += kTempLetters[pick() % kTempLetters.size()];
+        }
+        const int fd =
+            ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+bool isTemporaryName(std::string_view name, std::string_view base) {
+    if (name.substr(0, base.size()) != base) {
+        return false;
+    }
+    name.remove_prefix(base.size());
+    // ".tmp" alone is the fixed name that earlier versions of the program used.
+    if (name == ".tmp") {
+        return true;
+    }
+    if (name.substr(0, kTempMarker.size()) != kTempMarker ||
+        name.size() != kTempMarker.size() + kTempSuffixLength) {
+        return false;
+    }
+    name.remove_prefix(kTempMarker.size());
+    return name.find_first_not_of(kTempLetters) == std::string_view::npos;
+}
+
+// A save cut short by a crash leaves its temporary file behind. Only what this program
+// could have left there goes: a regular file of this user with no other name. A link, a
+// hard link to someone's file, a directory or another user's file stays as it is.
+void removeLeftovers(const std::string& target) {
+    const std::string dir = directoryOf(target);
+    const std::string base = baseNameOf(target);
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) {
+        return;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        if (!isTemporaryName(e->d_name, base)) {
+            continue;
+        }
+        const std::string name = (dir == "." ? std::string() : dir) + e->d_name;
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+            st.st_uid == ::geteuid()) {
+            ::unlink(name.c_str());
+        }
+    }
+    ::closedir(d);
+}
+
 bool writeAll(int fd, const std::string& text, const SaveSeams* seams) {
     const char* p = text.data();
     std::size_t left = text.size();
@@ -136,26 +241,37 @@ bool writeAll(int fd, const std::string& text, const SaveSeams* seams) {
 
 bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
                const SaveSeams* seams) {
+    std::size_t size = 0;
+    for (const std::string& line : lines) {
+        size += line.size() + 2;
+    }
     std::string text;
+    text.reserve(size);
     for (const std::string& line : lines) {
         text += line;
         text += "\r\n";
     }
 
     const std::string target = resolveTarget(path);
-    mode_t mode = 0644;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    }
+    const bool replacing = ::stat(target.c_str(), &st) == 0;
+    removeLeftovers(target);
 
-    // A fixed name beside the file: a save never leaves stray copies behind.
-    const std::string tmp = target + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    std::string tmp;
+    const int fd = createTemporary(target, tmp);
     if (fd < 0) {
         return false;
     }
-    bool ok = writeAll(fd, text, seams) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, text, seams);
+    if (ok && replacing) {
+        // The new file takes the owner and group of the one it replaces where the process
+        // may give them (only root may give a file away); the bits come after, since a
+        // change of owner clears the set-id bits.
+        const bool given = ::fchown(fd, st.st_uid, st.st_gid) == 0 ||
+                           ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
+        static_cast<void>(given);  // else the file stays this user's, as a new one would
+    }
+    ok = ok && ::fchmod(fd, replacing ? st.st_mode & 07777 : 0644) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) {
         const int rc = (seams && seams->rename) ? seams->rename(tmp.c_str(), target.c_str())
@@ -167,8 +283,7 @@ bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
         return false;
     }
     // The rename itself must reach the disk, or a crash could bring the old file back.
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string dir = directoryOf(target);
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include "fileio.h"
+
 namespace tvl {
 
 inline constexpr const char* kTaskFileName = "task.txt";
@@ -15,6 +17,8 @@ inline constexpr const char* kTaskFileName = "task.txt";
 // Cuts a file's text into lines: a line ends at CR, LF or CR LF; a last line without a
 // break counts; a NUL byte ends the text.
 std::vector<std::string> splitTextLines(std::string_view text);
+// The number of lines splitTextLines gives, without building them.
+std::size_t countTextLines(std::string_view text);
 
 // The selector's names: the text before the first 0x01 of each line, up to the first
 // line that begins with 0x01. No value when an empty line comes before that line.
@@ -26,6 +30,9 @@ std::size_t savedTaskCount(const std::vector<std::string>& lines);
 struct TaskFileLoad {
     enum class Status { Ok, CannotRead, CannotCreate, EmptyLine };
     Status status = Status::Ok;
+    // CannotRead: why. Anything but a regular file, and a file over kMaxTextFileBytes or
+    // kMaxTextFileLines, counts as a file that cannot be read.
+    FileProblem problem = FileProblem::None;
     std::vector<std::string> lines;
     std::vector<std::string> names;
     bool ok() const { return status == Status::Ok; }
@@ -40,11 +47,14 @@ struct SaveSeams {
     std::function<int(const char* from, const char* to)> rename;
 };
 
-// Writes every line followed by CR LF. The text goes to a temporary file beside the task
-// file, is flushed to disk and then renamed over it, so a crash or a full disk never
-// leaves a cut or empty task file. The file's permission bits are kept; a symbolic link
-// is followed and the file it names is replaced. False when the file could not be
-// written; the old file is then whole.
+// Writes every line followed by CR LF. The text goes to a new temporary file of its own
+// name beside the task file ("task.txt.tmp." and eight letters or digits), is flushed to
+// disk and then renamed over it, so a crash or a full disk never leaves a cut or empty
+// task file. The file's permission bits are kept, and its owner and group where the
+// process may give them; a symbolic link is followed and the file it names is replaced.
+// Temporary files that a crashed save left behind are removed when they are regular
+// files of this user with one name. False when the file could not be written; the old
+// file is then whole.
 bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
                const SaveSeams* seams = nullptr);
 

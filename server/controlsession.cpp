@@ -11,9 +11,13 @@ void visconError(const VismControl& control, ControlContext& ctx) {
     if (name.find("ENDOFFILE") != std::string::npos) {
         return;
     }
+    const bool lineRan = control.error() == kSessionEndedAfterReply;
+    if (lineRan) {
+        ++ctx.sessionsEnded;
+    }
     if (ctx.reporter != nullptr) {
         ctx.reporter->showStatus(name);
-        if (ctx.interactive) {
+        if (ctx.interactive && !lineRan) {
             ctx.reporter->showError(name);
         }
     }

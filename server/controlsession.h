@@ -21,27 +21,37 @@ struct ControlContext {
     int logFailures = 0;
     // Errors the control has fired through the bound handler, end-of-file ones included.
     unsigned errorsFired = 0;
+    // Of those, the sessions that ended after their line had run (kSessionEndedAfterReply).
+    unsigned sessionsEnded = 0;
 };
 
 // Tells whether any write to the control since the check was made has failed. Reading
 // Error alone is not enough: a box of the error handler lets other events run, and a run
 // started meanwhile on the same control can leave Error at 0, and the connection open to
-// its own server, before the failed write returns.
+// its own server, before the failed write returns. A session that ended after its line
+// had run is no failure of that line: the server took it (a backup job started so must
+// count as started, or a retry starts a second one), and the next line finds the
+// connection gone.
 class StepCheck {
 public:
     StepCheck(const VismControl& control, const ControlContext& ctx)
-        : m_control(control), m_ctx(ctx), m_fired(ctx.errorsFired) {}
-    bool failed() const { return m_control.error() != 0 || m_ctx.errorsFired != m_fired; }
+        : m_control(control), m_ctx(ctx), m_failures(ctx.errorsFired - ctx.sessionsEnded) {}
+    bool failed() const {
+        const std::int32_t error = m_control.error();
+        return (error != 0 && error != kSessionEndedAfterReply) ||
+               m_ctx.errorsFired - m_ctx.sessionsEnded != m_failures;
+    }
 
 private:
     const VismControl& m_control;
     const ControlContext& m_ctx;
-    unsigned m_fired;
+    unsigned m_failures;
 };
 
 // The control's error handler: ignores end-of-file errors, shows the error text in the
 // status panel, in an error box while interactive, and appends the control-error line to
-// the activity log while it is enabled.
+// the activity log while it is enabled. A session that ended after its line had run gets
+// no box: the line was done, and the operation goes on or tells its own outcome.
 void visconError(const VismControl& control, ControlContext& ctx);
 
 // Makes visconError the control's OnError handler. ctx must outlive the control or the

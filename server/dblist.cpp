@@ -8,7 +8,7 @@
 namespace tvl {
 
 WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string_view port,
-                          ControlContext& ctx) {
+                          ControlContext& ctx, const WalkLimits& limits) {
     WalkOutcome out;
     if (ip.empty() || port.empty()) {
         if (ctx.reporter != nullptr) {
@@ -17,6 +17,8 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         out.status = WalkStatus::MissingAddress;
         return out;
     }
+    const Clock& clock = limits.clock != nullptr ? *limits.clock : systemClock();
+    const std::time_t start = clock.now();
     const StepCheck check(control, ctx);
     connectServer(control, ip, port);
     if (check.failed()) {
@@ -26,7 +28,18 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     if (ctx.reporter != nullptr) {
         ctx.reporter->showStatus(ctx.messages ? ctx.messages->lookup("Connacc") : "");
     }
+    auto stop = [&out, &ctx](std::string problem) {
+        out.status = WalkStatus::PassFailed;
+        out.problem = std::move(problem);
+        if (ctx.reporter != nullptr) {
+            ctx.reporter->showStatus(out.problem);
+            if (ctx.interactive) {
+                ctx.reporter->showError(out.problem);
+            }
+        }
+    };
     std::set<std::string> seen;
+    std::size_t bytes = 0;
     std::string v;
     for (;;) {
         runCodeWithP0(control, kNextDatabaseLine, v);
@@ -41,14 +54,23 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         if (!seen.insert(r).second) {
             // A server that names a directory again would be asked the same round for
             // ever.
-            out.status = WalkStatus::PassFailed;
-            out.problem = "the server named the database " + r + " twice";
-            if (ctx.reporter != nullptr) {
-                ctx.reporter->showStatus(out.problem);
-                if (ctx.interactive) {
-                    ctx.reporter->showError(out.problem);
-                }
-            }
+            stop("the server named the database " + r + " twice");
+            break;
+        }
+        bytes += r.size();
+        if (out.entries.size() == limits.maxEntries) {
+            stop("the server named more than " + std::to_string(limits.maxEntries) +
+                 " databases; the list was stopped");
+            break;
+        }
+        if (bytes > limits.maxBytes) {
+            stop("the server's database names came to more than " +
+                 std::to_string(limits.maxBytes) + " bytes; the list was stopped");
+            break;
+        }
+        if (clock.now() - start >= limits.maxSeconds) {
+            stop("the server's list of databases did not end within " +
+                 std::to_string(limits.maxSeconds) + " seconds; the list was stopped");
             break;
         }
         out.entries.push_back(r);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "controlsession.h"
+#include "core/clock.h"
 
 namespace tvl {
 
@@ -16,8 +17,19 @@ enum class WalkStatus {
     Listed,          // the whole list was read
     MissingAddress,  // server IP or port empty: "ipportreq" shown, nothing sent
     ConnectFailed,   // reported by the error handler; no entries
-    PassFailed,      // a pass failed (reported by the error handler) or the server
-                     // named a directory twice; the entries before it are kept
+    PassFailed,      // a pass failed (reported by the error handler), the server named a
+                     // directory twice, or the list went past a limit of WalkLimits; the
+                     // entries before it are kept
+};
+
+// Each answer of the server may come in time while the list never ends: a server that
+// keeps naming new directories would hold the walk, and the desktop program with it, for
+// ever. Whichever limit comes first ends the walk with an error.
+struct WalkLimits {
+    std::size_t maxEntries = 100'000;
+    std::time_t maxSeconds = 60;
+    std::size_t maxBytes = 64u * 1024u * 1024u;  // of directory text, all entries together
+    const Clock* clock = nullptr;                // the system clock when null
 };
 
 struct WalkOutcome {
@@ -28,10 +40,12 @@ struct WalkOutcome {
 
 // Reads the server's list of database directories: connects, asks for one directory after
 // another until the answer is empty, disconnects. Stops at the first failed pass instead
-// of asking again, and at a directory it has already seen, which would make it ask for
-// ever; the connection is closed in both cases.
+// of asking again, at a directory it has already seen, which would make it ask for ever,
+// and at the limits; the connection is closed in each case. A stop of the walk's own is
+// told like the error handler tells a failure: status panel, and an error box while
+// interactive.
 WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string_view port,
-                          ControlContext& ctx);
+                          ControlContext& ctx, const WalkLimits& limits = {});
 
 // The check marks of a freshly read list for a database paths text: each piece between ";"
 // checks the first entry equal to it, ASCII letter case ignored. Pieces that name no entry,

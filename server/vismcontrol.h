@@ -52,6 +52,12 @@ public:
     virtual void setOnError(ErrorHandler handler) = 0;
 };
 
+// Error number of a session that ended after its line had run: the peer answered the line
+// "OK" and then sent bytes nobody asked for, so the control closed the connection. Result
+// holds the line's value, and the line counts as done; the next line finds no connection.
+// Negative, so no error number of a server (always positive) can be taken for it.
+inline constexpr std::int32_t kSessionEndedAfterReply = -1;
+
 // The control library exports one factory with C linkage, and its interface version so a
 // library from another build of the program is refused instead of misused.
 inline constexpr int kVismControlAbiVersion = 1;

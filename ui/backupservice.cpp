@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "application.h"
+#include "core/messagetable.h"
 #include "core/taskline.h"
 #include "messagebox.h"
 #include "server/controlloader.h"
@@ -16,12 +17,13 @@
 namespace tvl::ui {
 
 BackupService::BackupService(const Clock& clock, const MessageTable& messages, VismControl* control,
-                             QWidget* boxParent)
+                             int catchUpMinutes, QWidget* boxParent)
     : QObject(boxParent),
       m_boxParent(boxParent),
       m_log(kLogFileName, &clock),
       m_control(control),
-      m_scheduler(clock) {
+      m_messages(messages),
+      m_scheduler(clock, SchedulerKind::Desktop, catchUpMinutes) {
     m_ctx.reporter = this;
     m_ctx.messages = &messages;
     m_ctx.log = &m_log;
@@ -163,11 +165,69 @@ void BackupService::tick(const std::vector<std::string>& lines,
         bool& inTick;
         ~EndOfTick() { inTick = false; }
     } endOfTick{m_inTick};
-    const std::vector<ScheduledStart> starts = m_scheduler.tick(lines);
-    if (m_gate && !m_gate()) {
+    if (!takeTurn()) {
         return;
     }
-    startEach(lines, starts, start);
+    const std::vector<ScheduledStart> starts = m_scheduler.tick(lines);
+    if (!m_gate || m_gate()) {
+        startEach(lines, starts, start);
+    }
+    stateWritten(m_scheduler.finish());
+}
+
+void BackupService::tickSoon() {
+    QTimer::singleShot(0, this, [this] { emit minuteDue(); });
+}
+
+void BackupService::stopScheduling() {
+    m_stopped = true;
+    m_scheduler.release();
+}
+
+bool BackupService::takeTurn() {
+    if (m_stopped) {
+        return false;
+    }
+    switch (m_scheduler.take()) {
+        case FolderScheduler::Turn::Holding:
+            return true;
+        case FolderScheduler::Turn::Taken:
+            m_lockProblem.clear();
+            if (m_noticeShown) {
+                m_noticeShown = false;
+                emit schedulerNotice(QString());
+            }
+            return true;
+        case FolderScheduler::Turn::Waiting: {
+            const LockHolder& other = m_scheduler.other();
+            std::string text = m_messages.lookup("othtvl");
+            if (text.empty()) {
+                text = "Backups are started by another Tarvel: PID";
+            }
+            text += " " + (other.pid > 0 ? std::to_string(other.pid) : std::string("?"));
+            m_noticeShown = true;
+            emit schedulerNotice(fromFileBytes(text));
+            return false;
+        }
+        case FolderScheduler::Turn::Failed:
+            if (m_lockProblem != m_scheduler.error()) {
+                m_lockProblem = m_scheduler.error();
+                reportQuietly(QString::fromLocal8Bit(m_lockProblem.c_str()));
+            }
+            return false;
+    }
+    return false;
+}
+
+void BackupService::stateWritten(bool ok) {
+    if (ok == m_stateOk) {
+        return;
+    }
+    m_stateOk = ok;
+    if (!ok) {
+        reportQuietly(
+            QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kStateFileName)));
+    }
 }
 
 void BackupService::startEach(const std::vector<std::string>& lines,
@@ -189,6 +249,7 @@ void BackupService::startEach(const std::vector<std::string>& lines,
             setInteractive(true);
             reportQuietly(QStringLiteral("Unknown error"));
         }
+        stateWritten(m_scheduler.started(due));
     }
 }
 

@@ -11,7 +11,7 @@
 
 #include "core/activitylog.h"
 #include "core/clock.h"
-#include "core/scheduler.h"
+#include "core/folderscheduler.h"
 #include "server/backuprun.h"
 #include "server/controlsession.h"
 #include "server/dblist.h"
@@ -31,13 +31,20 @@ namespace tvl::ui {
 // minute timer and its scheduler. It runs backups, reads a server's database list and
 // reports what the server operations say: the status text as statusChanged(), boxes only
 // while interactive.
+//
+// The minute timer starts tasks only while it holds the working folder's scheduler lock:
+// a service or another Tarvel on the same folder may hold it instead, and then this one
+// says who (schedulerNotice) and tries again at every minute. Whoever holds the lock
+// continues from the folder's last checked minute.
 class BackupService : public QObject, public Reporter {
     Q_OBJECT
 public:
     // `control` must outlive the service; null loads the control library from the
     // program's folder. Boxes are shown over `boxParent`.
+    // catchUpMinutes bounds how many minutes missed while no Tarvel ran are made up when
+    // the lock is taken.
     BackupService(const Clock& clock, const MessageTable& messages, VismControl* control,
-                  QWidget* boxParent);
+                  int catchUpMinutes, QWidget* boxParent);
     ~BackupService() override;
 
     ActivityLog& activityLog() { return m_log; }
@@ -57,6 +64,13 @@ public:
 
     // Starts the minute timer; each timeout emits minuteDue() and sets up the next one.
     void armTimer();
+    // A tick as soon as the event loop runs: the lock is tried, and the minutes missed
+    // since the last checked one are made up, without waiting for the next minute.
+    void tickSoon();
+    // The program ends: the lock goes, so another Tarvel can take over, and no tick
+    // takes it again.
+    void stopScheduling();
+    bool startsTasks() const { return m_scheduler.holding(); }
     bool inTick() const { return m_inTick; }
     // A tick: each task of `lines` due in the minutes since the last tick goes to `start`,
     // in order. A tick that comes while one is being handled leaves its minutes to the next.
@@ -75,10 +89,16 @@ public:
 signals:
     void minuteDue();
     void statusChanged(const QString& text);
+    // "Backups are started by another Tarvel: PID ..." at every minute while another one
+    // holds the lock; empty once this one holds it.
+    void schedulerNotice(const QString& text);
 
 private:
     void startEach(const std::vector<std::string>& lines, const std::vector<ScheduledStart>& starts,
                    const std::function<void(std::size_t)>& start);
+    // Takes the lock when free; false while this program may not start tasks.
+    bool takeTurn();
+    void stateWritten(bool ok);
 
     QWidget* m_boxParent;
     ActivityLog m_log;
@@ -86,9 +106,14 @@ private:
     ControlContext m_ctx;
     std::unique_ptr<VismControl> m_ownControl;
     VismControl* m_control = nullptr;
-    MinuteScheduler m_scheduler;
+    const MessageTable& m_messages;
+    FolderScheduler m_scheduler;
     QTimer* m_timer1 = nullptr;
     bool m_inTick = false;
+    bool m_stopped = false;
+    bool m_noticeShown = false;
+    bool m_stateOk = true;
+    std::string m_lockProblem;
     std::function<bool()> m_gate;
 };
 

@@ -24,6 +24,7 @@
 #include "databaselist.h"
 #include "language.h"
 #include "messagebox.h"
+#include "schedulersettings.h"
 #include "server/dblist.h"
 #include "taskbook.h"
 #include "taskeditor.h"
@@ -53,7 +54,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    m_service = new BackupService(*m_clock, m_messages, m_options.control, this);
+    m_service =
+        new BackupService(*m_clock, m_messages, m_options.control,
+                          SchedulerSettings::read(m_options.settingsFile).catchUpMinutes, this);
     m_editor = new TaskEditor(m_messages, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
     setCentralWidget(m_editor);
@@ -205,6 +208,10 @@ void MainWindow::connectParts() {
     connect(m_book, &TaskBook::conversionError, this, &MainWindow::showConversionError);
     connect(m_service, &BackupService::statusChanged, m_panel1, &QLabel::setText);
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
+    connect(m_service, &BackupService::schedulerNotice, this, [this](const QString& text) {
+        m_panel0->setText(text);
+        emit schedulerNotice(text);
+    });
 }
 
 QAction* MainWindow::menuAction(const char* name) const {
@@ -229,6 +236,7 @@ bool MainWindow::FormCreate() {
     }
     setInteractive(true);
     m_service->armTimer();
+    m_service->tickSoon();
     return ok;
 }
 
@@ -267,6 +275,7 @@ void MainWindow::FormClose() {
         }
     }
     m_book->close();
+    m_service->stopScheduling();
     m_settings.store(m_language);
 }
 

@@ -141,6 +141,8 @@ signals:
     void endingStarted();
     // The main window has closed for good; the program ends.
     void programEnded();
+    // Who starts the backups when it is not this program (empty when it is).
+    void schedulerNotice(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

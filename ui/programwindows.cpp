@@ -34,6 +34,7 @@ void connectTray(TrayIcon& tray, MainWindow& main) {
     QObject::connect(&tray, &TrayIcon::exitRequested, &main,
                      [&main] { guarded([&main] { main.ExitClick(); }); });
     QObject::connect(&main, &MainWindow::endingStarted, &tray, &TrayIcon::remove);
+    QObject::connect(&main, &MainWindow::schedulerNotice, &tray, &TrayIcon::setNotice);
 }
 
 }  // namespace tvl::ui

@@ -27,7 +27,7 @@ TrayIcon::TrayIcon(Availability availability) : QObject(nullptr) {
     m_icon = new QSystemTrayIcon(this);
     m_icon->setObjectName(QStringLiteral("TrIco"));
     m_icon->setIcon(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon));
-    m_icon->setToolTip(QStringLiteral("Tarvel Utility"));
+    setNotice(QString());
     m_icon->setContextMenu(m_menu);
 
     connect(m_miOpen, &QAction::triggered, this, &TrayIcon::miOpenClick);
@@ -81,6 +81,11 @@ void TrayIcon::TrIcoClick() {
 
 void TrayIcon::miOpenClick() {
     emit activationRequested();
+}
+
+void TrayIcon::setNotice(const QString& text) {
+    const QString name = QStringLiteral("Tarvel Utility");
+    m_icon->setToolTip(text.isEmpty() ? name : name + QLatin1Char('\n') + text);
 }
 
 }  // namespace tvl::ui

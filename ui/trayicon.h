@@ -33,6 +33,10 @@ public:
     // What the platform reports of the mouse on the icon.
     void activated(QSystemTrayIcon::ActivationReason reason);
 
+    // A word under the program's name in the tooltip (who starts the backups); empty
+    // leaves the name alone.
+    void setNotice(const QString& text);
+
     QSystemTrayIcon* icon() const { return m_icon; }
     QMenu* menu() const { return m_menu; }
 

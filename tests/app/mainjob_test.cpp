@@ -31,6 +31,23 @@ bool waitForLog(const TempDir& work, const std::string& what, int ms) {
     return true;
 }
 
+// A Daily task on the simulated server due at the next minute, or the one after when this
+// one is nearly over, so the program has started before the minute it must check.
+std::string dailyTaskDueSoon(const CachesimProcess& server, std::string& at) {
+    const QDateTime now = QDateTime::currentDateTime();
+    QDateTime due = now.addSecs(60 - now.time().second());
+    if (now.time().second() >= 30) {
+        due = due.addSecs(60);
+    }
+    at = QStringLiteral("%1:%2")
+             .arg(due.time().hour(), 2, 10, QLatin1Char(' '))
+             .arg(due.time().minute(), 2, 10, QLatin1Char('0'))
+             .toStdString();
+    return std::string("Demo\x01") + "127.0.0.1\x02" + server.port() + "\x03" +
+           server.database("alpha") + ";" + server.database("Beta") + "\x04" + server.backupDir() +
+           "\x05" + "1" + at + "\x06" + "1\r\n";
+}
+
 TEST(MainJob, ADailyTaskDueAtTheNextMinuteIsBackedUpLoggedAndTheProgramEndsOnSigterm) {
     if (!CachesimProcess::built()) {
         GTEST_SKIP() << "cachesim is not built in this tree";
@@ -43,21 +60,8 @@ TEST(MainJob, ADailyTaskDueAtTheNextMinuteIsBackedUpLoggedAndTheProgramEndsOnSig
     TempDir config;
     copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", work.file("english.dat"));
 
-    // The next minute, or the one after when this one is nearly over, so the program has
-    // started before the minute it must check.
-    const QDateTime now = QDateTime::currentDateTime();
-    QDateTime due = now.addSecs(60 - now.time().second());
-    if (now.time().second() >= 30) {
-        due = due.addSecs(60);
-    }
-    const std::string at = QStringLiteral("%1:%2")
-                               .arg(due.time().hour(), 2, 10, QLatin1Char(' '))
-                               .arg(due.time().minute(), 2, 10, QLatin1Char('0'))
-                               .toStdString();
-    writeFile(work.file("task.txt"), std::string("Demo\x01") + "127.0.0.1\x02" + server.port() +
-                                         "\x03" + server.database("alpha") + ";" +
-                                         server.database("Beta") + "\x04" + server.backupDir() +
-                                         "\x05" + "1" + at + "\x06" + "1\r\n");
+    std::string at;
+    writeFile(work.file("task.txt"), dailyTaskDueSoon(server, at));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -94,6 +98,83 @@ TEST(MainJob, ADailyTaskDueAtTheNextMinuteIsBackedUpLoggedAndTheProgramEndsOnSig
     EXPECT_NE(log.find("Program finished"), std::string::npos) << log;
     EXPECT_LT(log.find("Program started"), log.find("Demo backup job started"));
     EXPECT_LT(log.find("Demo backup job started"), log.find("Program finished"));
+}
+
+// The built tarvelctl serve on a folder with a Daily task due at the next minute, and
+// with the desktop program started on the same folder when asked: one of them starts the
+// backup, once.
+void serviceBacksUpTheDemo(bool withDesktop) {
+    if (!CachesimProcess::built()) {
+        GTEST_SKIP() << "cachesim is not built in this tree";
+    }
+    CachesimProcess server;
+    ASSERT_TRUE(server.running());
+    TempDir work;
+    TempDir runtime;
+    TempDir config;
+    copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", work.file("english.dat"));
+    std::string at;
+    writeFile(work.file("task.txt"), dailyTaskDueSoon(server, at));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    QProcess serve;
+    serve.setProcessEnvironment(env);
+    serve.start(
+        QStringLiteral(TVL_BIN_DIR "/tarvelctl"),
+        {QStringLiteral("--dir"), QString::fromStdString(work.path()), QStringLiteral("serve")});
+    ASSERT_TRUE(serve.waitForStarted(5000));
+    ASSERT_TRUE(waitForLog(work, "Program started", 10000))
+        << serve.readAllStandardError().toStdString();
+
+    QProcess tarvel;
+    if (withDesktop) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.path()));
+        env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
+        tarvel.setProcessEnvironment(env);
+        tarvel.setWorkingDirectory(QString::fromStdString(work.path()));
+        tarvel.start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+        ASSERT_TRUE(tarvel.waitForStarted(5000));
+    }
+
+    const std::string jobLog = server.waitForJobLog(170000);
+    EXPECT_NE(jobLog.find("Backup completed successfully"), std::string::npos)
+        << "due at " << at << "\n"
+        << jobLog << logOf(work);
+    EXPECT_TRUE(waitForLog(work, "Demo backup job started", 10000)) << logOf(work);
+    if (withDesktop) {
+        QTest::qWait(5000);  // time for a second start, were there one
+        tarvel.terminate();
+        ASSERT_TRUE(tarvel.waitForFinished(10000));
+        EXPECT_EQ(tarvel.exitCode(), 0);
+    }
+    const auto archives = server.backupFiles(".bcp");
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_NE(archives[0].find("(Demo).bcp"), std::string::npos);
+    EXPECT_EQ(server.backupFiles(".log").size(), 1u);
+
+    serve.terminate();
+    ASSERT_TRUE(serve.waitForFinished(10000));
+    EXPECT_EQ(serve.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(serve.exitCode(), 0);
+    const std::string err = serve.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("Demo backup job started"), std::string::npos) << err;
+    const std::string log = logOf(work);
+    EXPECT_LT(log.find("Demo backup job started"), log.rfind("Program finished")) << log;
+    EXPECT_EQ(log.find("Demo backup job started"), log.rfind("Demo backup job started")) << log;
+    EXPECT_EQ(readFile(work.file("tvl.state")).size(), 17u)
+        << "one whole line, no minute half done";
+}
+
+TEST(MainJob, TheServiceBacksUpADailyTaskDueAtTheNextMinuteWithoutADisplay) {
+    serviceBacksUpTheDemo(false);
+}
+
+TEST(MainJob, TheServiceAndTheDesktopProgramOnOneFolderStartTheBackupOnce) {
+    serviceBacksUpTheDemo(true);
 }
 
 }  // namespace

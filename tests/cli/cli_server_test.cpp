@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/taskline.h"
@@ -218,4 +219,59 @@ TEST_F(Tool, DatabasesPrintsWhatItGotBeforeAFailedPass) {
     EXPECT_NE(refused.err.find("connection refused"), std::string::npos);
 
     EXPECT_EQ(tarvelctl("databases 127.0.0.1").status, 2);
+}
+
+TEST_F(Tool, SpecialFilesInTheWorkingDirectoryAreRefusedWithoutWaiting) {
+    const std::string refused = std::to_string(test::closedPort());
+    for (const auto& [file, text] : std::vector<std::pair<std::string, std::string>>{
+             {"task.txt", "Error reading file Task.txt"},
+             {"english.dat", "Error reading file english.dat"},
+             {"tvl.log", "Error reading file tvl.log"}}) {
+        for (const auto kind : {test::SpecialFile::Fifo, test::SpecialFile::DevZero}) {
+            SCOPED_TRACE(file + " as " + test::specialFileName(kind));
+            SetUp();
+            tasks({taskLine("T", refused)});
+            test::plantSpecialFile(kind, dir.file(file));
+            // Bounded: a tool that waits on the FIFO or reads /dev/zero is killed.
+            const auto r = tarvelctl("run T", "timeout -s KILL 20");
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+            std::filesystem::remove(dir.file(file));
+        }
+    }
+}
+
+TEST_F(Tool, StrayByteAfterAnOkEndsTheSessionButNotTheJobItAnswered) {
+    struct Case {
+        std::string line;  // answered OK and then one byte more
+        int status;
+        bool started;
+    };
+    const std::vector<Case> cases = {
+        {kJob, 0, true},
+        // The line ran, but the next one finds the connection closed: no job was started.
+        {"ZN \"%SYS\"", 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ScriptedServer server([&c](const wire::Request& r) {
+            return r.code == c.line ? test::sendAndClose(wire::encodeOk("") + "X")
+                                    : serverAnswer(r);
+        });
+        tasks({taskLine("Nightly", server.portText())});
+        std::filesystem::remove(dir.file("tvl.log"));
+        const auto r = tarvelctl("run Nightly");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const std::string mserver =
+            "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" + server.portText() + "]";
+        const std::string ended = kStamp + "<COMMUNICATION> 127.0.0.1[" + server.portText() +
+                                  "]: unexpected bytes after the reply; the line ran, the "
+                                  "connection was closed " +
+                                  mserver + "\r\n";
+        EXPECT_EQ(log(),
+                  kStamp + "Program started\r\n" + ended +
+                      (c.started ? kStamp + "Nightly backup job started\r\n"
+                                 : kStamp + "<COMMUNICATION> not connected " + mserver + "\r\n") +
+                      kStamp + "Program finished\r\n");
+    }
 }

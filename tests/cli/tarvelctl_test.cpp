@@ -1,5 +1,11 @@
 // Drives the built tarvelctl the way a user does, in a temporary working directory.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/schedulerlock.h"
 
 #include "util/tempdir.h"
 
@@ -99,10 +105,12 @@ TEST_F(Tarvelctl, FailuresAndUsageErrors) {
 
 TEST_F(Tarvelctl, UsageErrorsExitWithTwo) {
     CommandResult r;
-    for (const char* bad : {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
-                            "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
-                            "expected 2026-12-07 2026-12-08 --sort 6", "list extra",
-                            "--lang german list", "--json run A", "run A --json"}) {
+    for (const char* bad :
+         {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
+          "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
+          "expected 2026-12-07 2026-12-08 --sort 6", "list extra", "--lang german list",
+          "--json run A", "run A --json", "serve --catch-up 181", "serve --catch-up",
+          "serve --catch-up -1", "serve now", "status extra"}) {
         r = run(bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << bad;
@@ -155,4 +163,44 @@ TEST(Programs, AnswerVersionAndHelpWithoutStarting) {
         EXPECT_NE(r.out.find("--version"), std::string::npos) << name;
         EXPECT_EQ(r.err, "") << name;
     }
+}
+
+TEST_F(Tarvelctl, ServeWaitsWhileAnotherTarvelStartsTheBackupsAndStatusSaysWho) {
+    writeTasks({task("A", "10:00", "1")});
+    tvl::SchedulerLock desktop(tvl::SchedulerKind::Desktop, dir.file("tvl.lock"));
+    ASSERT_EQ(desktop.tryTake(), tvl::SchedulerLock::Result::Held);
+    const std::string pid = std::to_string(::getpid());
+
+    CommandResult r = run("status", "TVL_FAKE_NOW=2026-12-07T09:05");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "scheduler: desktop program, PID " + pid +
+                         "\nlast checked: none\n0\tA\tDaily\t2026-12-07 10:00\n");
+    r = run("status --json", "TVL_FAKE_NOW=2026-12-07T09:05");
+    EXPECT_EQ(r.out, R"({"scheduler":{"kind":"desktop","pid":)" + pid +
+                         R"(},"lastChecked":null,"stateFile":"missing","tasks":[)"
+                         R"({"index":0,"name":"A","rule":"Daily","nextStart":"2026-12-07T10:00"}]})"
+                         "\n");
+
+    // serve in the background until it has said once that it waits, then SIGTERM.
+    r = tvl::test::runCommand("'" TARVELCTL "' --dir '" + dir.path() + "' serve 2>'" +
+                              dir.file("err") + "' & p=$!; for i in $(seq 100); do grep -q PID '" +
+                              dir.file("tvl.log") +
+                              "' 2>/dev/null && break; sleep 0.1; done; kill -TERM $p; wait $p");
+    EXPECT_EQ(r.status, 0) << tvl::test::readFile(dir.file("err"));
+    const std::string waits =
+        "Backups are started by another Tarvel: PID " + pid + " (desktop program)";
+    const std::string log = tvl::test::readFile(dir.file("tvl.log"));
+    EXPECT_LT(log.find("Program started"), log.find(waits)) << log;
+    EXPECT_LT(log.find(waits), log.find("Program finished")) << log;
+    EXPECT_EQ(log.find(waits), log.rfind(waits)) << "said once";
+    EXPECT_NE(tvl::test::readFile(dir.file("err")).find(waits), std::string::npos);
+    EXPECT_FALSE(tvl::test::fileExists(dir.file("tvl.state"))) << "the waiting one keeps none";
+
+    // A folder whose lock cannot be taken at all: serve cannot start.
+    desktop.release();
+    std::filesystem::remove(dir.file("tvl.lock"));
+    std::filesystem::create_directory(dir.file("tvl.lock"));
+    r = run("serve");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("tvl.lock"), std::string::npos) << r.err;
 }

@@ -188,6 +188,7 @@ TEST_F(SocketControl, CutOffMalformedOrSurplusRepliesAreCommunicationErrors) {
     struct Case {
         std::string reply;
         std::string text;
+        std::int32_t error = kCommunicationError;
     };
     const std::vector<Case> cases = {
         {"", "connection closed"},
@@ -196,7 +197,11 @@ TEST_F(SocketControl, CutOffMalformedOrSurplusRepliesAreCommunicationErrors) {
         {"OK five\nab", "malformed reply header"},
         {"ERR 0 1\nx", "malformed reply header"},
         {"OK 2000000\n", "reply payload over the limit"},
-        {"OK 1\naOK 0\n", "unexpected bytes after the reply"},
+        {"ERR 8 1\naOK 0\n", "unexpected bytes after the reply"},
+        // The line ran: its value stands, and the session ends with an error of its own.
+        {"OK 1\naOK 0\n",
+         "unexpected bytes after the reply; the line ran, the connection was closed",
+         kSessionEndedAfterReply},
     };
     for (const Case& c : cases) {
         ScriptedServer server([&c](const wire::Request&) { return test::sendAndClose(c.reply); });
@@ -204,8 +209,9 @@ TEST_F(SocketControl, CutOffMalformedOrSurplusRepliesAreCommunicationErrors) {
         ASSERT_EQ(control->error(), 0);
         seen.clear();
         runCode(*control, "$h");
-        EXPECT_EQ(control->error(), kCommunicationError) << c.reply;
+        EXPECT_EQ(control->error(), c.error) << c.reply;
         EXPECT_EQ(control->errorName(), "<COMMUNICATION> " + label(server) + ": " + c.text);
+        EXPECT_EQ(control->result(), c.error == kSessionEndedAfterReply ? "a" : "");
         EXPECT_EQ(seen.size(), 1u);
         runCode(*control, "$h");
         EXPECT_EQ(control->errorName(), "<COMMUNICATION> not connected");

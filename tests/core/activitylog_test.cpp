@@ -72,3 +72,25 @@ TEST(ActivityLogTest, LaterLineReportsAFailedWrite) {
     EXPECT_FALSE(log.writeEnd("e"));
     EXPECT_TRUE(log.enabled()) << "the next event tries again";
 }
+
+TEST(ActivityLogTest, ControlBytesOfNamesAndServerTextsAreWrittenVisibly) {
+    test::TempDir dir;
+    FixedClock clock;
+    ActivityLog log(dir.file("tvl.log"), &clock);
+    ASSERT_TRUE(log.writeStart("s"));
+    const std::pair<std::string, std::string> names[] = {
+        {"a\x1b[2Jb", "a\\x1b[2Jb"},
+        {"bell\x07", "bell\\x07"},
+        {"two\r\nlines", "two\\x0d\\x0alines"},
+        {std::string("nul\0tab\there\x7f", 13), "nul\\x00tab\\x09here\\x7f"},
+        {"\xcd\xee\xf7\xed\xee\xe9 backup", "\xcd\xee\xf7\xed\xee\xe9 backup"},
+    };
+    std::string expected = "12/07/2026 10:15:00 s\r\n";
+    for (const auto& [name, shown] : names) {
+        ASSERT_TRUE(log.writeTaskStarted(name, "started"));
+        expected += "12/07/2026 10:15:00 " + shown + " started\r\n";
+    }
+    ASSERT_TRUE(log.writeControlError("<ERR>\x1b]0;x\x07", "CN\r\nforged"));
+    expected += "12/07/2026 10:15:00 <ERR>\\x1b]0;x\\x07 CN\\x0d\\x0aforged\r\n";
+    EXPECT_EQ(test::readFile(dir.file("tvl.log")), expected);
+}

@@ -54,11 +54,12 @@ TEST(MessageTableTest, NulEndsTheTextAndReloadKeepsOldContentOnFailure) {
 }
 
 TEST(MessageTableTest, ShippedTablesHaveEveryKey) {
-    const char* keys[] = {
-        "freaderr", "fwriterr", "stwork", "endwork",   "tskst",     "savtxt", "remask", "fieldreq",
-        "tskname",  "connacc",  "bust",   "ipportreq", "choosetsk", "ip",     "port",   "db",
-        "output",   "butyp",    "period", "runtime",   "dblst",     "mon",    "tue",    "wed",
-        "thu",      "fri",      "sat",    "sun",       "tip",       "srtyp",  "unread"};
+    const char* keys[] = {"freaderr",  "fwriterr", "stwork",  "endwork", "tskst",  "savtxt",
+                          "remask",    "fieldreq", "tskname", "connacc", "bust",   "ipportreq",
+                          "choosetsk", "ip",       "port",    "db",      "output", "butyp",
+                          "period",    "runtime",  "dblst",   "mon",     "tue",    "wed",
+                          "thu",       "fri",      "sat",     "sun",     "tip",    "srtyp",
+                          "unread",    "othtvl",   "freadok"};
     for (const char* file : {"english.dat", "russian.dat"}) {
         MessageTable t;
         ASSERT_TRUE(t.load(std::string(TVL_SOURCE_DATA_DIR) + "/" + file)) << file;

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 #include "util/tempdir.h"
 
@@ -59,6 +61,23 @@ TEST(TaskFileLoadTest, UnreadableFileFails) {
     EXPECT_EQ(loadTasks(dir.file("nodir/task.txt")).status, TaskFileLoad::Status::CannotCreate);
 }
 
+namespace {
+
+// Names in the task file's folder that a save may have left: the task file's name and more.
+std::vector<std::string> temporaries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("task.txt.", 0) == 0) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
 TEST(TaskFileSave, WritesCrLfAndReplacesWholeContent) {
     TempDir dir;
     const std::string path = dir.file("task.txt");
@@ -67,15 +86,20 @@ TEST(TaskFileSave, WritesCrLfAndReplacesWholeContent) {
     EXPECT_EQ(readFile(path), "A\x01x\r\n\x01hidden\r\n");
     ASSERT_TRUE(saveTasks(path, {}));
     EXPECT_EQ(readFile(path), "");
-    EXPECT_FALSE(test::fileExists(path + ".tmp"));
+    EXPECT_TRUE(temporaries(dir).empty());
 }
 
-TEST(TaskFileSave, KeepsPermissionBitsAndFollowsSymbolicLinks) {
+TEST(TaskFileSave, KeepsOwnerPermissionBitsAndFollowsSymbolicLinks) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("real"));
     const std::string real = dir.file("real/task.txt");
     writeFile(real, "old\r\n");
     ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    // Only root may give a file to someone else, so only root can keep another owner.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+    }
     const std::string link = dir.file("task.txt");
     ASSERT_EQ(::symlink("real/task.txt", link.c_str()), 0);
 
@@ -86,6 +110,57 @@ TEST(TaskFileSave, KeepsPermissionBitsAndFollowsSymbolicLinks) {
     EXPECT_EQ(readFile(real), "new\r\n");
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+}
+
+TEST(TaskFileSave, NeverWritesThroughWhatIsPlantedBesideTheFile) {
+    struct Case {
+        const char* what;
+        std::string name;  // planted beside task.txt
+        std::function<void(const std::string& at, const std::string& victim)> plant;
+        bool removed;  // a leftover of a crashed save goes
+    };
+    const auto regular = [](const std::string& at, const std::string&) { writeFile(at, "left"); };
+    const std::vector<Case> cases = {
+        {"hard link at the old fixed name", "task.txt.tmp",
+         [](const std::string& at, const std::string& victim) {
+             ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
+         },
+         false},
+        {"symbolic link", "task.txt.tmp",
+         [](const std::string& at, const std::string& victim) {
+             ASSERT_EQ(::symlink(victim.c_str(), at.c_str()), 0);
+         },
+         false},
+        {"directory", "task.txt.tmp",
+         [](const std::string& at, const std::string&) { std::filesystem::create_directory(at); },
+         false},
+        {"leftover at the old fixed name", "task.txt.tmp", regular, true},
+        {"leftover of a crashed save", "task.txt.tmp.Ab3dE6gH", regular, true},
+        {"hard link at a save's name", "task.txt.tmp.Ab3dE6gH",
+         [](const std::string& at, const std::string& victim) {
+             ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
+         },
+         false},
+        {"file of another name", "task.txt.tmp.mine", regular, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = dir.file("task.txt");
+        const std::string victim = dir.file("victim");
+        writeFile(path, "old\r\n");
+        writeFile(victim, "precious");
+        c.plant(dir.file(c.name), victim);
+        ASSERT_TRUE(saveTasks(path, {"new"}));
+        EXPECT_EQ(readFile(path), "new\r\n");
+        EXPECT_EQ(readFile(victim), "precious");
+        EXPECT_EQ(temporaries(dir),
+                  c.removed ? std::vector<std::string>{} : std::vector<std::string>{c.name});
+    }
 }
 
 TEST(TaskFileSave, FailuresLeaveTheOldFileWhole) {
@@ -93,12 +168,7 @@ TEST(TaskFileSave, FailuresLeaveTheOldFileWhole) {
     const std::string path = dir.file("task.txt");
     const std::string old = "A\x01x\r\nB\x01y\r\n";
 
-    // A directory standing where the temporary file goes.
     writeFile(path, old);
-    std::filesystem::create_directory(path + ".tmp");
-    EXPECT_FALSE(saveTasks(path, {"new"}));
-    EXPECT_EQ(readFile(path), old);
-    std::filesystem::remove(path + ".tmp");
 
     // The disk fills after part of the text was written.
     int calls = 0;
@@ -112,7 +182,7 @@ TEST(TaskFileSave, FailuresLeaveTheOldFileWhole) {
     };
     EXPECT_FALSE(saveTasks(path, {"a much longer new line"}, &full));
     EXPECT_EQ(readFile(path), old);
-    EXPECT_FALSE(test::fileExists(path + ".tmp")) << "the partial copy is removed";
+    EXPECT_TRUE(temporaries(dir).empty()) << "the partial copy is removed";
 
     // The rename fails.
     SaveSeams noRename;
@@ -122,7 +192,10 @@ TEST(TaskFileSave, FailuresLeaveTheOldFileWhole) {
     };
     EXPECT_FALSE(saveTasks(path, {"new"}, &noRename));
     EXPECT_EQ(readFile(path), old);
-    EXPECT_FALSE(test::fileExists(path + ".tmp"));
+    EXPECT_TRUE(temporaries(dir).empty());
+
+    // No folder to put the temporary file in.
+    EXPECT_FALSE(saveTasks(dir.file("nodir/task.txt"), {"new"}));
 }
 
 TEST(TaskListTest, NewTasksGoBeforeHiddenLinesAndNeverOverwriteThem) {

@@ -355,3 +355,20 @@ TEST(TimeStamp, FormatsThatGiveNoStampFallBackToOneBuiltFromTheSeconds) {
     EXPECT_EQ(timeStampText(t, " %l:%M:%S %p"), "15h05m07s");  // space-padded hour
     EXPECT_EQ(timeStampText(t, "%H:%M:%S %Z"), "15h05m07s");
 }
+
+TEST_F(BackupRun, JobTakenBeforeTheSessionEndedCountsAsStartedWithALogLineOfItsOwn) {
+    const std::string ended = "<COMMUNICATION> 10.0.0.5[5000]: unexpected bytes after the reply";
+    control.script = [&](const std::string& code, const FakeControl::Params& p) {
+        return code == kJob ? FakeControl::Answer{kSessionEndedAfterReply, ended, ""}
+                            : serverAnswer(code, p);
+    };
+    const RunOutcome out = run();
+    EXPECT_EQ(out.status, RunStatus::Started);
+    // No error box: the server took the job, and a box would let the user think otherwise.
+    EXPECT_EQ(reporter.seen,
+              (std::vector<std::string>{"status: Connected", "status: " + ended,
+                                        "info: Job started", "status: Job started"}));
+    EXPECT_EQ(logText(), "12/07/2026 10:15:00 " + ended +
+                             " CN_IPTCP:10.0.0.5[5000]:10.0.0.5[5000]\r\n"
+                             "12/07/2026 10:15:00 Nightly task started\r\n");
+}

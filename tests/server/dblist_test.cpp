@@ -120,6 +120,59 @@ TEST_F(DatabaseWalk, ServerThatGoesRoundInCirclesIsStopped) {
     EXPECT_EQ(control.events.back(), "disconnect");
 }
 
+TEST_F(DatabaseWalk, ServerThatNeverEndsIsStoppedAtTheFirstLimit) {
+    struct ManualClock : Clock {
+        std::time_t t = 1796638500;
+        std::time_t now() const override { return t; }
+    };
+    struct Case {
+        const char* what;
+        WalkLimits limits;
+        std::size_t nameSize;  // of each directory the server names
+        std::size_t entries;   // kept when the walk stops
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {"entries",
+         {5, 60, 1 << 20, nullptr},
+         10,
+         5,
+         "the server named more than 5 databases; the list was stopped"},
+        {"bytes",
+         {1000, 60, 1000, nullptr},
+         300,
+         3,
+         "the server's database names came to more than 1000 bytes; the list was stopped"},
+        {"seconds",
+         {1000, 60, 1 << 20, nullptr},
+         10,
+         59,
+         "the server's list of databases did not end within 60 seconds; the list was stopped"},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.what);
+        ManualClock clock;
+        c.limits.clock = &clock;
+        int passes = 0;
+        // Each answer comes in time, a second after the last, and names a new directory.
+        control.script = [&](const std::string&, const FakeControl::Params&) {
+            ++clock.t;
+            std::string name = "/d" + std::to_string(++passes) + "/";
+            name.resize(c.nameSize, 'x');
+            return FakeControl::Answer{0, "", name};
+        };
+        control.events.clear();
+        reporter.seen.clear();
+        ctx.interactive = true;
+        const WalkOutcome out = walkDatabases(control, "h", "1", ctx, c.limits);
+        EXPECT_EQ(out.status, WalkStatus::PassFailed);
+        EXPECT_EQ(out.entries.size(), c.entries);
+        EXPECT_EQ(out.problem, c.problem);
+        EXPECT_EQ(reporter.seen.back(), "error: " + c.problem);
+        EXPECT_EQ(control.events.back(), "disconnect");
+    }
+}
+
 TEST(DatabaseChecks, FieldPiecesCheckTheFirstEntryThatMatchesIgnoringLetterCase) {
     const std::vector<std::string> list = {"/srv/DB/user/", "/srv/db/sales/", "/srv/db/x/"};
     EXPECT_EQ(checkMarks(list, "/srv/db/USER/;/srv/db/sales/"),

@@ -10,9 +10,14 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <unistd.h>
+
+#include "core/schedulerlock.h"
+#include "core/schedulerstate.h"
 #include "guitest.h"
 #include "server/backuprun.h"
 #include "server/fakecontrol.h"
+#include "ui/trayicon.h"
 
 namespace tvl::test {
 namespace {
@@ -167,6 +172,56 @@ TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox
     main().Timer1Timer();
     EXPECT_EQ(jobs().back(), bcp("Later"));
     EXPECT_EQ(jobs().size(), 3u);
+}
+
+TEST_F(ServerCommandsTest, TheTimerStartsTasksOnlyWhileItHoldsTheFoldersLockAndSaysWhoElseDoes) {
+    SchedulerLock service(SchedulerKind::Service, file("tvl.lock"));
+    ASSERT_EQ(service.tryTake(), SchedulerLock::Result::Held);
+    start(lines({task("First"), task("Second", " 9:07")}).c_str());
+    ui::TrayIcon tray(ui::TrayIcon::Availability::Available);
+    ui::connectTray(tray, main());
+    const QString notice =
+        QStringLiteral("Backups are started by another Tarvel: PID %1").arg(::getpid());
+
+    m_clock.advanceMinutes(1);  // 9:06: First is due, but the service starts it
+    main().Timer1Timer();
+    EXPECT_TRUE(jobs().empty());
+    EXPECT_EQ(main().fieldHint(), notice);
+    EXPECT_TRUE(tray.icon()->toolTip().endsWith(notice)) << tray.icon()->toolTip().toStdString();
+
+    // The service ends having checked 9:05 only; the program takes over at the next tick
+    // and continues from there: First is made up, Second starts in its minute, once each.
+    ASSERT_TRUE(writeState(file("tvl.state"), {civilMinute({{2026, 12, 7}, 9, 5, 0}), 0}));
+    service.release();
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    main().Timer1Timer();
+    EXPECT_EQ(jobs(), (std::vector<std::string>{bcp("First"), bcp("Second")}));
+    EXPECT_EQ(main().fieldHint(), QString());
+    EXPECT_EQ(tray.icon()->toolTip(), QStringLiteral("Tarvel Utility"));
+    EXPECT_EQ(readLockHolder(file("tvl.lock")).kind, "desktop");
+    ScheduleMark mark;
+    ASSERT_EQ(readState(file("tvl.state"), mark), StateRead::Ok);
+    EXPECT_EQ(mark.lastChecked, civilMinute({{2026, 12, 7}, 9, 7, 0}));
+}
+
+TEST_F(ServerCommandsTest, AStartMakesUpTheStartsMissedWithinCatchUpMinutes) {
+    struct Case {
+        const char* setting;
+        std::size_t jobs;
+    } cases[] = {{nullptr, 1}, {"0", 0}, {"1", 0}, {"2", 1}, {"999", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting ? c.setting : "none");
+        // The last Tarvel checked 9:02 and ended; this one starts at 9:05.
+        ASSERT_TRUE(writeState(file("tvl.state"), {civilMinute({{2026, 12, 7}, 9, 2, 0}), 0}));
+        writeFile(file("tarvel.ini"),
+                  c.setting ? std::string("[Scheduler]\ncatchUpMinutes=") + c.setting + "\n" : "");
+        m_fake.events.clear();
+        start(lines({task("Missed", " 9:03")}).c_str());
+        main().Timer1Timer();
+        QTest::qWait(20);  // the tick right after start-up
+        EXPECT_EQ(jobs().size(), c.jobs);
+    }
 }
 
 TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromItsLine) {

@@ -1,5 +1,6 @@
 #include "util/tempdir.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +14,14 @@
 
 namespace tvl::test {
 
-TempDir::TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "tvltest.XXXXXX").string();
+TempDir::TempDir(Where where) {
+    std::error_code ec;
+    const std::filesystem::path base = where == Where::Memory &&
+                                               std::filesystem::is_directory("/dev/shm", ec) &&
+                                               ::access("/dev/shm", W_OK) == 0
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string templ = (base / "tvltest.XXXXXX").string();
     if (::mkdtemp(templ.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
@@ -42,6 +49,45 @@ bool fileExists(const std::string& path) {
 
 void copyFile(const std::string& from, const std::string& to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
+
+const char* specialFileName(SpecialFile kind) {
+    switch (kind) {
+        case SpecialFile::Fifo:
+            return "FIFO";
+        case SpecialFile::DevZero:
+            return "link to /dev/zero";
+        case SpecialFile::Directory:
+            return "directory";
+        case SpecialFile::Oversized:
+            return "oversized file";
+    }
+    return "?";
+}
+
+void plantSpecialFile(SpecialFile kind, const std::string& path, std::size_t limit) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    bool ok = false;
+    switch (kind) {
+        case SpecialFile::Fifo:
+            ok = ::mkfifo(path.c_str(), 0644) == 0;
+            break;
+        case SpecialFile::DevZero:
+            ok = ::symlink("/dev/zero", path.c_str()) == 0;
+            break;
+        case SpecialFile::Directory:
+            ok = std::filesystem::create_directory(path, ec);
+            break;
+        case SpecialFile::Oversized:
+            writeFile(path, "");
+            ok = ::truncate(path.c_str(), static_cast<off_t>(limit) + 1) == 0;
+            break;
+    }
+    if (!ok) {
+        throw std::runtime_error("cannot plant a " + std::string(specialFileName(kind)) + " at " +
+                                 path);
+    }
 }
 
 CommandResult runCommand(const std::string& commandLine) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,9 @@ namespace tvl::test {
 // when the object goes.
 class TempDir {
 public:
-    TempDir();
+    enum class Where { Disk, Memory };
+    // Memory: in /dev/shm when there is one, for tests that flush many small files.
+    explicit TempDir(Where where = Where::Disk);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -26,6 +29,19 @@ void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 // Copies a file of the repository's data folder (or of the tests' data folder) into dir.
 void copyFile(const std::string& from, const std::string& to);
+
+// Things put where a program expects a plain file of its own.
+enum class SpecialFile {
+    Fifo,     // a named pipe that nobody writes to or reads from
+    DevZero,  // a symbolic link to /dev/zero, endless bytes
+    Directory,
+    Oversized,  // a sparse regular file one byte over the size limit
+};
+inline constexpr SpecialFile kSpecialFiles[] = {SpecialFile::Fifo, SpecialFile::DevZero,
+                                                SpecialFile::Directory, SpecialFile::Oversized};
+const char* specialFileName(SpecialFile kind);
+// Replaces whatever is at path by the special file; an oversized file is `limit` + 1 bytes.
+void plantSpecialFile(SpecialFile kind, const std::string& path, std::size_t limit = 0);
 
 // Runs the command line through /bin/sh; the exit status, and what it wrote to stdout
 // and stderr.

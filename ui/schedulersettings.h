@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace tvl::ui {
+
+// The minute timer's settings, in the [Scheduler] group of the program's INI file.
+struct SchedulerSettings {
+    // How many minutes missed while no Tarvel ran are made up at start: 0 to 180, 180 when
+    // the key is missing or not a number in that range.
+    int catchUpMinutes = 180;
+
+    // An empty file name means the user's settings file.
+    static SchedulerSettings read(const QString& file = {});
+};
+
+}  // namespace tvl::ui

@@ -45,8 +45,10 @@ std::optional<ScheduleMark> parseStateText(const std::string& text) {
 
 StateRead readState(const std::string& path, ScheduleMark& out) {
     std::string text;
-    if (!readWholeFile(path, text)) {
-        return errno == ENOENT ? StateRead::Missing : StateRead::Unreadable;
+    FileProblem why = FileProblem::None;
+    if (!readRegularFile(path, text, kMaxTextFileBytes, &why)) {
+        return why == FileProblem::CannotOpen && errno == ENOENT ? StateRead::Missing
+                                                                 : StateRead::Unreadable;
     }
     const auto mark = parseStateText(text);
     if (!mark) {

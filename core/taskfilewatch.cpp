@@ -46,7 +46,9 @@ TaskFileWatch::Change TaskFileWatch::check() {
     std::string text;
     std::vector<std::string> lines;
     std::vector<std::string> names;
-    bool ok = now.present && readWholeFile(m_path, text);
+    // The same limits as at start-up: a FIFO, a device or a huge file is not read.
+    bool ok =
+        now.present && readRegularFile(m_path, text) && countTextLines(text) <= kMaxTextFileLines;
     if (ok) {
         lines = splitTextLines(text);
         ok = selectorNames(lines, names);

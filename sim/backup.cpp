@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -51,8 +52,23 @@ std::string typeName(const std::string& type) {
     return "unknown type";
 }
 
-// The job's log: each line goes to the file and is synced there, so the last line a
-// watcher sees is final; without a log file the lines go to the diagnostics.
+// The permission bits new files get under the server's umask (read once: umask can only be
+// read by setting it).
+mode_t creationMode(mode_t wanted) {
+    static const mode_t mask = [] {
+        mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return wanted & ~mask;
+}
+
+// The job's log; without a log file the lines go to the diagnostics.
+//
+// The log is a new file of the job's own, created under a temporary name and renamed over
+// the log's name at once: whatever a client planted at that name (a symbolic link to a file
+// it wants overwritten, a hard link to one) is replaced, never followed or written through.
+// A name that exists as anything but a regular file (a folder, a FIFO, a link) is refused.
 class JobLog {
 public:
     JobLog(const std::string& path, std::function<void(const std::string&)> diagnostics)
@@ -61,11 +77,26 @@ public:
             m_diagnostics("backup job has no log file; its log follows here");
             return;
         }
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (m_fd < 0) {
-            m_diagnostics("cannot write backup log " + path + ": " + std::strerror(errno) +
-                          "; its log follows here");
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            m_diagnostics("cannot write backup log " + path +
+                          ": the name exists and is not a regular file; its log follows here");
+            return;
         }
+        std::string tmp = path + ".new-XXXXXX";
+        int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+        if (fd < 0) {
+            refuse();
+            return;
+        }
+        ::fchmod(fd, creationMode(0644));
+        if (::rename(tmp.c_str(), path.c_str()) != 0) {
+            refuse();
+            ::unlink(tmp.c_str());
+            ::close(fd);
+            return;
+        }
+        m_fd = fd;
     }
     ~JobLog() {
         if (m_fd >= 0) {
@@ -75,11 +106,16 @@ public:
     JobLog(const JobLog&) = delete;
     JobLog& operator=(const JobLog&) = delete;
 
-    void line(const std::string& text) {
+    // Each line goes out in one write, so a watcher never reads half of one. Only the last
+    // line is synced: the lines before it say nothing once the machine has gone down in the
+    // middle of the job, and a sync each would cost more than a small job's whole walk.
+    void line(const std::string& text, bool last = false) {
         if (m_fd >= 0) {
             std::string l = text + "\n";
             if (::write(m_fd, l.data(), l.size()) == static_cast<ssize_t>(l.size())) {
-                ::fsync(m_fd);
+                if (last) {
+                    ::fsync(m_fd);
+                }
                 return;
             }
             m_diagnostics("cannot write backup log " + m_path + ": " + std::strerror(errno));
@@ -91,6 +127,11 @@ public:
     int fd() const { return m_fd; }
 
 private:
+    void refuse() {
+        m_diagnostics("cannot write backup log " + m_path + ": " + std::strerror(errno) +
+                      "; its log follows here");
+    }
+
     std::string m_path;
     std::function<void(const std::string&)> m_diagnostics;
     int m_fd = -1;
@@ -132,7 +173,9 @@ std::string ownerName(unsigned id, bool user) {
 class ArchiveWriter {
 public:
     explicit ArchiveWriter(int fd) : m_archive(archive_write_new()) {
+        // Large blocks: the archive goes to disk in few big writes, not one per 10 KiB.
         if (!m_archive || archive_write_set_format_pax_restricted(m_archive) != ARCHIVE_OK ||
+            archive_write_set_bytes_per_block(m_archive, kBlock) != ARCHIVE_OK ||
             archive_write_set_bytes_in_last_block(m_archive, 1) != ARCHIVE_OK ||
             archive_write_open_fd(m_archive, fd) != ARCHIVE_OK) {
             throw JobFailed("cannot start the archive: " + error());
@@ -146,18 +189,9 @@ public:
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
-    // Adds one regular file; returns the bytes stored.
-    std::uint64_t add(const std::string& path, const std::string& member,
-                      const std::atomic<bool>& cancel) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) {
-            throw JobFailed(sysReason("cannot read " + path));
-        }
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            throw JobFailed("cannot read " + path + ": not a regular file any more");
-        }
+    // Adds one open regular file whose status is `st`; returns the bytes stored.
+    std::uint64_t add(int fd, const struct stat& st, const std::string& path,
+                      const std::string& member, const std::atomic<bool>& cancel) {
         archive_entry* e = archive_entry_new();
         archive_entry_set_pathname(e, member.c_str());
         archive_entry_set_filetype(e, AE_IFREG);
@@ -176,39 +210,35 @@ public:
         int rc = archive_write_header(m_archive, e);
         archive_entry_free(e);
         if (rc < ARCHIVE_WARN) {
-            ::close(fd);
             throw JobFailed("cannot write the archive: " + error());
         }
         // The header fixed the size: a file that grows meanwhile is cut there, one that
         // shrinks is padded by the archive library.
         std::uint64_t left = static_cast<std::uint64_t>(st.st_size);
         std::uint64_t stored = 0;
-        std::vector<char> buf(1 << 16);
+        if (m_buffer.empty()) {
+            m_buffer.resize(kBlock);
+        }
         while (left > 0) {
             if (cancel) {
-                ::close(fd);
                 throw JobFailed("the server is shutting down");
             }
-            ssize_t n = ::read(fd, buf.data(), std::min<std::uint64_t>(buf.size(), left));
+            ssize_t n = ::read(fd, m_buffer.data(), std::min<std::uint64_t>(m_buffer.size(), left));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
             if (n < 0) {
-                std::string reason = sysReason("cannot read " + path);
-                ::close(fd);
-                throw JobFailed(reason);
+                throw JobFailed(sysReason("cannot read " + path));
             }
             if (n == 0) {
                 break;
             }
-            if (archive_write_data(m_archive, buf.data(), static_cast<std::size_t>(n)) != n) {
-                ::close(fd);
+            if (archive_write_data(m_archive, m_buffer.data(), static_cast<std::size_t>(n)) != n) {
                 throw JobFailed("cannot write the archive: " + error());
             }
             left -= static_cast<std::uint64_t>(n);
             stored += static_cast<std::uint64_t>(n);
         }
-        ::close(fd);
         if (archive_write_finish_entry(m_archive) < ARCHIVE_WARN) {
             throw JobFailed("cannot write the archive: " + error());
         }
@@ -235,37 +265,189 @@ private:
         return it->second;
     }
 
+    static constexpr int kBlock = 1 << 20;
+
     archive* m_archive;
+    std::vector<char> m_buffer;  // one read buffer for every file of the job
     std::map<unsigned, std::string> m_users;
     std::map<unsigned, std::string> m_groups;
 };
 
-// The regular files under a directory, in name order, without following symbolic links.
-void collectFiles(const fs::path& dir, std::vector<fs::path>& out, int depth) {
-    if (depth > 256) {
-        throw JobFailed("directories nested too deeply under " + dir.string());
-    }
-    std::error_code ec;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        entries.push_back(it->path());
-    }
-    if (ec) {
-        throw JobFailed("cannot read " + dir.string() + ": " + ec.message());
-    }
-    std::sort(entries.begin(), entries.end());
-    for (const auto& p : entries) {
-        fs::file_status st = fs::symlink_status(p, ec);
-        if (ec) {
-            continue;  // gone since it was listed
-        }
-        if (fs::is_directory(st)) {
-            collectFiles(p, out, depth + 1);
-        } else if (fs::is_regular_file(st)) {
-            out.push_back(p);
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0) {
+            ::close(fd);
         }
     }
-}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+// Files are opened without following links and without waiting: a FIFO or device put in
+// place of a database file between the listing and the open must not hang the job.
+constexpr int kOpenFile = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+constexpr int kOpenDir = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// One database's walk: the regular files under it, recursively and in name order, without
+// following symbolic links, into the archive. Each file costs one status call (a
+// Cumulative or Incremental opens only the files it takes), and no path is resolved twice.
+class DatabaseWalk {
+public:
+    DatabaseWalk(const BackupPlan& plan, ArchiveWriter& archive, JobLog& log,
+                 const std::vector<FileId>& own, std::optional<std::int64_t> since,
+                 const std::atomic<bool>& cancel)
+        : m_plan(plan),
+          m_archive(archive),
+          m_log(log),
+          m_own(own),
+          m_since(since),
+          m_cancel(cancel) {}
+
+    void run(const std::string& dir) {
+        Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.fd < 0) {
+            throw JobFailed(sysReason("cannot read " + dir));
+        }
+        directory(fd.fd, dir, 0);
+    }
+
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+
+private:
+    struct Entry {
+        std::string name;
+        unsigned char type;
+        bool operator<(const Entry& o) const { return name < o.name; }
+    };
+
+    void directory(int dirFd, const std::string& path, int depth) {
+        if (depth > 256) {
+            throw JobFailed("directories nested too deeply under " + path);
+        }
+        std::vector<Entry> entries = list(dirFd, path);
+        for (const auto& e : entries) {
+            if (m_cancel) {
+                throw JobFailed("the server is shutting down");
+            }
+            unsigned char type = e.type;
+            struct stat st {};
+            bool haveStat = false;
+            if (type == DT_UNKNOWN) {
+                if (::fstatat(dirFd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    continue;  // gone since it was listed
+                }
+                type = IFTODT(st.st_mode);
+                haveStat = true;
+            }
+            std::string full = path + e.name;
+            if (type == DT_DIR) {
+                Fd sub(::openat(dirFd, e.name.c_str(), kOpenDir));
+                if (sub.fd >= 0) {
+                    directory(sub.fd, full + "/", depth + 1);
+                } else if (errno == ELOOP || errno == ENOTDIR) {
+                    skipped(full);
+                } else if (errno != ENOENT) {
+                    throw JobFailed(sysReason("cannot read " + full));
+                }
+            } else if (type == DT_REG) {
+                file(dirFd, e.name, full, haveStat ? &st : nullptr);
+            } else if (type != DT_LNK) {
+                skipped(full);
+            }
+        }
+    }
+
+    std::vector<Entry> list(int dirFd, const std::string& path) {
+        int dupFd = ::dup(dirFd);
+        DIR* d = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+        if (!d) {
+            if (dupFd >= 0) {
+                ::close(dupFd);
+            }
+            throw JobFailed(sysReason("cannot read " + path));
+        }
+        std::vector<Entry> entries;
+        errno = 0;
+        while (dirent* de = ::readdir(d)) {
+            if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0) {
+                entries.push_back({de->d_name, de->d_type});
+            }
+            errno = 0;
+        }
+        int err = errno;
+        ::closedir(d);
+        if (err != 0) {
+            errno = err;
+            throw JobFailed(sysReason("cannot read " + path));
+        }
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    }
+
+    void file(int dirFd, const std::string& name, const std::string& full,
+              const struct stat* known) {
+        struct stat st {};
+        if (m_since) {
+            // Only the files changed since the base are opened.
+            if (known) {
+                st = *known;
+            } else if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                return;  // gone since it was listed
+            }
+            if (!S_ISREG(st.st_mode)) {
+                skipped(full);  // something else took the file's place
+                return;
+            }
+            std::int64_t mtime =
+                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            if (mtime < *m_since || isOwn(st)) {
+                return;
+            }
+        }
+        if (m_plan.beforeOpen) {
+            m_plan.beforeOpen(full);
+        }
+        Fd fd(::openat(dirFd, name.c_str(), kOpenFile));
+        if (fd.fd < 0) {
+            if (errno == ELOOP) {
+                skipped(full);  // a symbolic link took the file's place
+            } else if (errno != ENOENT) {
+                throw JobFailed(sysReason("cannot read " + full));
+            }
+            return;
+        }
+        if (::fstat(fd.fd, &st) != 0) {
+            throw JobFailed(sysReason("cannot read " + full));
+        }
+        if (!S_ISREG(st.st_mode)) {
+            skipped(full);
+            return;
+        }
+        if (isOwn(st)) {
+            return;
+        }
+        bytes += m_archive.add(fd.fd, st, full, full.substr(1), m_cancel);
+        ++files;
+    }
+
+    bool isOwn(const struct stat& st) const {
+        return std::find(m_own.begin(), m_own.end(), FileId{st.st_dev, st.st_ino}) != m_own.end();
+    }
+    void skipped(const std::string& full) {
+        m_log.line("Skipped " + full + ": not a regular file");
+    }
+
+    const BackupPlan& m_plan;
+    ArchiveWriter& m_archive;
+    JobLog& m_log;
+    const std::vector<FileId>& m_own;
+    std::optional<std::int64_t> m_since;
+    const std::atomic<bool>& m_cancel;
+};
 
 std::optional<FileId> fileId(int fd) {
     struct stat st {};
@@ -373,34 +555,17 @@ BackupOutcome runBackup(const BackupPlan& plan, const std::atomic<bool>& cancel,
 
         ArchiveWriter archive(fd);
         for (const auto& dir : dirs) {
-            std::vector<fs::path> files;
-            collectFiles(dir, files, 0);
             auto since = plan.since.find(dir);
-            std::uint64_t count = 0, bytes = 0;
-            for (const auto& f : files) {
-                if (cancel) {
-                    throw JobFailed("the server is shutting down");
-                }
-                struct stat st {};
-                if (::lstat(f.c_str(), &st) != 0) {
-                    continue;  // removed since the directory was read
-                }
-                if (std::find(own.begin(), own.end(), FileId{st.st_dev, st.st_ino}) != own.end()) {
-                    continue;
-                }
-                std::int64_t mtime =
-                    static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-                if (since != plan.since.end() && mtime < since->second) {
-                    continue;
-                }
-                std::string member = f.string().substr(1);
-                bytes += archive.add(f.string(), member, cancel);
-                ++count;
-            }
-            log.line("Database " + dir + ": " + std::to_string(count) + " files, " +
-                     std::to_string(bytes) + " bytes");
-            out.files += count;
-            out.bytes += bytes;
+            DatabaseWalk walk(plan, archive, log, own,
+                              since == plan.since.end()
+                                  ? std::nullopt
+                                  : std::optional<std::int64_t>(since->second),
+                              cancel);
+            walk.run(dir);
+            log.line("Database " + dir + ": " + std::to_string(walk.files) + " files, " +
+                     std::to_string(walk.bytes) + " bytes");
+            out.files += walk.files;
+            out.bytes += walk.bytes;
         }
         archive.close();
         if (::fsync(fd) != 0) {
@@ -434,9 +599,10 @@ BackupOutcome runBackup(const BackupPlan& plan, const std::atomic<bool>& cancel,
     }
     if (out.ok) {
         log.line("Backup completed successfully " + localTimeText(clock()) + ": " +
-                 std::to_string(out.files) + " files, " + std::to_string(out.bytes) + " bytes");
+                     std::to_string(out.files) + " files, " + std::to_string(out.bytes) + " bytes",
+                 true);
     } else {
-        log.line("Backup failed: " + out.reason);
+        log.line("Backup failed: " + out.reason, true);
     }
     return out;
 }
@@ -522,23 +688,26 @@ void BackupManager::start(const std::array<std::string, 10>& params) {
         }
     }
 
+    UndoLog undo;
     std::string last = m_sys.get({kSys, kHistory}).value_or("0");
     std::string id = numericValue(last);
     id = std::to_string(id.size() > 15 ? 1 : std::stoll(id.substr(0, id.find('.'))) + 1);
     plan.historyId = id;
-    m_sys.set({kSys, kHistory}, id);
-    m_sys.set({kSys, kHistory, id, "TYPE"}, plan.type);
-    m_sys.set({kSys, kHistory, id, "FILE"}, plan.archive);
-    m_sys.set({kSys, kHistory, id, "LOG"}, plan.log);
-    m_sys.set({kSys, kHistory, id, "START"}, localTimeText(plan.startNs));
-    m_sys.set({kSys, kHistory, id, "STARTNS"}, std::to_string(plan.startNs));
-    m_sys.set({kSys, kHistory, id, "STATUS"}, "RUNNING");
+    m_sys.set({kSys, kHistory}, id, &undo);
+    m_sys.set({kSys, kHistory, id, "TYPE"}, plan.type, &undo);
+    m_sys.set({kSys, kHistory, id, "FILE"}, plan.archive, &undo);
+    m_sys.set({kSys, kHistory, id, "LOG"}, plan.log, &undo);
+    m_sys.set({kSys, kHistory, id, "START"}, localTimeText(plan.startNs), &undo);
+    m_sys.set({kSys, kHistory, id, "STARTNS"}, std::to_string(plan.startNs), &undo);
+    m_sys.set({kSys, kHistory, id, "STATUS"}, "RUNNING", &undo);
     for (const auto& d : plan.directories) {
-        m_sys.set({kSys, kHistory, id, "DIRS", canonicalDirectory(d)}, "");
+        m_sys.set({kSys, kHistory, id, "DIRS", canonicalDirectory(d)}, "", &undo);
     }
     try {
         m_sys.flush();
     } catch (const StoreError& e) {
+        // The job is refused: its record must not stay behind to be written later.
+        undo.rollback();
         throw MError(err::kDiskHard, std::string("<DISKHARD>") + e.what());
     }
 
@@ -586,6 +755,21 @@ void BackupManager::reap(bool all) {
 void BackupManager::waitAll() {
     std::lock_guard lock(m_mutex);
     reap(true);
+}
+
+bool BackupManager::waitAll(std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    std::lock_guard lock(m_mutex);
+    while (true) {
+        reap(false);
+        if (m_jobs.empty()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 }  // namespace tvl::sim

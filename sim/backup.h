@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -34,6 +35,9 @@ struct BackupPlan {
     // go into the archive; no entry means every file.
     std::map<std::string, std::int64_t> since;
     std::int64_t startNs = 0;
+    // Called with each file's path just before it is opened: lets a test swap the file for
+    // something else at the worst moment.
+    std::function<void(const std::string&)> beforeOpen;
 };
 
 struct BackupOutcome {
@@ -74,6 +78,9 @@ public:
 
     // Waits until every job has ended (tests, and shutdown after cancel()).
     void waitAll();
+    // The same for at most `limit`; false when a job is still running then (one blocked in a
+    // call that no cancel reaches).
+    bool waitAll(std::chrono::milliseconds limit);
     // Asks every running job to stop; they fail with a reason that says so.
     void cancel() { m_cancel = true; }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -127,17 +128,56 @@ std::optional<std::string> GlobalStore::get(const NodeKey& key) const {
     return m_tree.get(key);
 }
 
-void GlobalStore::set(const NodeKey& key, std::string value) {
+void GlobalStore::set(const NodeKey& key, std::string value, UndoLog* undo) {
     std::lock_guard lock(m_mutex);
+    std::optional<std::string> was = m_tree.get(key);
+    if (was == value) {
+        return;  // no change, nothing to write
+    }
+    if (undo) {
+        undo->m_entries.push_back({this, key, false, std::move(was), {}});
+    }
     m_tree.set(key, std::move(value));
     m_dirty = true;
 }
 
-void GlobalStore::kill(const NodeKey& key) {
+void GlobalStore::kill(const NodeKey& key, UndoLog* undo) {
     std::lock_guard lock(m_mutex);
+    auto before = undo ? m_tree.subtree(key) : decltype(m_tree.subtree(key)){};
     if (m_tree.kill(key) > 0) {
         m_dirty = true;
+        if (undo) {
+            undo->m_entries.push_back({this, key, true, std::nullopt, std::move(before)});
+        }
     }
+}
+
+void GlobalStore::restore(const UndoLog::Entry& e) {
+    std::lock_guard lock(m_mutex);
+    if (e.killed) {
+        for (const auto& [k, v] : e.before) {
+            m_tree.set(k, v);
+        }
+    } else if (e.was) {
+        m_tree.set(e.key, *e.was);
+    } else {
+        m_tree.erase(e.key);
+    }
+    // The file may hold the change already (another store of the same request was written
+    // first, or a job's write took it along): the next write must put the memory back there.
+    m_dirty = true;
+}
+
+bool UndoLog::touches(const GlobalStore* store) const {
+    return std::any_of(m_entries.begin(), m_entries.end(),
+                       [store](const Entry& e) { return e.store == store; });
+}
+
+void UndoLog::rollback() {
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        it->store->restore(*it);
+    }
+    m_entries.clear();
 }
 
 int GlobalStore::data(const NodeKey& key) const {

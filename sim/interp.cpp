@@ -497,37 +497,16 @@ bool isCommandLine(std::string_view line) {
 
 class Evaluator {
 public:
-    explicit Evaluator(Session& s) : m_session(s) {}
+    Evaluator(Session& s, UndoLog* undo) : m_session(s), m_undo(undo) {}
 
     std::string value(const Expr& e) {
-        switch (e.kind) {
-            case Expr::Kind::Literal:
-                return e.text;
-            case Expr::Kind::Local:
-            case Expr::Kind::Global: {
-                Ref r = reference(e);
-                auto v = r.get();
-                if (!v) {
-                    throw MError(err::kUndefined, "<UNDEFINED>" + r.text());
-                }
-                return *v;
-            }
-            case Expr::Kind::Concat: {
-                std::string out;
-                for (const auto& part : e.args) {
-                    out += value(*part);
-                    checkLength(out);
-                }
-                return out;
-            }
-            case Expr::Kind::Negate:
-                return negateNumber(numericValue(value(*e.args[0])));
-            case Expr::Kind::Positive:
-                return numericValue(value(*e.args[0]));
-            case Expr::Kind::Function:
-                return function(e);
+        std::string v = compute(e);
+        // One more for each value, so that a long run of empty results counts too.
+        m_work += v.size() + 1;
+        if (m_work > kMaxWorkPerLine) {
+            throw MError(err::kStore, "<STORE>");
         }
-        return {};
+        return v;
     }
 
     void run(const Command& c) {
@@ -561,10 +540,42 @@ public:
     }
 
 private:
+    std::string compute(const Expr& e) {
+        switch (e.kind) {
+            case Expr::Kind::Literal:
+                return e.text;
+            case Expr::Kind::Local:
+            case Expr::Kind::Global: {
+                Ref r = reference(e);
+                auto v = r.get();
+                if (!v) {
+                    throw MError(err::kUndefined, "<UNDEFINED>" + r.text());
+                }
+                return std::move(*v);
+            }
+            case Expr::Kind::Concat: {
+                std::string out;
+                for (const auto& part : e.args) {
+                    out += value(*part);
+                    checkLength(out);
+                }
+                return out;
+            }
+            case Expr::Kind::Negate:
+                return negateNumber(numericValue(value(*e.args[0])));
+            case Expr::Kind::Positive:
+                return numericValue(value(*e.args[0]));
+            case Expr::Kind::Function:
+                return function(e);
+        }
+        return {};
+    }
+
     // A resolved variable: its store (a namespace's globals, or the locals) and key.
     struct Ref {
         GlobalStore* globals = nullptr;
         NodeTree* locals = nullptr;
+        UndoLog* undo = nullptr;
         NodeKey key;
 
         std::optional<std::string> get() const {
@@ -572,11 +583,11 @@ private:
         }
         void set(std::string v) const {
             requireSubscripts();
-            globals ? globals->set(key, std::move(v)) : locals->set(key, std::move(v));
+            globals ? globals->set(key, std::move(v), undo) : locals->set(key, std::move(v));
         }
         void kill() const {
             requireSubscripts();
-            globals ? globals->kill(key) : static_cast<void>(locals->kill(key));
+            globals ? globals->kill(key, undo) : static_cast<void>(locals->kill(key));
         }
         int data() const {
             requireSubscripts();
@@ -621,6 +632,7 @@ private:
                 throw MError(err::kNamespace, "<NAMESPACE>" + ns);
             }
             r.globals = it->second;
+            r.undo = m_undo;
         } else {
             r.locals = &m_session.m_locals;
         }
@@ -661,14 +673,24 @@ private:
                 std::string s = value(*e.args[0]);
                 std::string from = value(*e.args[1]);
                 std::string to = e.args.size() > 2 ? value(*e.args[2]) : std::string();
+                // One pass over each text: the first place of a byte in `from` decides.
+                constexpr int kKeep = -1, kDrop = -2;
+                std::array<int, 256> map;
+                map.fill(kKeep);
+                for (std::size_t i = 0; i < from.size(); ++i) {
+                    int& m = map[static_cast<unsigned char>(from[i])];
+                    if (m == kKeep) {
+                        m = i < to.size() ? static_cast<unsigned char>(to[i]) : kDrop;
+                    }
+                }
                 std::string out;
                 out.reserve(s.size());
                 for (char c : s) {
-                    std::size_t at = from.find(c);
-                    if (at == std::string::npos) {
+                    int m = map[static_cast<unsigned char>(c)];
+                    if (m == kKeep) {
                         out += c;
-                    } else if (at < to.size()) {
-                        out += to[at];
+                    } else if (m != kDrop) {
+                        out += static_cast<char>(m);
                     }
                 }
                 return out;
@@ -747,15 +769,18 @@ private:
     }
 
     Session& m_session;
+    UndoLog* m_undo;
+    std::size_t m_work = 0;
 };
 
-LineResult Session::execute(std::string_view line, const std::array<std::string, 10>& params) {
+LineResult Session::execute(std::string_view line, const std::array<std::string, 10>& params,
+                            UndoLog* undo) {
     for (int i = 0; i < 10; ++i) {
         m_locals.set({"P" + std::to_string(i)}, params[static_cast<std::size_t>(i)]);
     }
     LineResult result;
     try {
-        Evaluator eval(*this);
+        Evaluator eval(*this, undo);
         if (isCommandLine(line)) {
             std::vector<Command> cmds = Parser(tokenize(line)).commandLine();
             for (const auto& c : cmds) {

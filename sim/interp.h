@@ -45,6 +45,12 @@ private:
 constexpr std::size_t kMaxStringLength = 1048576;
 // The longest a global or local reference's subscripts may be in total.
 constexpr std::size_t kMaxSubscriptBytes = 8192;
+// The bytes of values one code line may produce in all (each intermediate value counts).
+// One request is served at a time, so without a bound a single line of thousands of
+// operations on megabyte values would keep every other client waiting for seconds; with it
+// a line ends with <STORE> after a fraction of a second. A line that sets or reads a few
+// megabyte values stays well within it.
+constexpr std::size_t kMaxWorkPerLine = 8u << 20;
 
 // What the interpreter needs from the server around it.
 struct Environment {
@@ -70,8 +76,10 @@ public:
     explicit Session(Environment& env) : m_env(env) {}
 
     // Runs one code line with the values P0..P9. A line is parsed completely before it
-    // runs, so a syntax error anywhere changes nothing.
-    LineResult execute(std::string_view line, const std::array<std::string, 10>& params);
+    // runs, so a syntax error anywhere changes nothing. Changes to globals are recorded in
+    // `undo` when one is given.
+    LineResult execute(std::string_view line, const std::array<std::string, 10>& params,
+                       UndoLog* undo = nullptr);
 
     const std::string& currentNamespace() const { return m_namespace; }
 

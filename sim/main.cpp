@@ -29,7 +29,7 @@ int usage(const std::string& problem) {
     }
     (problem.empty() ? std::cout : std::cerr)
         << "usage: cachesim --data DIR [--listen HOST:PORT] [--database PATH]... "
-           "[--trace FILE]\n"
+           "[--trace FILE] [--idle-timeout SECONDS]\n"
            "       cachesim --help | --version\n";
     return 2;
 }
@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
             std::cout << tvl::versionLine("cachesim");
             return 0;
         }
-        if (arg != "--data" && arg != "--listen" && arg != "--database" && arg != "--trace") {
+        if (arg != "--data" && arg != "--listen" && arg != "--database" && arg != "--trace" &&
+            arg != "--idle-timeout") {
             return usage("unknown argument " + arg);
         }
         if (!value(v) || v.empty()) {
@@ -74,7 +75,16 @@ int main(int argc, char** argv) {
                 tvl::sim::parseListenAddress(v, options.host, options.port);
             } else if (arg == "--database") {
                 options.databases.push_back(v);
-            } else {
+            } else if (arg == "--idle-timeout") {
+                if (v.size() > 9 || v.find_first_not_of("0123456789") != std::string::npos) {
+                    return usage("--idle-timeout wants a number of seconds, not \"" + v + "\"");
+                }
+                long secs = std::stol(v);
+                // 0 keeps idle connections for as long as the server runs.
+                options.idleTimeout =
+                    secs > 0 ? std::chrono::milliseconds(secs * 1000)
+                             : std::chrono::milliseconds(std::chrono::hours(24 * 365 * 100));
+            } else if (arg == "--trace") {
                 options.trace = v;
             }
         } catch (const tvl::sim::StartError& e) {
@@ -84,11 +94,14 @@ int main(int argc, char** argv) {
     if (!haveData) {
         return usage("--data DIR is required");
     }
-    // Test harnesses may shorten how long a stalled connection is kept.
-    if (const char* t = std::getenv("CACHESIM_STALL_TIMEOUT_MS")) {
-        long ms = std::strtol(t, nullptr, 10);
-        if (ms > 0) {
-            options.stallTimeout = std::chrono::milliseconds(ms);
+    // Test harnesses may shorten how long a stalled or idle connection is kept.
+    for (auto [name, target] : {std::pair{"CACHESIM_STALL_TIMEOUT_MS", &options.stallTimeout},
+                                std::pair{"CACHESIM_IDLE_TIMEOUT_MS", &options.idleTimeout}}) {
+        if (const char* t = std::getenv(name)) {
+            long ms = std::strtol(t, nullptr, 10);
+            if (ms > 0) {
+                *target = std::chrono::milliseconds(ms);
+            }
         }
     }
 
@@ -105,6 +118,12 @@ int main(int argc, char** argv) {
         std::cout << "listening on " << address << std::endl;
         server.run();
         g_server = nullptr;
+        if (server.jobsAbandoned()) {
+            // A job thread blocked for good would keep the process from ending; the
+            // globals are already written, so leave without waiting for it.
+            std::cout.flush();
+            std::_Exit(0);
+        }
     } catch (const std::exception& e) {
         std::cerr << "cachesim: " << e.what() << "\n";
         return 1;

@@ -56,6 +56,12 @@ std::size_t NodeTree::kill(const NodeKey& key) {
     return n;
 }
 
+std::vector<std::pair<NodeKey, std::string>> NodeTree::subtree(const NodeKey& key) const {
+    auto first = m_nodes.lower_bound(key);
+    auto last = m_nodes.upper_bound(KeyOrder::SubtreeEnd{key});
+    return {first, last};
+}
+
 int NodeTree::data(const NodeKey& key) const {
     auto it = m_nodes.lower_bound(key);
     int result = 0;

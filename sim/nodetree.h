@@ -37,6 +37,10 @@ public:
     std::size_t kill(const NodeKey& key);
     // Removes every node.
     void clear() { m_nodes.clear(); }
+    // Removes the node alone, leaving its descendants.
+    void erase(const NodeKey& key) { m_nodes.erase(key); }
+    // The node and all its descendants, in collation order.
+    std::vector<std::pair<NodeKey, std::string>> subtree(const NodeKey& key) const;
     // $DATA: 0 nothing, 1 value only, 10 descendants only, 11 both.
     int data(const NodeKey& key) const;
     // $ORDER: the next (forward) or previous subscript at the level of the key's last

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -39,7 +40,11 @@ struct Server::Connection {
     bool draining = false;
     Clock::time_point drainUntil;
     bool closed = false;
-    Clock::time_point lastInput = Clock::now();
+    // When the first byte of the frame now being received came; a trickle of bytes does
+    // not move it.
+    Clock::time_point frameStart;
+    // When the last request was taken (or the connection came): the measure of idleness.
+    Clock::time_point lastRequest = Clock::now();
     Clock::time_point lastOutput = Clock::now();
 };
 
@@ -110,6 +115,11 @@ Server::Server(ServerOptions options) : m_options(std::move(options)) {
 
 Server::~Server() {
     m_connections.clear();
+    if (m_jobsAbandoned) {
+        // Waiting for a job that does not stop would hang the end of the process; the
+        // owner ends it without running this destructor (see jobsAbandoned()).
+        (void)m_jobs.release();
+    }
     m_jobs.reset();
     for (int fd : {m_listenFd, m_wakeRead, m_wakeWrite, m_lockFd}) {
         if (fd >= 0) {
@@ -204,6 +214,9 @@ void Server::run() {
             for (std::size_t i = 0; i < polled.size(); ++i) {
                 Connection& c = *polled[i];
                 short re = fds[i + 2].revents;
+                if (c.closed) {
+                    continue;
+                }
                 if (re & POLLNVAL) {
                     c.closed = true;
                     continue;
@@ -217,22 +230,7 @@ void Server::run() {
                 }
             }
         }
-        auto now = Clock::now();
-        for (auto& c : m_connections) {
-            bool midFrame = !c->in.empty() && c->out.empty();
-            if (!c->closed && c->draining && now > c->drainUntil) {
-                c->closed = true;
-            }
-            if (!c->closed && !c->draining && midFrame &&
-                now - c->lastInput > m_options.stallTimeout) {
-                trace(c.get(), "dropped: frame not completed in time");
-                c->closed = true;
-            }
-            if (!c->closed && !c->out.empty() && now - c->lastOutput > m_options.stallTimeout) {
-                trace(c.get(), "dropped: replies not read in time");
-                c->closed = true;
-            }
-        }
+        checkTimeouts();
         m_connections.remove_if([this](const std::unique_ptr<Connection>& c) {
             if (c->closed) {
                 trace(c.get(), "closed");
@@ -244,12 +242,40 @@ void Server::run() {
     m_listenFd = -1;
     m_connections.clear();
     m_jobs->cancel();
-    m_jobs->waitAll();
+    if (!m_jobs->waitAll(kJobStopWait)) {
+        diagnostic("a backup job did not stop when asked; ending without it");
+        m_jobsAbandoned = true;
+    }
     try {
         m_sys->flush();
         m_user->flush();
     } catch (const StoreError& e) {
         diagnostic(e.what());
+    }
+}
+
+void Server::checkTimeouts() {
+    auto now = Clock::now();
+    for (auto& c : m_connections) {
+        if (c->closed) {
+            continue;
+        }
+        if (c->draining) {
+            c->closed = now > c->drainUntil;
+            continue;
+        }
+        bool midFrame = !c->in.empty() && c->out.empty();
+        if (midFrame && now - c->frameStart > m_options.stallTimeout) {
+            trace(c.get(), "dropped: frame not completed in time");
+            c->closed = true;
+        } else if (!c->out.empty() && now - c->lastOutput > m_options.stallTimeout) {
+            trace(c.get(), "dropped: replies not read in time");
+            c->closed = true;
+        } else if (c->in.empty() && c->out.empty() &&
+                   now - c->lastRequest > m_options.idleTimeout) {
+            trace(c.get(), "closed: idle too long");
+            c->closed = true;
+        }
     }
 }
 
@@ -266,10 +292,23 @@ void Server::accept() {
             }
             return;
         }
-        if (m_connections.size() >= m_options.maxConnections) {
-            ::close(fd);
-            trace(nullptr, "connection refused: too many connections");
-            continue;
+        // Slots are taken back from connections already closed, then from the one that has
+        // gone longest without a request: clients that hold slots without using them (or
+        // trickle bytes that never make a frame) cannot lock everyone else out.
+        // (The loop removes closed connections after this turn; they hold no slot now.)
+        std::size_t live = 0;
+        Connection* idlest = nullptr;
+        for (auto& other : m_connections) {
+            if (!other->closed) {
+                ++live;
+                if (!idlest || other->lastRequest < idlest->lastRequest) {
+                    idlest = other.get();
+                }
+            }
+        }
+        if (live >= m_options.maxConnections && idlest) {
+            trace(idlest, "closed: its slot is needed by a new connection");
+            idlest->closed = true;
         }
         auto c = std::make_unique<Connection>(m_nextId++, fd, m_env);
         c->out = std::string(kGreeting);
@@ -306,8 +345,10 @@ void Server::readFrom(Connection& c) {
     for (int turn = 0; turn < 32 && c.out.empty() && !c.closeAfterFlush && !c.closed; ++turn) {
         ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
         if (n > 0) {
+            if (c.in.empty()) {
+                c.frameStart = Clock::now();
+            }
             c.in.append(buf, static_cast<std::size_t>(n));
-            c.lastInput = Clock::now();
             process(c);
             continue;
         }
@@ -342,6 +383,10 @@ void Server::process(Connection& c) {
             flushOut(c);
             break;
         }
+        auto now = Clock::now();
+        c.lastRequest = now;
+        // What follows the request already belongs to the next frame.
+        c.frameStart = now;
         if (req.kind == Request::Kind::Quit) {
             trace(&c, "> QUIT");
             c.closeAfterFlush = true;
@@ -355,15 +400,36 @@ void Server::process(Connection& c) {
             }
         }
         trace(&c, line);
-        LineResult r = c.session.execute(req.code, req.params);
-        // A change that did not reach the disk must not be reported as done.
-        try {
-            m_sys->flush();
-            m_user->flush();
-        } catch (const StoreError& e) {
-            r.ok = false;
-            r.code = err::kDiskHard;
-            r.text = std::string("<DISKHARD>") + e.what();
+        UndoLog undo;
+        LineResult r = c.session.execute(req.code, req.params, &undo);
+        // A change that did not reach the disk must not be reported as done, nor stay in
+        // memory to be read back, or written with a later change, as if it had been.
+        // Only the namespaces the request changed are written: one whose disk is full must
+        // not fail a request that changed only the other, or one that changed nothing.
+        if (!undo.empty()) {
+            std::vector<GlobalStore*> changed;
+            for (GlobalStore* store : {m_sys.get(), m_user.get()}) {
+                if (undo.touches(store)) {
+                    changed.push_back(store);
+                }
+            }
+            try {
+                for (GlobalStore* store : changed) {
+                    store->flush();
+                }
+            } catch (const StoreError& e) {
+                undo.rollback();
+                r.ok = false;
+                r.code = err::kDiskHard;
+                r.text = std::string("<DISKHARD>") + e.what();
+                // The other namespace may have been written with the change; put it back.
+                for (GlobalStore* store : changed) {
+                    try {
+                        store->flush();
+                    } catch (const StoreError&) {
+                    }
+                }
+            }
         }
         if (r.ok) {
             trace(&c, "< OK " + readable(r.text));

@@ -22,9 +22,12 @@ struct ServerOptions {
     std::filesystem::path data;
     std::vector<std::string> databases;
     std::filesystem::path trace;
-    // A connection that stops in the middle of a frame, or stops reading its replies, is
-    // dropped after this long.
+    // A frame must arrive whole within this long of its first byte, and a reply must be
+    // taken by the client within this long; otherwise the connection is dropped.
     std::chrono::milliseconds stallTimeout{60000};
+    // A connection that sends no request for this long is closed.
+    std::chrono::milliseconds idleTimeout{300000};
+    // When every slot is taken, a new connection takes the slot of the one idle longest.
     std::size_t maxConnections = 128;
 };
 
@@ -53,11 +56,18 @@ public:
     void run();
     // Safe to call from a signal handler.
     void requestStop();
+    // After run(): a backup job did not stop when asked (blocked in a call no cancel
+    // reaches). The globals are written; the process should end without waiting for it.
+    bool jobsAbandoned() const { return m_jobsAbandoned; }
+
+    // How long shutdown waits for cancelled jobs to end.
+    static constexpr std::chrono::seconds kJobStopWait{5};
 
 private:
     struct Connection;
 
     void accept();
+    void checkTimeouts();
     void readFrom(Connection& c);
     void process(Connection& c);
     void writeTo(Connection& c);
@@ -78,6 +88,7 @@ private:
     std::ofstream m_trace;
     std::mutex m_diagMutex;
     unsigned long m_nextId = 1;
+    bool m_jobsAbandoned = false;
 };
 
 }  // namespace tvl::sim

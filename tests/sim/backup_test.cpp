@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 
 #include "sim/interp.h"
@@ -287,4 +289,79 @@ TEST(CanonicalDirectory, SameDatabaseWithOrWithoutClosingSlash) {
     EXPECT_EQ(canonicalDirectory((dir / "alias").string()), canon);
     EXPECT_EQ(canonicalDirectory("/nonexistent/x//"), "/nonexistent/x/");
     EXPECT_EQ(canonicalDirectory("/"), "/");
+}
+
+TEST_F(Backup, WhatIsPlantedAtTheLogsNameIsReplacedOrRefusedNeverWrittenThrough) {
+    listDirectories({db1});
+    simtest::writeFile(dir / "victim", "victim");
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> plant;
+        bool refused;  // the log goes to the diagnostics and the planted thing stays
+    };
+    const Case cases[] = {
+        {"symlink", [&](const fs::path& p) { fs::create_symlink(dir / "victim", p); }, true},
+        {"hardlink", [&](const fs::path& p) { fs::create_hard_link(dir / "victim", p); }, false},
+        {"fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, true},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }, true},
+    };
+    for (const auto& c : cases) {
+        fs::path log = logOf(c.name);
+        c.plant(log);
+        auto type = fs::symlink_status(log).type();
+        diagnostics.clear();
+        EXPECT_TRUE(fs::exists(job("F", c.name))) << c.name;
+        EXPECT_EQ(simtest::readFile(dir / "victim"), "victim") << c.name;
+        if (c.refused) {
+            EXPECT_EQ(fs::symlink_status(log).type(), type) << c.name;
+            ASSERT_FALSE(diagnostics.empty()) << c.name;
+            EXPECT_NE(diagnostics.front().find("is not a regular file"), std::string::npos)
+                << diagnostics.front();
+        } else {
+            auto lines = readLines(log);
+            ASSERT_FALSE(lines.empty()) << c.name;
+            EXPECT_EQ(lines.back().rfind("Backup completed successfully", 0), 0u) << c.name;
+        }
+    }
+    // Nothing but logs and archives was left beside them.
+    for (const auto& e : fs::directory_iterator(dir / "out")) {
+        std::string ext = e.path().extension().string();
+        EXPECT_TRUE(ext == ".log" || ext == ".bcp") << e.path();
+    }
+}
+
+TEST_F(Backup, OnlyRegularFilesGoInAndWhatElseIsMetIsNamedInTheLog) {
+    // Whether found in the folder or put in a file's place after the folder was read, a FIFO
+    // is neither opened for ever nor archived, in both kinds of walk.
+    ASSERT_EQ(::mkfifo((dir / "db1/pipe").c_str(), 0600), 0);
+    for (const std::string type : {"F", "I"}) {
+        BackupPlan plan;
+        plan.type = type;
+        plan.archive = (dir / "out" / (type + ".bcp")).string();
+        plan.log = (dir / "out" / (type + ".log")).string();
+        plan.directories = {db1};
+        plan.databases = {db1};
+        if (type == "I") {
+            plan.since[db1] = 0;
+        }
+        fs::path swapped = dir / "db1/CACHE.DAT";
+        plan.beforeOpen = [&](const std::string& path) {
+            if (path == swapped.string()) {
+                fs::rename(swapped, dir / "CACHE.DAT.away");
+                ASSERT_EQ(::mkfifo(swapped.c_str(), 0600), 0);
+            }
+        };
+        std::atomic<bool> cancel{false};
+        BackupOutcome out = runBackup(
+            plan, cancel, [](const std::string&) {}, fileClockNow);
+        EXPECT_TRUE(out.ok) << type << ": " << out.reason;
+        EXPECT_EQ(names(plan.archive), std::set<std::string>{member("db1/sub/deep.dat")}) << type;
+        auto log = readLines(plan.log);
+        for (const char* f : {"db1/CACHE.DAT", "db1/pipe"}) {
+            std::string line = "Skipped " + (dir / f).string() + ": not a regular file";
+            EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << type << " " << line;
+        }
+        fs::remove(swapped);
+        fs::rename(dir / "CACHE.DAT.away", swapped);
+    }
 }

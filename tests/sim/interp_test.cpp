@@ -238,6 +238,16 @@ TEST_F(Interp, LimitsAreErrorsNotCrashes) {
     EXPECT_EQ(eval("P0", big).size(), kMaxStringLength);
     LineResult r = run("P0_P1", big);
     EXPECT_EQ(r.code, err::kMaxString);
+    // Thousands of operations on megabyte values end with <STORE> instead of holding the
+    // server for seconds; a few such operations are ordinary work.
+    std::string heavy = "$TR(P0,P1)";
+    for (int i = 0; i < 3000; ++i) {
+        heavy += "_$TR(P0,P1)";
+    }
+    r = run(heavy, big);
+    EXPECT_EQ(r.code, err::kStore);
+    EXPECT_EQ(r.text, "<STORE>");
+    EXPECT_EQ(eval("$TR(P0,\"x\",\"y\")_$TR(P1,\"x\")", big), std::string(kMaxStringLength, 'y'));
     fails("S ^G(\"" + std::string(kMaxSubscriptBytes + 1, 's') + "\")=1", err::kSubscript,
           "<SUBSCRIPT>");
 }

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "sim/backup.h"
@@ -12,7 +15,16 @@
 using namespace simtest;
 namespace fs = std::filesystem;
 
+using namespace std::chrono_literals;
+
 namespace {
+
+// A server built with the sanitizers runs several times slower; bounds on time widen with it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 // True when `text` has the shape of `pattern`, where "9" stands for any digit.
 bool shaped(const std::string& text, const std::string& pattern) {
@@ -242,4 +254,130 @@ TEST_F(Server, StopsCleanlyOnSignalsAndRefusesBadStarts) {
     writeFile(dir / "d3/USER.globals", "garbage");
     EXPECT_EQ(runToEnd({"--data", (dir / "d3").string(), "--listen", "127.0.0.1:0"}, err), 1);
     EXPECT_NE(err.find("damaged"), std::string::npos) << err;
+}
+
+TEST_F(Server, NoClientCanLockTheOthersOut) {
+    SimProcess sim(args());
+    // Every slot is taken by a client that sent half a frame and nothing since.
+    std::vector<std::unique_ptr<WireClient>> slow;
+    for (int i = 0; i < 128; ++i) {
+        slow.push_back(std::make_unique<WireClient>(sim.port()));
+        slow.back()->sendRaw("EXEC 5 0 0 0 0 0 0 0 0 0 0\nab");
+    }
+    // One more client builds a value of a megabyte and sends a line of thousands of
+    // operations on it, which would take the server many seconds to work through.
+    WireClient heavy(sim.port());
+    ASSERT_TRUE(heavy.exec("S X=\"abcdefgh\"").ok);
+    for (int i = 0; i < 17; ++i) {
+        ASSERT_TRUE(heavy.exec("S X=X_X").ok);
+    }
+    std::string line = "$TR(X,X)";
+    for (int i = 0; i < 5000; ++i) {
+        line += "_$TR(X,X)";
+    }
+    heavy.sendRaw(frame(line));
+    // Yet another client is still served, and soon.
+    auto start = std::chrono::steady_clock::now();
+    WireClient normal(sim.port());
+    EXPECT_EQ(normal.exec("\"served\"").payload, "served");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kSanitized ? 3s : 1s);
+    Reply r = heavy.readReply();
+    EXPECT_EQ(r.code, 21);
+    EXPECT_EQ(r.payload, "<STORE>");
+    // The two slots were taken from the clients idle longest.
+    EXPECT_TRUE(slow[0]->closedByServer());
+    EXPECT_TRUE(slow[1]->closedByServer());
+    EXPECT_EQ(heavy.exec("1").payload, "1");
+}
+
+TEST_F(Server, AFrameMustArriveWholeInTimeAndIdleConnectionsAreClosed) {
+    SimProcess sim(args(), {"CACHESIM_STALL_TIMEOUT_MS=400", "CACHESIM_IDLE_TIMEOUT_MS=400"});
+    WireClient trickle(sim.port()), idle(sim.port()), busy(sim.port());
+    trickle.sendRaw("EXEC 50 0 0 0 0 0 0 0 0 0 0\n");
+    // A byte every 100 ms: a timer that each byte restarted would never run out.
+    std::atomic<bool> stop{false};
+    std::thread dribble([&] {
+        for (int i = 0; i < 40 && !stop; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            trickle.sendRaw("x");
+        }
+    });
+    // A client that sends a request every 100 ms is never idle.
+    for (int i = 0; i < 15; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_EQ(busy.exec("1").payload, "1") << i;
+    }
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(trickle.closedByServer());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    stop = true;
+    dribble.join();
+    EXPECT_TRUE(idle.closedByServer());
+    EXPECT_EQ(busy.exec("2").payload, "2");
+}
+
+TEST_F(Server, AChangeTheDiskRefusedIsUndoneBeforeTheReply) {
+    fs::path data = dir / "data";
+    {
+        SimProcess sim(args());
+        WireClient c(sim.port());
+        ASSERT_TRUE(c.exec("S ^A=1").ok);
+        // The namespace's next file cannot be written: a folder holds its temporary name.
+        fs::create_directory(data / "USER.globals.tmp");
+        Reply r = c.exec("S ^A=2,^B=3");
+        EXPECT_EQ(r.code, 20);
+        EXPECT_EQ(r.payload.rfind("<DISKHARD>", 0), 0u) << r.payload;
+        // Nothing of the refused change is seen, and reading goes on working.
+        EXPECT_EQ(c.exec("^A_\"/\"_$D(^B)").payload, "1/0");
+        // A change to the other namespace alone is written as usual.
+        EXPECT_TRUE(c.exec("S ^|\"%SYS\"|Z=1").ok);
+        // A backup job the disk refused leaves no record behind either.
+        fs::create_directory(data / "%SYS.globals.tmp");
+        ASSERT_TRUE(c.exec("ZN \"%SYS\"").ok);
+        std::array<std::string, 10> jp;
+        jp[1] = "F";
+        jp[3] = (dir / "save/a.bcp").string();
+        jp[5] = (dir / "save/a.log").string();
+        EXPECT_EQ(c.exec("J BACKUP^DBACK(P0,P1,P2,P3,P4,P5)", jp).code, 20);
+        EXPECT_EQ(c.exec("$D(^SYS(\"BACKUPHISTORY\"))").payload, "0");
+        // Once there is room again, the next change is written, without the refused ones.
+        fs::remove(data / "USER.globals.tmp");
+        fs::remove(data / "%SYS.globals.tmp");
+        ASSERT_TRUE(c.exec("S ^|\"USER\"|C=4").ok);
+        EXPECT_EQ(WEXITSTATUS(sim.stop(SIGTERM)), 0);
+    }
+    SimProcess sim(args());
+    WireClient c(sim.port());
+    EXPECT_EQ(c.exec("^A_\"/\"_$D(^B)_\"/\"_^C_$D(^|\"%SYS\"|SYS(\"BACKUPHISTORY\"))_^|\"%SYS\"|Z")
+                  .payload,
+              "1/0/401");
+}
+
+TEST_F(Server, SigtermEndsTheServerWhateverAJobMeetsInsteadOfFiles) {
+    SimProcess sim(args());
+    // A FIFO at the log's name, and one among the database's files: neither has a writer
+    // or a reader, so opening either the usual way would wait for ever.
+    ASSERT_EQ(::mkfifo((dir / "save/job.log").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "db/user/pipe").c_str(), 0600), 0);
+    WireClient c(sim.port());
+    ASSERT_TRUE(c.exec("ZN \"%SYS\"").ok);
+    ASSERT_TRUE(
+        c.exec("S ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\",\"" + (dir / "db/user").string() + "\")=\"\"")
+            .ok);
+    std::array<std::string, 10> jp;
+    jp[1] = "F";
+    jp[3] = (dir / "save/job.bcp").string();
+    jp[5] = (dir / "save/job.log").string();
+    ASSERT_TRUE(c.exec("J BACKUP^DBACK(P0,P1,P2,P3,P4,P5)", jp).ok);
+    std::string status;
+    for (int i = 0; i < 500 && status != "COMPLETED"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        status = c.exec("$G(^SYS(\"BACKUPHISTORY\",1,\"STATUS\"))").payload;
+    }
+    EXPECT_EQ(status, "COMPLETED");
+    if (fs::exists(dir / "save/job.bcp")) {
+        EXPECT_EQ(archiveMembers(dir / "save/job.bcp").size(), 1u);
+    }
+    int ended = sim.stopWithin(SIGTERM, std::chrono::seconds(10));
+    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ended;
 }

@@ -159,6 +159,24 @@ int SimProcess::stop(int signal) {
     return status;
 }
 
+int SimProcess::stopWithin(int signal, std::chrono::milliseconds limit) {
+    if (m_pid <= 0) {
+        return -1;
+    }
+    ::kill(m_pid, signal);
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop(SIGKILL);
+    return -1;
+}
+
 bool SimProcess::running() {
     if (m_pid <= 0) {
         return false;

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -50,6 +51,8 @@ public:
     const std::string& listeningLine() const { return m_line; }
     // Sends a signal and waits; returns the exit status as waitpid gives it.
     int stop(int signal);
+    // The same, waiting at most `limit`; then the server is killed and -1 returned.
+    int stopWithin(int signal, std::chrono::milliseconds limit);
     bool running();
 
 private:

@@ -133,6 +133,16 @@ cmp -s "$shipped/russian.dat" "$user/russian.dat" || fail "launcher did not add 
 ls -A "$user" | grep -q '^\.' && fail "launcher left temporary files: $(ls -A "$user")"
 mv "$usr/bin/tarvel.real" "$usr/bin/tarvel"
 
+# The service's unit seeds the same folder and runs the packaged tarvelctl there.
+unit=$usr/lib/systemd/user/tarvel.service
+if [ -f "$unit" ]; then
+  grep -q '^ExecStartPre=/usr/lib/tarvel/tarvel-launch --seed$' "$unit" || fail "unit: no seeding"
+  grep -q '^ExecStart=/usr/bin/tarvelctl ' "$unit" || fail "unit: $(grep ExecStart "$unit")"
+  out=$(env -u XDG_DATA_HOME HOME="$tmp/seed" "$root/usr/lib/tarvel/tarvel-launch" --seed)
+  [ -z "$out" ] && cmp -s "$shipped/english.dat" "$tmp/seed/.local/share/tarvel/english.dat" ||
+    fail "tarvel-launch --seed did not seed the folder alone"
+fi
+
 echo "== bash completion =="
 names=$(bash -c '. "$1"; _tarvelctl_tasks "$2"' _ \
   "$usr/share/bash-completion/completions/tarvelctl" "$tmp/sample" | tr '\n' ' ')

@@ -22,10 +22,6 @@ bool parseMinute(const std::string& text, LocalDateTime& out) {
     return true;
 }
 
-std::string taskName(const std::string& line) {
-    return line.substr(0, line.find(kSepIp));
-}
-
 const char* runModeWord(int mode) {
     switch (mode) {
         case kOnce:
@@ -81,13 +77,13 @@ int runDue(Context& ctx, const std::vector<std::string>& args) {
         *ctx.out << "{\"minute\":" << jsonMinute(t) << ",\"tasks\":[";
         for (std::size_t k = 0; k < due.size(); ++k) {
             *ctx.out << (k ? "," : "") << "{\"index\":" << due[k]
-                     << ",\"name\":" << jsonString(taskName(ctx.tasks.line(due[k]))) << '}';
+                     << ",\"name\":" << jsonString(lineTaskName(ctx.tasks.line(due[k]))) << '}';
         }
         *ctx.out << "]}\n";
         return kExitOk;
     }
     for (std::size_t i : due) {
-        *ctx.out << i << '\t' << taskName(ctx.tasks.line(i)) << '\n';
+        *ctx.out << i << '\t' << lineTaskName(ctx.tasks.line(i)) << '\n';
     }
     return kExitOk;
 }
@@ -151,8 +147,8 @@ std::vector<NextStartRow> nextStarts(const Context& ctx) {
     const std::size_t saved = ctx.tasks.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
         const std::string& line = ctx.tasks.line(i);
-        rows.push_back(
-            {i, taskName(line), runModeWord(startRule(line).runMode), nextStart(line, minute)});
+        rows.push_back({i, std::string(lineTaskName(line)), runModeWord(startRule(line).runMode),
+                        nextStart(line, minute)});
     }
     return rows;
 }

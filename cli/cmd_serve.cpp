@@ -11,6 +11,7 @@
 #include "core/activitylog.h"
 #include "core/folderscheduler.h"
 #include "core/minutewalk.h"
+#include "core/runplan.h"
 #include "core/schedulerlock.h"
 #include "core/schedulerstate.h"
 #include "core/taskfile.h"
@@ -219,19 +220,12 @@ private:
     // The one place where the service hands a due task to the backup run: from its stored
     // line, with no one to answer a box.
     void startTask(const std::string& line) {
-        TaskFields fields = splitTaskLine(line);
-        fields.dbPaths = addPathEnd(fields.dbPaths);
-        fields.saveDir = addPathEnd(fields.saveDir);
-        if (!canStart(fields)) {
+        const RunPlan plan = planStoredLine(line);
+        if (!plan.ok()) {
+            m_reporter.say(std::string(lineTaskName(line)) + " cannot start: " + plan.refusal);
             return;
         }
-        RunInputs inputs;
-        inputs.ip = fields.ip;
-        inputs.port = fields.port;
-        inputs.dbPaths = fields.dbPaths;
-        inputs.saveDir = fields.saveDir;
-        inputs.backupType = std::string(backupTypeText(fields.backupType));
-        inputs.taskName = fields.name;
+        const RunInputs& inputs = plan.inputs;
         try {
             const RunOutcome outcome = runBackup(m_control, inputs, m_session);
             if (outcome.status == RunStatus::Started) {

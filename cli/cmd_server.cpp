@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "core/activitylog.h"
+#include "core/charset.h"
+#include "core/runplan.h"
 #include "core/taskline.h"
 #include "server/backuprun.h"
 #include "server/controlloader.h"
@@ -25,31 +27,6 @@ public:
 private:
     std::ostream& m_err;
 };
-
-// Why the run's field check refuses a task, field by field.
-std::string refusal(const TaskFields& f) {
-    std::string why;
-    auto add = [&why](const char* what) {
-        why += why.empty() ? "" : ", ";
-        why += what;
-    };
-    if (f.ip.empty()) {
-        add("no server IP");
-    }
-    if (f.port.empty()) {
-        add("no port");
-    }
-    if (f.dbPaths.empty()) {
-        add("no database paths");
-    }
-    if (f.saveDir.empty()) {
-        add("no save directory");
-    }
-    if (f.backupType < 0 || f.backupType > 2) {
-        add("no backup type");
-    }
-    return why;
-}
 
 std::unique_ptr<VismControl> controlOrSay(Context& ctx) {
     std::string why;
@@ -83,12 +60,9 @@ int runRun(Context& ctx, const std::vector<std::string>& args) {
         *ctx.err << "tarvelctl run: no task named \"" << name << "\"\n";
         return kExitFailure;
     }
-    TaskFields fields = splitTaskLine(ctx.tasks.line(index));
-    fields.dbPaths = addPathEnd(fields.dbPaths);
-    fields.saveDir = addPathEnd(fields.saveDir);
-    if (!canStart(fields)) {
-        *ctx.err << "tarvelctl run: task \"" << name << "\" cannot start: " << refusal(fields)
-                 << '\n';
+    const RunPlan plan = planStoredLine(ctx.tasks.line(index));
+    if (!plan.ok()) {
+        *ctx.err << "tarvelctl run: task \"" << name << "\" cannot start: " << plan.refusal << '\n';
         return kExitFailure;
     }
     const auto control = controlOrSay(ctx);
@@ -110,14 +84,7 @@ int runRun(Context& ctx, const std::vector<std::string>& args) {
     session.interactive = false;
     bindErrorHandler(*control, session);
 
-    RunInputs inputs;
-    inputs.ip = fields.ip;
-    inputs.port = fields.port;
-    inputs.dbPaths = fields.dbPaths;
-    inputs.saveDir = fields.saveDir;
-    inputs.backupType = std::string(backupTypeText(fields.backupType));
-    inputs.taskName = fields.name;
-    const RunOutcome outcome = runBackup(*control, inputs, session);
+    const RunOutcome outcome = runBackup(*control, plan.inputs, session);
     if (!log.writeEnd(ctx.messages.lookup("endwork"))) {
         ++session.logFailures;
     }

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "core/textbytes.h"
+#include "core/charset.h"
 
 namespace tvl::cli {
 
 std::string jsonString(std::string_view fileBytes) {
-    const std::string text = utf8FromFileBytes(fileBytes);
+    const std::string text = fileTextToUtf8(fileBytes);
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';

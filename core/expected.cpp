@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "regional.h"
+#include "runplan.h"
 #include "schedule.h"
 #include "taskfile.h"
 #include "taskline.h"
@@ -115,7 +116,7 @@ ExpectedBackups ExpectedBackups::compute(const std::vector<std::string>& lines,
         if (f.backupType < 0 || f.runMode < 0 || (f.runMode == kOnce && !parseShortDate(f.tail))) {
             out.m_unreadable.push_back(i);
         }
-        if (!canStart(f)) {
+        if (!planStoredLine(line).ok()) {
             continue;
         }
         // Time and rule as the due test reads them, even from an odd hand-edited line.

@@ -2,6 +2,7 @@
 
 #include "minutewalk.h"
 #include "regional.h"
+#include "runplan.h"
 #include "taskfile.h"
 #include "taskline.h"
 
@@ -13,50 +14,7 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The rule text and its start-time text as the due test finds them: everything from the
-// second byte after the first 0x05, cut at its first 0x06.
-struct RuleParts {
-    bool hasRule = false;     // a non-empty rule text
-    bool hasRunMode = false;  // a 0x06 in the rule text
-    std::string_view startTime;
-    std::string_view afterSep;  // run-mode character and tail
-};
-
-RuleParts ruleParts(std::string_view line) {
-    RuleParts r;
-    const std::size_t p5 = line.find(kSepType);
-    if (p5 == std::string_view::npos || p5 + 2 > line.size()) {
-        return r;
-    }
-    const std::string_view rule = line.substr(p5 + 2);
-    if (rule.empty()) {
-        return r;
-    }
-    r.hasRule = true;
-    const std::size_t p6 = rule.find(kSepRunMode);
-    if (p6 == std::string_view::npos) {
-        return r;
-    }
-    r.hasRunMode = true;
-    r.startTime = rule.substr(0, p6);
-    r.afterSep = rule.substr(p6 + 1);
-    return r;
-}
-
 }  // namespace
-
-StartRule startRule(std::string_view line) {
-    const RuleParts r = ruleParts(line);
-    StartRule rule;
-    rule.hasRunMode = r.hasRunMode;
-    rule.startTime = r.startTime;
-    if (!r.afterSep.empty()) {
-        const char c = r.afterSep.front();
-        rule.runMode = (c >= '0' && c <= '9') ? c - '0' : -1;
-        rule.tail = r.afterSep.substr(1);
-    }
-    return rule;
-}
 
 std::optional<int> parseStartTime(std::string_view text) {
     std::size_t i = 0;
@@ -72,14 +30,21 @@ std::optional<int> parseStartTime(std::string_view text) {
         return std::nullopt;
     }
     ++i;
-    if (text.size() - i != 2 || !isDigit(text[i]) || !isDigit(text[i + 1])) {
+    const std::size_t minuteLen = text.size() - i;
+    if (minuteLen < 1 || minuteLen > 2) {
         return std::nullopt;
     }
     int hour = 0;
     for (std::size_t k = hourStart; k < hourStart + hourLen; ++k) {
         hour = hour * 10 + (text[k] - '0');
     }
-    const int minute = (text[i] - '0') * 10 + (text[i + 1] - '0');
+    int minute = 0;
+    for (; i < text.size(); ++i) {
+        if (!isDigit(text[i])) {
+            return std::nullopt;
+        }
+        minute = minute * 10 + (text[i] - '0');
+    }
     if (hour > 23 || minute > 59) {
         return std::nullopt;
     }
@@ -95,7 +60,7 @@ Due dueTest(std::string_view line, const LocalDateTime& now) {
 }
 
 Due dueTest(std::string_view line, const LocalDateTime& now, std::string_view todayText) {
-    const RuleParts r = ruleParts(line);
+    const StartRule r = startRule(line);
     if (!r.hasRule) {
         return Due::NotDue;
     }
@@ -109,18 +74,15 @@ Due dueTest(std::string_view line, const LocalDateTime& now, std::string_view to
     if (*start != now.hour * 60 + now.minute) {
         return Due::NotDue;
     }
-    if (r.afterSep.empty()) {
-        return Due::NotDue;
-    }
-    const std::string_view tail = r.afterSep.substr(1);
-    switch (r.afterSep.front()) {
-        case '0':
+    const std::string_view tail = r.tail;
+    switch (r.runMode) {
+        case kOnce:
             return tail == todayText ? Due::Due : Due::NotDue;
-        case '1':
+        case kDaily:
             return Due::Due;
-        case '2':
+        case kWeekly:
             return tailFlag(tail, isoWeekday(now.date)) ? Due::Due : Due::NotDue;
-        case '3': {
+        case kMonthly: {
             if (!tailFlag(tail, now.date.month)) {
                 return Due::NotDue;
             }
@@ -133,7 +95,7 @@ Due dueTest(std::string_view line, const LocalDateTime& now, std::string_view to
 }
 
 bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_view todayText) {
-    return dueTest(line, now, todayText) == Due::Due && canStart(splitTaskLine(line));
+    return dueTest(line, now, todayText) == Due::Due && planStoredLine(line).ok();
 }
 
 std::vector<std::size_t> dueTasks(const std::vector<std::string>& lines, const LocalDateTime& now) {
@@ -150,12 +112,12 @@ std::vector<std::size_t> dueTasks(const std::vector<std::string>& lines, const L
 
 std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,
                                        int lookaheadDays) {
-    const RuleParts r = ruleParts(line);
+    const StartRule r = startRule(line);
     if (!r.hasRunMode) {
         return std::nullopt;
     }
     const std::optional<int> start = parseStartTime(r.startTime);
-    if (!start || !canStart(splitTaskLine(line))) {
+    if (!start || !planStoredLine(line).ok()) {
         return std::nullopt;
     }
     const CivilMinute afterMinute = civilMinute(after);

@@ -13,19 +13,9 @@ namespace tvl {
 enum class Due { Due, NotDue, Unreadable };
 
 // A start time as a time of day in minutes: leading blanks ignored, hour 0..23 in one or
-// two digits, ":", minutes 0..59 in two digits. No value otherwise.
+// two digits, ":", minutes 0..59 in one or two digits (a hand-edited "9:5" is 9:05),
+// nothing after them. No value otherwise.
 std::optional<int> parseStartTime(std::string_view text);
-
-// The start rule of a line as the due test reads it: the start-time text and run mode come
-// from the first 0x06 after the first 0x05, so a stray 0x06 in an earlier field does not
-// move them. runMode is -1 when there is no digit; hasRunMode is false without a 0x06.
-struct StartRule {
-    bool hasRunMode = false;
-    std::string_view startTime;
-    int runMode = -1;
-    std::string_view tail;
-};
-StartRule startRule(std::string_view line);
 
 // Hour without leading zero, ":", two-digit minutes: 9:05, 14:30.
 std::string currentTimeText(int hour, int minute);

@@ -71,7 +71,7 @@ bool selectorNames(const std::vector<std::string>& lines, std::vector<std::strin
         if (line.front() == kSepIp) {
             break;
         }
-        names.push_back(line.substr(0, line.find(kSepIp)));
+        names.emplace_back(lineTaskName(line));
     }
     return true;
 }

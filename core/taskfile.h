@@ -20,8 +20,8 @@ std::vector<std::string> splitTextLines(std::string_view text);
 // The number of lines splitTextLines gives, without building them.
 std::size_t countTextLines(std::string_view text);
 
-// The selector's names: the text before the first 0x01 of each line, up to the first
-// line that begins with 0x01. No value when an empty line comes before that line.
+// The selector's names: each line's task name (lineTaskName), up to the first line that
+// begins with 0x01. No value when an empty line comes before that line.
 bool selectorNames(const std::vector<std::string>& lines, std::vector<std::string>& names);
 
 // Number of lines before the first line that begins with 0x01.

@@ -37,7 +37,7 @@ TaskFields splitTaskLine(std::string_view line) {
     const std::size_t s5 = line.find(kSepType);
     const std::size_t s6 = line.find(kSepRunMode);
 
-    f.name = std::string(line.substr(0, s1 == npos ? line.size() : s1));
+    f.name = std::string(lineTaskName(line));
     f.ip = between(line, s1, s2);
     f.port = between(line, s2, s3);
     f.dbPaths = between(line, s3, s4);
@@ -55,6 +55,35 @@ TaskFields splitTaskLine(std::string_view line) {
         }
     }
     return f;
+}
+
+StartRule startRule(std::string_view line) {
+    StartRule r;
+    const std::size_t p5 = line.find(kSepType);
+    if (p5 == npos || p5 + 2 > line.size()) {
+        return r;
+    }
+    const std::string_view rule = line.substr(p5 + 2);
+    if (rule.empty()) {
+        return r;
+    }
+    r.hasRule = true;
+    const std::size_t p6 = rule.find(kSepRunMode);
+    if (p6 == npos) {
+        return r;
+    }
+    r.hasRunMode = true;
+    r.startTime = rule.substr(0, p6);
+    if (p6 + 1 < rule.size()) {
+        r.runMode = digitAt(rule, p6 + 1);
+        r.tail = rule.substr(p6 + 2);
+    }
+    return r;
+}
+
+std::string_view lineTaskName(std::string_view line) {
+    const std::size_t s1 = line.find(kSepIp);
+    return s1 == npos ? std::string_view() : line.substr(0, s1);
 }
 
 bool hasControlBytes(std::string_view text) {
@@ -144,9 +173,8 @@ std::string addPathEnd(std::string_view path) {
     if (s.empty()) {
         return s;
     }
-    const char end = s.front() == '/' ? '/' : '\\';
-    if (s.back() != end) {
-        s += end;
+    if (s.back() != '/' && s.back() != '\\') {
+        s += s.front() == '/' ? '/' : '\\';
     }
     return s;
 }
@@ -171,20 +199,6 @@ std::string tidyText(std::string_view text) {
         }
     }
     return out;
-}
-
-bool canStart(const TaskFields& f) {
-    // Every run tidies the fields first, so a field of blanks is an empty one.
-    auto filled = [](const std::string& s) {
-        for (unsigned char c : s) {
-            if (c > 0x20) {
-                return true;
-            }
-        }
-        return false;
-    };
-    return filled(f.ip) && filled(f.port) && filled(f.dbPaths) && filled(f.saveDir) &&
-           f.backupType >= 0 && f.backupType <= 2;
 }
 
 }  // namespace tvl

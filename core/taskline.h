@@ -32,9 +32,28 @@ struct TaskFields {
     friend bool operator==(const TaskFields&, const TaskFields&) = default;
 };
 
-// Every separator is found by searching the whole line for the first byte of its value;
-// a field whose separators are missing or out of order is empty.
+// The two readings of a line. The fields, for the editor and the run: every separator is
+// found by searching the whole line for the first byte of its value; a field whose
+// separators are missing or out of order is empty, and so is the name of a line that
+// holds no 0x01.
 TaskFields splitTaskLine(std::string_view line);
+
+// The start rule, for the due test: the start-time text and run mode come from the first
+// 0x06 after the first 0x05, so a stray 0x06 in an earlier field does not move them.
+// hasRule is false when nothing follows the backup type digit; hasRunMode is false when
+// the rule holds no 0x06; runMode is -1 when the byte after it is missing or no digit.
+// The views point into the line.
+struct StartRule {
+    bool hasRule = false;
+    bool hasRunMode = false;
+    std::string_view startTime;
+    int runMode = -1;
+    std::string_view tail;
+};
+StartRule startRule(std::string_view line);
+
+// The task name of a line: the bytes before its first 0x01, empty when it holds none.
+std::string_view lineTaskName(std::string_view line);
 
 // True when the text holds a byte 0x00..0x1F anywhere (pasted text can carry them).
 bool hasControlBytes(std::string_view text);
@@ -58,16 +77,13 @@ bool isHiddenLine(std::string_view line);
 // "Cumulative", "Full", "Incremental" for 0, 1, 2; empty for any other digit.
 std::string_view backupTypeText(int digit);
 
-// Gives a path text its closing separator: "/" when it starts with "/", else "\".
+// Gives a path text its closing separator: "/" when it starts with "/", else "\". A text
+// that already ends with "/" or "\" is left alone.
 std::string addPathEnd(std::string_view path);
 
 // Removes bytes up to 0x20 from both ends.
 std::string trimText(std::string_view text);
 // Tidying of an editor field: trimmed ends and no byte 0x00..0x1F inside.
 std::string tidyText(std::string_view text);
-
-// A task can be started only when server IP, port, database paths and save directory are
-// filled (after tidying, as a run does) and the backup type digit is 0..2.
-bool canStart(const TaskFields& fields);
 
 }  // namespace tvl

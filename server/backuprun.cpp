@@ -245,7 +245,6 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
     }
     out.status = RunStatus::Started;
     if (log != nullptr && log->enabled() && !log->writeTaskStarted(in.taskName, tskst)) {
-        out.logFailed = true;
         ++ctx.logFailures;
     }
     return out;

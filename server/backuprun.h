@@ -4,18 +4,9 @@
 #include <string_view>
 
 #include "controlsession.h"
+#include "core/runplan.h"
 
 namespace tvl {
-
-// What a backup run works on, as the task editor shows it when the run starts.
-struct RunInputs {
-    std::string ip;
-    std::string port;
-    std::string dbPaths;     // directories separated by ";"
-    std::string saveDir;     // ends with its path separator
-    std::string backupType;  // "Cumulative", "Full" or "Incremental"
-    std::string taskName;
-};
 
 enum class RunStatus {
     Started,        // the server took the backup job
@@ -31,14 +22,14 @@ struct RunOutcome {
     std::string failedStep;
     // BadServerTime: the text the run reported.
     std::string problem;
-    // Started, but the task-started line could not be appended to an enabled log.
-    bool logFailed = false;
 };
 
 // Runs one backup: connects, switches to the system namespace, replaces the server's list
 // of directories to back up, reads the server's date and time, starts the backup job and
 // disconnects, then reports the start and logs it. Any failed step ends the run there,
-// silently: the control's error handler has reported it.
+// silently: the control's error handler has reported it. A log line that could not be
+// written, the task-started one or the handler's, is counted in ctx.logFailures, the one
+// place a caller learns of it.
 //
 // Everything the run uses (the inputs, interactive mode, the message texts, the time
 // format) is taken once, when it starts: a box of the run may let other events run, and

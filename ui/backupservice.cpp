@@ -8,6 +8,7 @@
 
 #include "application.h"
 #include "core/messagetable.h"
+#include "core/runplan.h"
 #include "core/taskline.h"
 #include "messagebox.h"
 #include "server/controlloader.h"
@@ -101,8 +102,8 @@ void BackupService::run(const RunInputs& inputs, bool interactive) {
         return;
     }
     const int logFailures = m_ctx.logFailures;
-    const RunOutcome outcome = runBackup(*m_control, inputs, m_ctx);
-    if (outcome.logFailed || m_ctx.logFailures != logFailures) {
+    runBackup(*m_control, inputs, m_ctx);
+    if (m_ctx.logFailures != logFailures) {
         const QString text =
             QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kLogFileName));
         if (interactive) {
@@ -113,29 +114,14 @@ void BackupService::run(const RunInputs& inputs, bool interactive) {
 }
 
 void BackupService::runStoredLine(const std::string& line) {
-    const TaskFields fields = splitTaskLine(line);
-    // The same bytes the editor would send: a line from Windows-1251 is read as the editor
-    // reads it.
-    const bool utf8 = isValidUtf8(line);
-    auto text = [utf8](const std::string& bytes) {
-        return utf8 ? bytes : toFileBytes(fromWindows1251(bytes));
-    };
-    RunInputs inputs;
-    inputs.ip = tidyText(text(fields.ip));
-    inputs.port = tidyText(text(fields.port));
-    const std::string paths = tidyText(text(fields.dbPaths));
-    const std::string saveDir = tidyText(text(fields.saveDir));
-    inputs.dbPaths = paths.empty() ? paths : tvl::addPathEnd(paths);
-    inputs.saveDir = saveDir.empty() ? saveDir : tvl::addPathEnd(saveDir);
-    inputs.backupType = std::string(backupTypeText(fields.backupType));
-    inputs.taskName = text(fields.name);
-    // The same field check as the editor's: a task that cannot start does nothing.
-    if (inputs.ip.empty() || inputs.port.empty() || inputs.dbPaths.empty() ||
-        inputs.saveDir.empty() || inputs.backupType.empty() || fields.runMode < 0) {
+    // The same bytes and the same field check as the editor's: a task that cannot start
+    // does nothing.
+    const RunPlan plan = planStoredLine(line);
+    if (!plan.ok()) {
         return;
     }
     InteractiveOff quiet(*this);
-    run(inputs, false);
+    run(plan.inputs, false);
 }
 
 bool BackupService::walkDatabases(const std::string& ip, const std::string& port,

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/runplan.h"
 #include "core/taskline.h"
 #include "messagebox.h"
 #include "textcodec.h"
@@ -64,7 +65,8 @@ bool NewTaskDialog::nameTaken(const QString& name, const QStringList& taken) {
 
 void NewTaskDialog::accept() {
     const QString name = tidyName(m_edNew->text());
-    if (name.isEmpty() || nameTaken(name, m_taken)) {
+    // The name becomes part of the backup's file names on the server.
+    if (!isValidTaskName(toFileBytes(name)) || nameTaken(name, m_taken)) {
         MessageBox::warning(this, m_refusal);
         m_edNew->setFocus();
         return;

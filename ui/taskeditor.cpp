@@ -21,6 +21,7 @@
 
 #include "core/messagetable.h"
 #include "core/regional.h"
+#include "core/runplan.h"
 #include "core/schedule.h"
 #include "databaselist.h"
 #include "server/dblist.h"
@@ -412,9 +413,7 @@ bool TaskEditor::checkFields() {
         const Quiet quiet(m_quiet);
         TrimTxt(focusWidget());
     }
-    return m_cbName->currentIndex() >= 0 && !m_edIP->text().isEmpty() &&
-           !m_edPort->text().isEmpty() && !m_edIn->text().isEmpty() && !m_edOut->text().isEmpty() &&
-           m_cbBUTyp->currentIndex() >= 0 && runMode() >= 0;
+    return m_cbName->currentIndex() >= 0 && planRun(fields(m_cbName->currentIndex())).ok();
 }
 
 bool TaskEditor::eventFilter(QObject* watched, QEvent* event) {
@@ -553,29 +552,26 @@ std::string TaskEditor::ruleTail(int mode) const {
     }
 }
 
+TaskFields TaskEditor::fields(int entry) const {
+    TaskFields f;
+    f.name = toFileBytes(m_cbName->itemText(entry));
+    f.ip = toFileBytes(m_edIP->text());
+    f.port = toFileBytes(m_edPort->text());
+    f.dbPaths = toFileBytes(m_edIn->text());
+    f.saveDir = toFileBytes(m_edOut->text());
+    f.backupType = m_cbBUTyp->currentIndex();
+    f.startTime = toFileBytes(startTimeText());
+    f.runMode = runMode();
+    f.tail = ruleTail(f.runMode);
+    return f;
+}
+
 std::string TaskEditor::buildLine(int entry) const {
-    TaskFields fields;
-    fields.name = toFileBytes(m_cbName->itemText(entry));
-    fields.ip = toFileBytes(m_edIP->text());
-    fields.port = toFileBytes(m_edPort->text());
-    fields.dbPaths = toFileBytes(m_edIn->text());
-    fields.saveDir = toFileBytes(m_edOut->text());
-    fields.backupType = m_cbBUTyp->currentIndex();
-    fields.startTime = toFileBytes(startTimeText());
-    fields.runMode = runMode();
-    fields.tail = ruleTail(fields.runMode);
-    return buildTaskLine(fields).value_or(std::string());
+    return buildTaskLine(fields(entry)).value_or(std::string());
 }
 
 RunInputs TaskEditor::runInputs() const {
-    RunInputs inputs;
-    inputs.ip = toFileBytes(m_edIP->text());
-    inputs.port = toFileBytes(m_edPort->text());
-    inputs.dbPaths = toFileBytes(m_edIn->text());
-    inputs.saveDir = toFileBytes(m_edOut->text());
-    inputs.backupType = toFileBytes(m_cbBUTyp->currentText());
-    inputs.taskName = toFileBytes(m_cbName->currentText());
-    return inputs;
+    return planRun(fields(m_cbName->currentIndex())).inputs;
 }
 
 // ---------------------------------------------------------------------------------------

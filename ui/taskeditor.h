@@ -51,7 +51,9 @@ public:
     // The task line the fields make under the name of selector entry `entry`; empty when
     // the fields do not make one.
     std::string buildLine(int entry) const;
-    // The inputs a run of the shown task sends.
+    // The fields as the controls show them, under the name of selector entry `entry`.
+    TaskFields fields(int entry) const;
+    // The inputs a run of the shown task sends (planRun of its fields).
     RunInputs runInputs() const;
 
     // Tidies one field: ends trimmed, control characters inside removed.

@@ -1,6 +1,6 @@
 #include "textcodec.h"
 
-#include "core/textbytes.h"
+#include "core/charset.h"
 
 namespace tvl::ui {
 
@@ -9,13 +9,8 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 QString fromWindows1251(std::string_view bytes) {
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        text.append(b < 0x80 ? QChar(char16_t(b)) : QChar(kWindows1251High[b - 0x80]));
-    }
-    return text;
+    const std::string utf8 = windows1251ToUtf8(bytes);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QString fromFileBytes(std::string_view bytes) {

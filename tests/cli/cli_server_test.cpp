@@ -106,6 +106,18 @@ TEST_F(Tool, RunSendsTheWholeBackupByteForByteAndLogsIt) {
     EXPECT_NE(r.err.find("The backup job has been started on the server"), std::string::npos);
 }
 
+TEST_F(Tool, RunTidiesTheStoredFieldsAsTheEditorDoes) {
+    ScriptedServer server(serverAnswer);
+    std::string line = taskLine("T", " " + server.portText(), " /srv/db/one  ", " /backup ");
+    line.replace(line.find("127.0.0.1"), 9, " 127.0.0.1 ");
+    tasks({line});
+    const auto r = tarvelctl("run T");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(server.streams().size(), 1u);
+    EXPECT_NE(server.streams()[0].find("\"/srv/db/one/\")"), std::string::npos);
+    EXPECT_NE(server.streams()[0].find("/backup/Full_"), std::string::npos);
+}
+
 TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
     const std::vector<std::string> lines = {
         "ZN \"%SYS\"",
@@ -165,12 +177,27 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
 TEST_F(Tool, RunRefusesWithoutConnectingWhenTheTaskCannotStart) {
     ScriptedServer server(serverAnswer);
     const std::string port = server.portText();
+    std::string blankIp = taskLine("BlankIp", port);
+    blankIp.replace(blankIp.find("127.0.0.1"), 9, "  ");
     tasks({taskLine("NoPort", ""), taskLine("NoType", port, "/a/", "/b/", 7),
-           taskLine("nightly", port), std::string("\x01hidden"), taskLine("Hidden", port)});
-    for (const std::string name : {"NoPort", "NoType", "Nightly", "Hidden", "Missing"}) {
+           taskLine("nightly", port), taskLine("BlankSave", port, "/a/", "  "),
+           taskLine("BlankPaths", port, "   ", "/b/"), blankIp, taskLine("a:b", port),
+           std::string("\x01hidden"), taskLine("Hidden", port)});
+    // The reason names the field; a field of blanks is an empty one.
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"NoPort", "no port"},
+        {"NoType", "no backup type"},
+        {"BlankSave", "no save directory"},
+        {"BlankPaths", "no database paths"},
+        {"BlankIp", "no server IP"},
+        {"a:b", "the task name holds a character a file name cannot hold"},
+        {"Nightly", "no task named"},
+        {"Hidden", "no task named"},
+        {"Missing", "no task named"}};
+    for (const auto& [name, why] : refused) {
         const auto r = tarvelctl("run " + name);
         EXPECT_EQ(r.status, 1) << name;
-        EXPECT_FALSE(r.err.empty()) << name;
+        EXPECT_NE(r.err.find(why), std::string::npos) << name << ": " << r.err;
     }
     EXPECT_EQ(server.connections(), 0);
     EXPECT_EQ(log(), "");

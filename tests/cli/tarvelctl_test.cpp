@@ -73,11 +73,14 @@ TEST_F(Tarvelctl, ExpectedPrintsSortedRowsInTheChosenLanguage) {
 }
 
 TEST_F(Tarvelctl, ListShowsEachTasksNextStart) {
+    // A hand-edited one-digit minute is read; a line without 0x01 has an empty name.
     writeTasks({task("D", " 9:05", "1"), task("W", "10:00", "2"), task("Odd", "10:00", "9"),
-                task("", "10:00", "1")});
+                task("M", "9:7", "1"), "no\x02name\x07", task("", "10:00", "1")});
     const CommandResult r = run("list", "TVL_FAKE_NOW=2026-12-07T09:05");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "0\tD\tDaily\t2026-12-08 09:05\n1\tW\tWeekly\t-\n2\tOdd\t?\t-\n");
+    EXPECT_EQ(r.out,
+              "0\tD\tDaily\t2026-12-08 09:05\n1\tW\tWeekly\t-\n2\tOdd\t?\t-\n"
+              "3\tM\tDaily\t2026-12-07 09:07\n4\t\t?\t-\n");
 }
 
 TEST_F(Tarvelctl, MissingTaskFileIsCreatedEmpty) {

@@ -29,8 +29,10 @@ TEST(StartTime, ReadsTimesAsTimes) {
     EXPECT_EQ(parseStartTime("9:05"), 9 * 60 + 5);
     EXPECT_EQ(parseStartTime("23:59"), 23 * 60 + 59);
     EXPECT_EQ(parseStartTime(" 0:00"), 0);
-    for (const char* bad : {"", "  :  ", "24:00", "12:60", "25:99", "1 :05", "12: 5", "12:5",
-                            "12:05 ", "a:00", "123:00", ":05"}) {
+    EXPECT_EQ(parseStartTime("9:5"), 9 * 60 + 5) << "one minute digit, as hand-edited";
+    EXPECT_EQ(parseStartTime(" 12:7"), 12 * 60 + 7);
+    for (const char* bad : {"", "  :  ", "24:00", "12:60", "25:99", "1 :05", "12: 5", "12:5 ",
+                            "12:05 ", "12:", "12:123", "9:6x", "a:00", "123:00", ":05"}) {
         EXPECT_FALSE(parseStartTime(bad)) << '"' << bad << '"';
     }
     EXPECT_EQ(currentTimeText(9, 5), "9:05");

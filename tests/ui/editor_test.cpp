@@ -217,9 +217,13 @@ TEST_F(EditorTest, NewAndSaveWriteTheLineByteForByte) {
 TEST_F(EditorTest, NewTaskNameCheck) {
     start((crlf({kNightly, taskLine("ночь", "ip", "1", "/d/", "/b/", "1 1:00", "1")})).c_str());
     // Empty, blank and names that differ only in case are refused, Cyrillic ones by Unicode
-    // case folding; the dialog stays open.
-    for (const QString& refused : {QString(), QStringLiteral("   "), QStringLiteral("NIGHTLY"),
-                                   QStringLiteral(" nightly "), QString::fromUtf8("НОЧЬ")}) {
+    // case folding, and so are names that cannot be part of a file name; the dialog stays
+    // open.
+    for (const QString& refused :
+         {QString(), QStringLiteral("   "), QStringLiteral("NIGHTLY"), QStringLiteral(" nightly "),
+          QString::fromUtf8("НОЧЬ"), QStringLiteral("Daily/Full"), QStringLiteral("a\\b"),
+          QStringLiteral("x:y"), QStringLiteral("a*"), QStringLiteral("q?"), QStringLiteral("a\"b"),
+          QStringLiteral("<a>"), QStringLiteral("a|b")}) {
         newTask(refused);
         auto shown = boxes();
         ASSERT_EQ(shown.size(), 1u) << refused.toStdString();

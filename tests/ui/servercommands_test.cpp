@@ -60,18 +60,23 @@ protected:
         m_control = &m_fake;
     }
 
+    // P0..P9 of every job started, in order.
+    std::vector<FakeControl::Params> jobParams() const {
+        std::vector<FakeControl::Params> out;
+        std::size_t n = 0;
+        for (const std::string& e : m_fake.events) {
+            if (e == "exec " + std::string(kJobLine)) {
+                out.push_back(m_fake.sentParams[n]);
+            }
+            n += e.rfind("exec ", 0) == 0 ? 1 : 0;
+        }
+        return out;
+    }
     // The backup file of every job started, in order.
     std::vector<std::string> jobs() const {
         std::vector<std::string> files;
-        std::size_t n = 0;
-        for (const std::string& e : m_fake.events) {
-            if (e.rfind("exec ", 0) != 0) {
-                continue;
-            }
-            if (e == "exec " + std::string(kJobLine)) {
-                files.push_back(m_fake.sentParams[n][3]);
-            }
-            ++n;
+        for (const FakeControl::Params& p : jobParams()) {
+            files.push_back(p[3]);
         }
         return files;
     }
@@ -241,6 +246,43 @@ TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromIt
     EXPECT_EQ(main().pendingIndex(), 0);
     EXPECT_TRUE(main().interactive());
     EXPECT_NE(logFile().find("Due backup job started"), std::string::npos);
+}
+
+// A due task runs through the editor when it is free, else from its stored line; both send
+// the same bytes, whatever blanks, control bytes or character set the line holds.
+TEST_F(ServerCommandsTest, TheEditorAndTheStoredLineSendTheSameBytes) {
+    auto raw = [](const std::string& name, const std::string& ip, const std::string& port,
+                  const std::string& paths, const std::string& save, const std::string& time) {
+        return name + '\x01' + ip + '\x02' + port + '\x03' + paths + '\x04' + save + '\x05' + "2" +
+               time + '\x06' + "1";
+    };
+    auto both = [&](const std::string& time) {
+        return std::vector<std::string>{
+            raw("Spaces", " 127.0.0.1 ", " 1972", " /db/a\x1e;/db/b \t", " /bak", time),
+            raw("\xed\xee\xf7\xfc", "127.0.0.1", "1972", "/db/\xcf\xf3\xf2\xfc", "bak/ ", time)};
+    };
+    const std::vector<std::string> viaEditor = both(" 9:06");
+    const std::vector<std::string> viaLine = both(" 9:07");
+    start(lines({task("Edited", "23:00"), viaEditor[0], viaEditor[1], viaLine[0], viaLine[1]})
+              .c_str());
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    const std::vector<std::string> editorEvents = m_fake.events;
+    const std::vector<FakeControl::Params> editorJobs = jobParams();
+    ASSERT_EQ(editorJobs.size(), 2u);
+    EXPECT_EQ(jobs()[1],
+              "bak/Incremental_2026-12-07_15h05m07s(\xd0\xbd\xd0\xbe\xd1\x87\xd1\x8c).bcp");
+
+    pick(0);
+    typeInto("edIP", QStringLiteral("10.9.9.9"));
+    ASSERT_EQ(main().pendingIndex(), 0);
+    m_fake.events.clear();
+    m_fake.sentParams.clear();
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(m_fake.events, editorEvents);
+    EXPECT_EQ(jobParams(), editorJobs);
+    EXPECT_EQ(main().pendingIndex(), 0) << "the stored-line road leaves the edit alone";
 }
 
 TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATick) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tvl {
+
+// The program's files hold text in UTF-8; task files and message tables brought over
+// from Windows hold Windows-1251. A text that is not valid UTF-8 is read as Windows-1251,
+// so both kinds give the same characters wherever they are read.
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view bytes);
+// Each byte as its Windows-1251 character, written in UTF-8; 0x98, which has none, gives
+// U+FFFD.
+std::string windows1251ToUtf8(std::string_view bytes);
+// The text of a file's bytes in UTF-8: valid UTF-8 as it is, anything else as Windows-1251.
+std::string fileTextToUtf8(std::string_view bytes);
+
+}  // namespace tvl

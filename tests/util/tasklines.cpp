@@ -1,0 +1,53 @@
+#include "tasklines.h"
+
+namespace tvl::test {
+
+const char* TaskLineGenerator::pick(const std::vector<const char*>& choices) {
+    return choices[std::uniform_int_distribution<std::size_t>(0, choices.size() - 1)(m_rng)];
+}
+
+std::string TaskLineGenerator::line() {
+    // Each field is followed by the separator that ends it, unless it goes missing.
+    const std::vector<std::vector<const char*>> fields = {
+        {"Nightly", "B", " C ", "\xd0\xbd\xd0\xbe\xd1\x87\xd1\x8c", "\xed\xee\xf7\xfc", "", "  ",
+         "X\x06y", "a/b", "x)\\..\\y", "a:b", "bell\x07", "q?"},
+        {"127.0.0.1", " 127.0.0.1 ", "\t10.0.0.1\x07", "  ", "", "10.0\x1f.0.1"},
+        {"1972", " 1972", "", " \t",
+         "19\x0b"
+         "72"},
+        {"/db/a;/db/b", "/db/a/", " /db/a \t", "  ", "", "c:\\db", "rel/",
+         "/db/\x1e"
+         "x",
+         "\xcf\xf3\xf2\xfc"},
+        {"/bak", "/bak/", "  ", "", "bak/", "d:\\bak",
+         " /b\x08"
+         "ak "},
+        {"0", "1", "2", "3", "9", "x", ""},
+        {" 9:05", "9:5", "09:05", "  :  ", "24:00", "9:05 ", "23:59", ""},
+        {"1", "012/07/2026", "012/08/2026", "07.12.2026", "0", "21111111", "20000001",
+         "3111111111111"
+         "7",
+         "31111111111118", "7", "x", ""},
+    };
+    static constexpr char kSeparators[] = {'\x01', '\x02', '\x03', '\x04', '\x05', 0, '\x06'};
+    std::string out;
+    std::bernoulli_distribution dropSeparator(0.03);
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        out += pick(fields[k]);
+        if (k < 7 && kSeparators[k] != 0 && !dropSeparator(m_rng)) {
+            out += kSeparators[k];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> TaskLineGenerator::lines(std::size_t count) {
+    std::vector<std::string> out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.push_back(line());
+    }
+    return out;
+}
+
+}  // namespace tvl::test

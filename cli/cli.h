@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace tvl::cli {
 struct Context {
     std::string language = "english";  // "english" or "russian"
     std::string programDir;            // where tarvelctl itself lies
+    bool json = false;                 // --json: one JSON document instead of lines
     MessageTable messages;
     TaskList tasks;
     const Clock* clock = nullptr;
@@ -40,6 +42,17 @@ int runExpected(Context& ctx, const std::vector<std::string>& args);
 int runList(Context& ctx, const std::vector<std::string>& args);
 // The saved tasks, one line each: index, name, start rule, next start (as `list` prints).
 void printNextStarts(Context& ctx);
+
+// A saved task's next start after the current minute, as `list` shows it.
+struct NextStartRow {
+    std::size_t index = 0;
+    std::string name;
+    const char* rule = "";  // Once, Daily, Weekly, Monthly or "?"
+    std::optional<LocalDateTime> next;
+};
+std::vector<NextStartRow> nextStarts(const Context& ctx);
+// The same as the JSON member "tasks":[...] that `list --json` prints.
+std::string nextStartsJson(const Context& ctx);
 
 // Reports a usage error of one command on stderr; returns kExitUsage.
 int usageError(Context& ctx, const Command& command, const std::string& why);

@@ -7,6 +7,7 @@
 #include "core/minutewalk.h"
 #include "core/schedule.h"
 #include "core/taskline.h"
+#include "json.h"
 
 namespace tvl::cli {
 
@@ -36,6 +37,33 @@ const char* runModeWord(int mode) {
     }
 }
 
+// The rows as one JSON document: the six cells as the plain output has them, and the
+// row's minute, task and backup type for scripts that should not read the cells.
+void printExpectedJson(Context& ctx, const ExpectedBackups& rows, const CivilDate& from,
+                       const CivilDate& to) {
+    static const char* const kFields[kExpectedColumns] = {"time",     "name", "server",
+                                                          "database", "type", "path"};
+    std::string buf = "{\"from\":\"" + isoDateText(from) + "\",\"to\":\"" +
+                      isoDateText(clampIntervalEnd(from, to)) + "\",\"rows\":[";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const int start = parseStartTime(rows.taskText(rows.task(r), 0)).value_or(0);
+        buf += r ? ",{\"start\":" : "{\"start\":";
+        buf += jsonMinute(LocalDateTime{rows.day(r), start / 60, start % 60, 0});
+        buf += ",\"taskIndex\":" + std::to_string(rows.taskIndex(r));
+        buf += ",\"backupType\":" + std::to_string(rows.backupType(r));
+        for (int c = 0; c < kExpectedColumns; ++c) {
+            buf += std::string(",\"") + kFields[c] + "\":" + jsonString(rows.cell(r, c));
+        }
+        buf += '}';
+        if (buf.size() >= (1u << 20)) {
+            ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
+    }
+    buf += "]}\n";
+    ctx.out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
+}
+
 }  // namespace
 
 int runDue(Context& ctx, const std::vector<std::string>& args) {
@@ -44,7 +72,17 @@ int runDue(Context& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1 || !parseMinute(args[0], t)) {
         return usageError(ctx, self, "give one minute as YYYY-MM-DDTHH:MM");
     }
-    for (std::size_t i : dueTasks(ctx.tasks.lines(), t)) {
+    const std::vector<std::size_t> due = dueTasks(ctx.tasks.lines(), t);
+    if (ctx.json) {
+        *ctx.out << "{\"minute\":" << jsonMinute(t) << ",\"tasks\":[";
+        for (std::size_t k = 0; k < due.size(); ++k) {
+            *ctx.out << (k ? "," : "") << "{\"index\":" << due[k]
+                     << ",\"name\":" << jsonString(lineTaskName(ctx.tasks.line(due[k]))) << '}';
+        }
+        *ctx.out << "]}\n";
+        return kExitOk;
+    }
+    for (std::size_t i : due) {
         *ctx.out << i << '\t' << lineTaskName(ctx.tasks.line(i)) << '\n';
     }
     return kExitOk;
@@ -77,6 +115,10 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     }
     ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, names);
     rows.sort(column);
+    if (ctx.json) {
+        printExpectedJson(ctx, rows, from, to);
+        return kExitOk;
+    }
     // A year of rows is tens of megabytes: form them into one buffer, written in pieces.
     std::string buf;
     constexpr std::size_t kChunk = 1 << 20;
@@ -98,32 +140,55 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
+std::vector<NextStartRow> nextStarts(const Context& ctx) {
+    LocalDateTime minute = ctx.clock->localNow();
+    minute.second = 0;
+    std::vector<NextStartRow> rows;
+    const std::size_t saved = ctx.tasks.savedCount();
+    for (std::size_t i = 0; i < saved; ++i) {
+        const std::string& line = ctx.tasks.line(i);
+        rows.push_back({i, std::string(lineTaskName(line)), runModeWord(startRule(line).runMode),
+                        nextStart(line, minute)});
+    }
+    return rows;
+}
+
 int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
+    }
+    if (ctx.json) {
+        *ctx.out << '{' << nextStartsJson(ctx) << "}\n";
+        return kExitOk;
     }
     printNextStarts(ctx);
     return kExitOk;
 }
 
 void printNextStarts(Context& ctx) {
-    const LocalDateTime now = ctx.clock->localNow();
-    const std::size_t saved = ctx.tasks.savedCount();
-    for (std::size_t i = 0; i < saved; ++i) {
-        const std::string& line = ctx.tasks.line(i);
-        *ctx.out << i << '\t' << lineTaskName(line) << '\t' << runModeWord(startRule(line).runMode)
-                 << '\t';
-        LocalDateTime minute = now;
-        minute.second = 0;
-        if (const auto next = nextStart(line, minute)) {
+    for (const NextStartRow& r : nextStarts(ctx)) {
+        *ctx.out << r.index << '\t' << r.name << '\t' << r.rule << '\t';
+        if (r.next) {
             char buf[32];
-            std::snprintf(buf, sizeof buf, " %02d:%02d", next->hour, next->minute);
-            *ctx.out << isoDateText(next->date) << buf;
+            std::snprintf(buf, sizeof buf, " %02d:%02d", r.next->hour, r.next->minute);
+            *ctx.out << isoDateText(r.next->date) << buf;
         } else {
             *ctx.out << '-';
         }
         *ctx.out << '\n';
     }
+}
+
+std::string nextStartsJson(const Context& ctx) {
+    std::string out = "\"tasks\":[";
+    bool first = true;
+    for (const NextStartRow& r : nextStarts(ctx)) {
+        out += first ? "{\"index\":" : ",{\"index\":";
+        first = false;
+        out += std::to_string(r.index) + ",\"name\":" + jsonString(r.name) + ",\"rule\":\"" +
+               r.rule + "\",\"nextStart\":" + (r.next ? jsonMinute(*r.next) : "null") + '}';
+    }
+    return out + ']';
 }
 
 }  // namespace tvl::cli

@@ -10,12 +10,14 @@
 
 #include "core/activitylog.h"
 #include "core/folderscheduler.h"
+#include "core/minutewalk.h"
 #include "core/runplan.h"
 #include "core/schedulerlock.h"
 #include "core/schedulerstate.h"
 #include "core/taskfile.h"
 #include "core/taskfilewatch.h"
 #include "core/taskline.h"
+#include "json.h"
 #include "server/backuprun.h"
 #include "server/controlloader.h"
 
@@ -316,6 +318,26 @@ int runStatus(Context& ctx, const std::vector<std::string>& args) {
         return usageError(ctx, commandNamed("status"), "takes no arguments");
     }
     const LockHolder holder = readLockHolder();
+    ScheduleMark mark;
+    const StateRead state = readState(kStateFileName, mark);
+    if (ctx.json) {
+        std::string out = "{\"scheduler\":";
+        if (!holder.held) {
+            out += "null";
+        } else {
+            out += "{\"kind\":" + jsonString(holder.kind.empty() ? "unknown" : holder.kind) +
+                   ",\"pid\":" + (holder.pid > 0 ? std::to_string(holder.pid) : "null") + '}';
+        }
+        out += ",\"lastChecked\":";
+        out += state == StateRead::Ok ? jsonMinute(fromCivilMinute(mark.lastChecked)) : "null";
+        out += ",\"stateFile\":\"";
+        out += state == StateRead::Ok        ? "ok"
+               : state == StateRead::Missing ? "missing"
+                                             : "unreadable";
+        out += "\"," + nextStartsJson(ctx) + "}\n";
+        *ctx.out << out;
+        return kExitOk;
+    }
     *ctx.out << "scheduler: ";
     if (!holder.held) {
         *ctx.out << "none";
@@ -326,8 +348,7 @@ int runStatus(Context& ctx, const std::vector<std::string>& args) {
         *ctx.out << ", PID " << (holder.pid > 0 ? std::to_string(holder.pid) : "?");
     }
     *ctx.out << '\n';
-    ScheduleMark mark;
-    switch (readState(kStateFileName, mark)) {
+    switch (state) {
         case StateRead::Ok:
             *ctx.out << "last checked: " << minuteText(mark.lastChecked) << '\n';
             break;

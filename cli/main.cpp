@@ -13,14 +13,19 @@
 
 #include "cli.h"
 #include "core/civil.h"
+#include "core/programversion.h"
 
 namespace {
 
 using namespace tvl;
 using namespace tvl::cli;
 
+// The commands whose output scripts and monitoring read.
+constexpr const char* kJsonCommands[] = {"due", "expected", "list", "status"};
+
 void printUsage(std::ostream& out) {
-    out << "usage: tarvelctl [--dir DIR] [--lang english|russian] COMMAND [ARGS]\n"
+    out << "usage: tarvelctl [--dir DIR] [--lang english|russian] [--json] COMMAND [ARGS]\n"
+           "       tarvelctl --help | --version\n"
            "commands:\n";
     for (const Command& c : commands()) {
         out << "  " << c.name << (*c.usage ? " " : "") << c.usage << '\n';
@@ -28,6 +33,20 @@ void printUsage(std::ostream& out) {
     out << "serve starts the folder's due backups every minute until SIGTERM or SIGINT; at its\n"
            "start it makes up those missed since the last checked minute (tvl.state) when at\n"
            "most --catch-up minutes old (0 to 180, by default 180; 0 makes up none).\n";
+    out << "--json (before or after the command) prints one JSON document for:";
+    for (const char* name : kJsonCommands) {
+        out << ' ' << name;
+    }
+    out << '\n';
+}
+
+bool takesJson(const std::string& command) {
+    for (const char* name : kJsonCommands) {
+        if (command == name) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string programDir(const char* argv0) {
@@ -86,8 +105,13 @@ int main(int argc, char** argv) {
                 printUsage(std::cerr);
                 return kExitUsage;
             }
+        } else if (a == "--json") {
+            ctx.json = true;
         } else if (a == "--help" || a == "-h") {
             printUsage(std::cout);
+            return kExitOk;
+        } else if (a == "--version") {
+            std::cout << versionLine("tarvelctl");
             return kExitOk;
         } else {
             break;
@@ -109,7 +133,17 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return kExitUsage;
     }
-    const std::vector<std::string> args(argv + i + 1, argv + argc);
+    std::vector<std::string> args;
+    for (int k = i + 1; k < argc; ++k) {
+        if (std::string(argv[k]) == "--json" && takesJson(name)) {
+            ctx.json = true;
+        } else {
+            args.emplace_back(argv[k]);
+        }
+    }
+    if (ctx.json && !takesJson(name)) {
+        return usageError(ctx, *command, "--json is not taken by this command");
+    }
 
     // Like the desktop program, the tool works on bare file names in its working directory.
     if (::chdir(dir.c_str()) != 0) {

@@ -6,6 +6,7 @@ TVL_PACKAGES=(
   qt6-base-dev libarchive-dev
   xvfb xauth trayer tzdata fonts-dejavu-core
   qt6-translations-l10n
+  dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin
 )
 
 tvl_install_deps() {

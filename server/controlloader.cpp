@@ -13,6 +13,7 @@ namespace tvl {
 namespace {
 
 inline constexpr const char* kLibraryName = "libvism.so";
+inline constexpr const char* kInstalledLibraryFolder = "/../lib/tarvel/";
 
 // Opens the library and finds its factory. The library is never closed: the code of every
 // control it made must stay mapped while the control lives, and that is until the end.
@@ -26,12 +27,17 @@ VismFactoryFn openControlLibrary(const std::string& programDir, std::string* why
             tried = ::dlerror();
         }
     } else {
+        // The build puts the library beside the programs; the package puts the programs in
+        // /usr/bin and the library in the program's own folder /usr/lib/tarvel.
         if (!programDir.empty()) {
-            const std::string beside = programDir + "/" + kLibraryName;
-            if (::access(beside.c_str(), F_OK) == 0) {
-                handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+            for (const char* folder : {"/", kInstalledLibraryFolder}) {
+                const std::string path = programDir + folder + kLibraryName;
+                if (handle != nullptr || ::access(path.c_str(), F_OK) != 0) {
+                    continue;
+                }
+                handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
                 if (handle == nullptr) {
-                    tried = std::string(::dlerror()) + "; ";
+                    tried += std::string(::dlerror()) + "; ";
                 }
             }
         }

@@ -13,7 +13,8 @@ inline constexpr const char* kClientMissingText =
 
 // The control is the shared library libvism.so. It is looked for in the file that the
 // environment variable TVL_VISM_LIBRARY names when set; otherwise beside the program
-// (programDir), then where the dynamic linker looks.
+// (programDir), then in the installed layout's folder programDir/../lib/tarvel, then where
+// the dynamic linker looks.
 //
 // True when the library is found and loads.
 bool controlLibraryAvailable(const std::string& programDir, std::string* why = nullptr);
@@ -22,8 +23,8 @@ bool controlLibraryAvailable(const std::string& programDir, std::string* why = n
 // reason in *why when that fails.
 std::unique_ptr<VismControl> loadControl(const std::string& programDir, std::string* why = nullptr);
 
-// The folder of the running program's file ("/usr/lib/tarvel" for
-// /usr/lib/tarvel/tarvelctl); empty when it cannot be told.
+// The folder of the running program's file ("/usr/bin" for /usr/bin/tarvelctl); empty when
+// it cannot be told.
 std::string programDirectory();
 
 }  // namespace tvl

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "core/programversion.h"
 #include "sim/server.h"
 
 namespace {
@@ -26,8 +27,10 @@ int usage(const std::string& problem) {
     if (!problem.empty()) {
         std::cerr << "cachesim: " << problem << "\n";
     }
-    std::cerr << "usage: cachesim --data DIR [--listen HOST:PORT] [--database PATH]... "
-                 "[--trace FILE] [--idle-timeout SECONDS]\n";
+    (problem.empty() ? std::cout : std::cerr)
+        << "usage: cachesim --data DIR [--listen HOST:PORT] [--database PATH]... "
+           "[--trace FILE] [--idle-timeout SECONDS]\n"
+           "       cachesim --help | --version\n";
     return 2;
 }
 
@@ -51,6 +54,10 @@ int main(int argc, char** argv) {
         std::string v;
         if (arg == "--help" || arg == "-h") {
             usage("");
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << tvl::versionLine("cachesim");
             return 0;
         }
         if (arg != "--data" && arg != "--listen" && arg != "--database" && arg != "--trace" &&

@@ -80,7 +80,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent),
       m_options(std::move(options)),
       m_clock(m_options.clock != nullptr ? m_options.clock : &systemClock()),
-      m_settings(m_options.settingsFile) {
+      m_settings(m_options.settingsFile),
+      m_autostart(m_options.autostartFile) {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Tarvel Utility"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -175,6 +176,17 @@ void MainWindow::buildMenus() {
     m_miRus = command(language, "miRus", "&Russian", {}, &MainWindow::miRusClick);
     m_miEng->setCheckable(true);
     m_miRus->setCheckable(true);
+    // The program back in the tray at every login: checked while the autostart entry exists.
+    QAction* miAutostart = action(service, "miAutostart", "Start at &login");
+    miAutostart->setCheckable(true);
+    miAutostart->setChecked(m_autostart.isOn());
+    connect(miAutostart, &QAction::triggered, this, [this, miAutostart](bool on) {
+        QString why;
+        if (!m_autostart.setOn(on, &why)) {
+            miAutostart->setChecked(m_autostart.isOn());
+            MessageBox::error(this, why);
+        }
+    });
 
     QMenu* help = named(bar->addMenu(QStringLiteral("&Help")), "miHelp");
     command(help, "miHlp", "&Help", QKeySequence(Qt::Key_F1), &MainWindow::miHlpClick);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStyle>
 
+#include "autostart.h"
 #include "core/activitylog.h"
 #include "core/clock.h"
 #include "core/messagetable.h"
@@ -51,6 +52,8 @@ struct MainWindowOptions {
     // Folder of the caption files and LngCnf.cfg. Empty means the program's folder, with
     // the user's data folder for what cannot be written there.
     QString languageFolder;
+    // The login start entry; empty means the one in the user's autostart folder.
+    QString autostartFile;
 };
 
 // The main window: the shell around the task editor (menus, toolbar, status bar, close and
@@ -208,6 +211,7 @@ private:
     LanguageSettings m_settings;
     TJKCaptionReader* m_crLng = nullptr;
     AboutWindow* m_about = nullptr;
+    Autostart m_autostart;
     MessageTable m_messages;
     Lifecycle m_lifecycle = Lifecycle::Running;
     bool m_trayAvailable = false;

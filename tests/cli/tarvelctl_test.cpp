@@ -108,14 +108,63 @@ TEST_F(Tarvelctl, FailuresAndUsageErrors) {
 
 TEST_F(Tarvelctl, UsageErrorsExitWithTwo) {
     CommandResult r;
-    for (const char* bad : {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
-                            "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
-                            "expected 2026-12-07 2026-12-08 --sort 6", "list extra",
-                            "--lang german list", "serve --catch-up 181", "serve --catch-up",
-                            "serve --catch-up -1", "serve now", "status extra"}) {
+    for (const char* bad :
+         {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
+          "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
+          "expected 2026-12-07 2026-12-08 --sort 6", "list extra", "--lang german list",
+          "--json run A", "run A --json", "serve --catch-up 181", "serve --catch-up",
+          "serve --catch-up -1", "serve now", "status extra"}) {
         r = run(bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << bad;
+    }
+}
+
+TEST_F(Tarvelctl, JsonIsOneUtf8DocumentForScripts) {
+    // A name with a quote and a backslash, and one in Windows-1251 ("Архив") from Windows.
+    writeTasks(
+        {task("Say \"hi\"\\", "10:00", "1"), task("\xC0\xF0\xF5\xE8\xE2", " 9:05", "21000000")});
+    const std::string env = "TVL_FAKE_NOW=2026-12-07T09:05";
+    struct Case {
+        const char* args;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"--json due 2026-12-07T10:00",
+         R"({"minute":"2026-12-07T10:00","tasks":[{"index":0,"name":"Say \"hi\"\\"}]})"},
+        {"due 2026-12-07T10:01 --json", R"({"minute":"2026-12-07T10:01","tasks":[]})"},
+        {"list --json",
+         R"({"tasks":[{"index":0,"name":"Say \"hi\"\\","rule":"Daily","nextStart":"2026-12-07T10:00"},)"
+         R"({"index":1,"name":"Архив","rule":"Weekly","nextStart":"2026-12-14T09:05"}]})"},
+        {"expected 2026-12-07 2026-12-07 --sort 1 --json",
+         R"({"from":"2026-12-07","to":"2026-12-07","rows":[)"
+         R"({"start":"2026-12-07T10:00","taskIndex":0,"backupType":1,"time":"2026-12-07, 10:00 {Monday}",)"
+         R"("name":"Say \"hi\"\\","server":"127.0.0.1:1972","database":"/db/","type":"Full","path":"/bak/"},)"
+         R"({"start":"2026-12-07T09:05","taskIndex":1,"backupType":1,"time":"2026-12-07,  9:05 {Monday}",)"
+         R"("name":"Архив","server":"127.0.0.1:1972","database":"/db/","type":"Full","path":"/bak/"}]})"},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = run(c.args, env);
+        EXPECT_EQ(r.status, 0) << c.args << ": " << r.err;
+        EXPECT_EQ(r.out, std::string(c.out) + "\n") << c.args;
+    }
+}
+
+TEST(Programs, AnswerVersionAndHelpWithoutStarting) {
+    std::vector<std::pair<std::string, std::string>> programs = {{"tarvelctl", TARVELCTL},
+                                                                 {"cachesim", CACHESIM}};
+#ifdef TARVEL
+    programs.emplace_back("tarvel", TARVEL);
+#endif
+    for (const auto& [name, path] : programs) {
+        CommandResult r = tvl::test::runCommand("'" + path + "' --version");
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.out, name + " " TVL_PROJECT_VERSION "\n");
+        r = tvl::test::runCommand("'" + path + "' --help");
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.out.rfind("usage: " + name + " ", 0), 0u) << name << ": " << r.out;
+        EXPECT_NE(r.out.find("--version"), std::string::npos) << name;
+        EXPECT_EQ(r.err, "") << name;
     }
 }
 
@@ -129,6 +178,11 @@ TEST_F(Tarvelctl, ServeWaitsWhileAnotherTarvelStartsTheBackupsAndStatusSaysWho) 
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "scheduler: desktop program, PID " + pid +
                          "\nlast checked: none\n0\tA\tDaily\t2026-12-07 10:00\n");
+    r = run("status --json", "TVL_FAKE_NOW=2026-12-07T09:05");
+    EXPECT_EQ(r.out, R"({"scheduler":{"kind":"desktop","pid":)" + pid +
+                         R"(},"lastChecked":null,"stateFile":"missing","tasks":[)"
+                         R"({"index":0,"name":"A","rule":"Daily","nextStart":"2026-12-07T10:00"}]})"
+                         "\n");
 
     // serve in the background until it has said once that it waits, then SIGTERM.
     r = tvl::test::runCommand("'" TARVELCTL "' --dir '" + dir.path() + "' serve 2>'" +

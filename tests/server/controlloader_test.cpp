@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "scriptedserver.h"
 #include "server/vismcontrol.h"
@@ -94,6 +95,29 @@ TEST(ControlLoader, RefusesFilesThatAreNoControlOfThisProgram) {
     env.set(TVL_OTHER_ABI_LIBRARY);
     EXPECT_FALSE(loadControl(dir.path(), &why));
     EXPECT_NE(why.find("version 99"), std::string::npos) << why;
+}
+
+TEST(ControlLoader, FindsTheLibraryWhereThePackagePutsIt) {
+    LibraryVariable env;
+    // The installed layout: the programs in <root>/bin, the control in <root>/lib/tarvel.
+    // Checked in a fresh process, for the reason above.
+    test::TempDir root;
+    std::filesystem::create_directories(root.file("bin"));
+    std::filesystem::create_directories(root.file("lib/tarvel"));
+    test::copyFile(std::string(TVL_BIN_DIR) + "/libvism.so", root.file("lib/tarvel/libvism.so"));
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::string reason;
+            std::exit(loadControl(root.file("bin"), &reason) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+
+    // The variable still wins over the installed library.
+    env.set(TVL_FOREIGN_LIBRARY);
+    std::string why;
+    EXPECT_FALSE(controlLibraryAvailable(root.file("bin"), &why));
+    EXPECT_NE(why.find("no entry point"), std::string::npos) << why;
 }
 
 TEST(ControlLoader, ProgramDirectoryIsTheFolderOfTheRunningFile) {

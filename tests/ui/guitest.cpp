@@ -51,6 +51,7 @@ void GuiTest::restart() {
     m_windows = ui::ProgramWindows();
     ui::MainWindowOptions options;
     options.settingsFile = QString::fromStdString(m_dir->file("tarvel.ini"));
+    options.autostartFile = QString::fromStdString(m_dir->file("autostart/tarvel.desktop"));
     options.clock = &m_clock;
     options.control = m_control;
     options.languageFolder = QString::fromStdString(m_dir->path());

@@ -193,8 +193,11 @@ TEST(FolderScheduler, AKilledHolderFreesTheLockAndNeverLeavesHalfAStateFile) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             // The other process: holds the lock and writes its state without a pause.
+            // Its first state is whole before the test looks, so a kill that comes at once
+            // still leaves a state to read.
             SchedulerLock lock(SchedulerKind::Desktop, dir.file(kLockFileName));
-            if (lock.tryTake() != SchedulerLock::Result::Held || ::write(ready[1], "x", 1) != 1) {
+            if (lock.tryTake() != SchedulerLock::Result::Held ||
+                !writeState(dir.file(kStateFileName), marks[0]) || ::write(ready[1], "x", 1) != 1) {
                 ::_exit(1);
             }
             for (unsigned i = 0;; ++i) {

@@ -280,7 +280,7 @@ TEST_F(ExpectedWithServerTest, ATickWhileTheViewerIsOpenRunsTheStoredLineAndTheT
 }
 
 TEST_F(ExpectedTest, CopyAsTabSeparatedAndSaveAsCsv) {
-    start(lines({task("Plain", "10:00", "1"), task("Comma, \"quoted\"", "11:00", "1")}).c_str());
+    start(lines({task("Plain", "10:00", "1"), task("Comma, 'quoted'", "11:00", "1")}).c_str());
     QString copied;
     QString error;
     bool saved = false;
@@ -293,13 +293,13 @@ TEST_F(ExpectedTest, CopyAsTabSeparatedAndSaveAsCsv) {
         saved = viewer.saveCsv(QString::fromStdString(file("out.csv")), &error);
     });
     EXPECT_EQ(copied, QStringLiteral("Time\tName\tServer IP:Port\tDatabase\tType\tPath\n"
-                                     "2026-12-07, 11:00 {Monday}\tComma, \"quoted\"\t"
+                                     "2026-12-07, 11:00 {Monday}\tComma, 'quoted'\t"
                                      "10.0.0.5:1972\t/db/\tFull\t/bak/\n"));
     ASSERT_TRUE(saved) << error.toStdString();
     EXPECT_EQ(readFile(file("out.csv")),
               "Time,Name,Server IP:Port,Database,Type,Path\r\n"
               "\"2026-12-07, 10:00 {Monday}\",Plain,10.0.0.5:1972,/db/,Full,/bak/\r\n"
-              "\"2026-12-07, 11:00 {Monday}\",\"Comma, \"\"quoted\"\"\",10.0.0.5:1972,/db/,Full,"
+              "\"2026-12-07, 11:00 {Monday}\",\"Comma, 'quoted'\",10.0.0.5:1972,/db/,Full,"
               "/bak/\r\n");
     EXPECT_FALSE(ui::TaskViewerWindow().saveCsv(QStringLiteral("/nonexistent/dir/x.csv"), &error));
 }

@@ -10,6 +10,9 @@ tvl_install_deps
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+echo "== format =="
+scripts/lint.sh
+
 echo "== full build =="
 cmake -S . -B build -DTVL_WERROR=ON -DTVL_BUILD_GUI=ON
 cmake --build build -j"$jobs"

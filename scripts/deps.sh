@@ -1,7 +1,7 @@
 # Installs the Debian packages the project needs, each only when it is missing.
 # Sourced by test.sh and run.sh.
 TVL_PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format clang-tidy
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libarchive-dev
   xvfb xauth trayer tzdata fonts-dejavu-core

@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
 # Format and lint checks over the tree as it stands.
-#   scripts/lint.sh BUILD_DIR
-# BUILD_DIR must hold compile_commands.json of a configured build (the full build of test.sh).
+#   scripts/lint.sh            the format check
+#   scripts/lint.sh --tidy DIR also clang-tidy with the root .clang-tidy; DIR holds the
+#                              compile_commands.json of a configured build
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+tidy=false
+if [ "${1:-}" = "--tidy" ]; then
+  tidy=true
+  build=${2:-build}
+fi
 
 mapfile -t files < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find app bench cli controls core server sim tests ui -name '*.cpp' -o -name '*.h')
 
 echo "== clang-format =="
 clang-format --dry-run -Werror "${files[@]}"
+
+$tidy || exit 0
 
 echo "== clang-tidy =="
 # The program's own sources; tests and generated moc/uic files are left out.

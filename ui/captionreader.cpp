@@ -75,7 +75,8 @@ void visitComponent(QObject* o, const QString& section, const CaptionVisit& visi
             setCaption(o, text);
         }
     }
-    if (auto* w = qobject_cast<QWidget*>(o)) {
+    auto* w = qobject_cast<QWidget*>(o);
+    if (w != nullptr && !w->property(kMessageHintProperty).toBool()) {
         const QString hint = w->toolTip();
         const QString text = visit(section, name + QStringLiteral("Hint"), hint, true);
         if (text != hint) {

@@ -13,6 +13,10 @@
 
 namespace tvl::ui {
 
+// Set on a widget whose tooltip is a hint from the message table: the caption files neither
+// write nor change it.
+inline constexpr char kMessageHintProperty[] = "tvlMessageHint";
+
 inline constexpr const char* kLanguageFileName = "LngCnf.cfg";
 // Property of a widget that shows data rather than a caption (a link's address): the
 // caption files leave it alone.

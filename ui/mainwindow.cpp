@@ -659,6 +659,7 @@ void MainWindow::switchLanguage(int to) {
     }
     m_crLng->setLanguage(static_cast<TLanguage>(to));
     m_crLng->ApplyCaptions();
+    m_editor->applyHintTooltips();
     showCheckMarks();
     Enter();
     useQtTranslations(m_crLng->Language());

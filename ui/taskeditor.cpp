@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "captionreader.h"
 #include "core/messagetable.h"
 #include "core/regional.h"
 #include "core/runplan.h"
@@ -345,6 +346,9 @@ std::vector<const char*> TaskEditor::hintKeys() const {
 void TaskEditor::applyHintTooltips() {
     for (const auto& [field, key] : m_hintKeys) {
         if (key != nullptr) {
+            // The tooltip is the field's hint from the message table, not a caption: the
+            // caption files leave it alone.
+            field->setProperty(kMessageHintProperty, true);
             field->setToolTip(fromFileBytes(m_messages.lookup(key)));
         }
     }

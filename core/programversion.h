@@ -4,7 +4,8 @@
 
 namespace tvl {
 
-// The version of Tarvel's programs, "2.0.0.0": major, minor, release and build.
+// The running program's version from its version record, "2.0.0.0" (major, minor, release and
+// build); "unknown" for a program file without the record.
 std::string programVersion();
 
 // What --version prints: the program's name and the version, one line.

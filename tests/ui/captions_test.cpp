@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 
 #include "core/profilefile.h"
+#include "util/profilevalues.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
@@ -108,33 +109,25 @@ TEST_F(CaptionsTest, TemplateForAMissingCaptionFile) {
     r->LoadCaptions();
     programCommand.setParent(nullptr);
     const ProfileFile file(dir.file("German.lng"));
-    struct Case {
-        const char* section;
-        const char* key;
-        std::optional<std::string> value;
-    };
-    const Case cases[] = {
-        {"fmMain", "Caption", "Tarvel Utility"},
-        {"fmMain", "miFile", "&File"},
-        {"fmMain", "miExit", "E&xit"},
-        {"fmMain", "N1", std::nullopt},
-        {"fmMain", "tbNewHint", "New Task"},
-        {"fmMain", "tbNew", std::nullopt},
-        {"fmMain", "rgRun", "Run"},
-        {"fmMain", "rgRun0", "&Once"},
-        {"fmMain", "rgRun3", "&Monthly"},
-        {"fmMain", "lwTask0", "Date"},
-        {"fmMain", "lwTask5", "Rule"},
-        {"fmMain", "sbDesc0", std::nullopt},
-        {"fmMain", "Label1", std::nullopt},
-        {"fmQueDlg", "Caption", "Date Interval"},
-        {"fmQueDlg", "Label1", "From"},
-        {"fmQueDlg", "bbOk", "OK"},
-        {"acUpdate", "acUpdate", "Check for updates"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(file.read(c.section, c.key), c.value) << c.section << "/" << c.key;
-    }
+    test::expectValues(file, {
+                                 {"fmMain", "Caption", "Tarvel Utility"},
+                                 {"fmMain", "miFile", "&File"},
+                                 {"fmMain", "miExit", "E&xit"},
+                                 {"fmMain", "N1", std::nullopt},
+                                 {"fmMain", "tbNewHint", "New Task"},
+                                 {"fmMain", "tbNew", std::nullopt},
+                                 {"fmMain", "rgRun", "Run"},
+                                 {"fmMain", "rgRun0", "&Once"},
+                                 {"fmMain", "rgRun3", "&Monthly"},
+                                 {"fmMain", "lwTask0", "Date"},
+                                 {"fmMain", "lwTask5", "Rule"},
+                                 {"fmMain", "sbDesc0", std::nullopt},
+                                 {"fmMain", "Label1", std::nullopt},
+                                 {"fmQueDlg", "Caption", "Date Interval"},
+                                 {"fmQueDlg", "Label1", "From"},
+                                 {"fmQueDlg", "bbOk", "OK"},
+                                 {"acUpdate", "acUpdate", "Check for updates"},
+                             });
     EXPECT_EQ(test::readFile(dir.file("German.lng")).find("[fmMain]\r\nCaption=Tarvel Utility"), 0u)
         << "windows in their order, the title first";
 }

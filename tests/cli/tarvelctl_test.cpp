@@ -18,7 +18,7 @@ namespace {
 
 class Tarvelctl : public ::testing::Test {
 protected:
-    void SetUp() override {
+    Tarvelctl() {
         for (const char* f : {"english.dat", "russian.dat"}) {
             tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + f, dir.file(f));
         }

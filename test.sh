@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test:
-#  1. the whole project, warnings as errors, clang-tidy over it without a finding, and its
-#     Debian package (scripts/package-test.sh);
+#  1. the whole project, warnings as errors, and its Debian package (scripts/package-test.sh);
 #  2. everything but the desktop program without Qt, with AddressSanitizer and
 #     UndefinedBehaviorSanitizer, which also proves that core, server, cli and sim need no Qt.
 set -euo pipefail
@@ -18,7 +17,6 @@ echo "== full build =="
 cmake -S . -B build -DTVL_WERROR=ON -DTVL_BUILD_GUI=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
-scripts/lint.sh --tidy-only build
 scripts/package-test.sh build
 
 echo "== build without Qt, sanitizers on =="

@@ -27,6 +27,7 @@
 #include "ui/application.h"
 #include "ui/taskeditor.h"
 #include "ui/textcodec.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
@@ -457,4 +458,3 @@ TEST_F(StartTest, EveryControlWithACaptionHintOrItemsIsNamed) {
 }  // namespace tvl::test
 
 #include "fields_test.moc"
-#include "util/tasklines.h"

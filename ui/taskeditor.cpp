@@ -698,4 +698,8 @@ void TaskEditor::closeDatabaseList() {
     m_btDB->setText(QStringLiteral(">>"));
 }
 
+void TaskEditor::setDatabaseButtonBusy(bool busy) {
+    m_btDB->setEnabled(!busy);
+}
+
 }  // namespace tvl::ui

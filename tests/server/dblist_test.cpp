@@ -201,3 +201,20 @@ TEST(DatabaseChecks, ClosingWritesCheckedEntriesInListOrderOnce) {
     EXPECT_TRUE(rewritePaths("/a/", {}, {}).changed);
     EXPECT_FALSE(rewritePaths("", {}, {}).changed);
 }
+
+TEST_F(DatabaseWalk, ACancelledWalkStopsBeforeItsNextRequestWithoutAWord) {
+    std::atomic<bool> cancelled{false};
+    WalkLimits limits;
+    limits.cancelled = &cancelled;
+    int passes = 0;
+    control.script = [&](const std::string&, const FakeControl::Params&) {
+        cancelled = ++passes == 2;
+        return FakeControl::Answer{0, "", "/d" + std::to_string(passes) + "/"};
+    };
+    const WalkOutcome out = walkDatabases(control, "h", "1", ctx, limits);
+    EXPECT_EQ(out.status, WalkStatus::Cancelled);
+    EXPECT_EQ(out.entries, (std::vector<std::string>{"/d1/", "/d2/"}));
+    EXPECT_EQ(control.codeLines().size(), 2u);
+    EXPECT_EQ(control.events.back(), "disconnect");
+    EXPECT_EQ(reporter.seen, std::vector<std::string>{"status: Connected"});
+}

@@ -538,7 +538,8 @@ protected:
     }
     // Shows a task on the slow server and clicks the list button.
     void startWalk() {
-        start(lines({task("Shown", "23:00", m_server.portText(), "/db/1/"), task("Due")}).c_str());
+        start(taskFileText({task("Shown", "23:00", m_server.portText(), "/db/1/"), task("Due")})
+                  .c_str());
         pick(0);
         QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton);
     }

@@ -174,7 +174,7 @@ void MainWindow::buildMenus() {
     m_miEng->setCheckable(true);
     m_miRus->setCheckable(true);
     // The program back in the tray at every login: checked while the autostart entry exists.
-    QAction* miAutostart = action(service, "miAutostart", "Start at &login");
+    QAction* miAutostart = action(service, "miAutostart", "&Start at login");
     miAutostart->setCheckable(true);
     miAutostart->setChecked(m_autostart.isOn());
     connect(miAutostart, &QAction::triggered, this, [this, miAutostart](bool on) {

@@ -161,6 +161,24 @@ TEST_F(ExpectedTest, WeeklyRowsShowSortedByDateWithTheirCellsAndTheTip) {
     EXPECT_EQ(seen.panel1, QStringLiteral("Sorted by Time"));
 }
 
+TEST_F(ExpectedTest, ColumnsAreSizedOnEveryShapeOfCellTheyShow) {
+    // The first start time is the narrower one in most fonts.
+    start(lines({task("Nightly", " 2:00", "1"), task("Late", "23:30", "1")}).c_str());
+    expected({2026, 12, 7}, {2026, 12, 13}, [](TaskViewerWindow& viewer) {
+        const ui::ExpectedRowsModel& model = *viewer.model();
+        for (int c = 0; c < model.columnCount(); ++c) {
+            const QStringList measured = model.distinctTexts(c);
+            for (int r = 0; r < model.rowCount(); ++r) {
+                // Dates differ only in their digits, measured as zeros.
+                const QString shape =
+                    c == 0 ? QStringLiteral("0000-00-00") + model.cellText(r, c).mid(10)
+                           : model.cellText(r, c);
+                EXPECT_TRUE(measured.contains(shape)) << shape.toStdString();
+            }
+        }
+    });
+}
+
 TEST_F(ExpectedTest, HeaderClicksSortByTheColumnThenByTime) {
     start(taskFileText({taskLine("b", "10:00", "1", '0'), taskLine("a", "11:00", "1", '2'),
                         taskLine("c", " 9:05", "1", '1')})

@@ -1,6 +1,5 @@
 // Draws the program's real windows under a display (Xvfb in docs/screenshots/take.sh) and
-// saves pictures of the main window in each run mode, of the New Task Name dialog, of About
-// and of the main window in Russian.
+// saves pictures of the main window in each run mode and of the New Task Name dialog.
 
 #include <cstdio>
 #include <filesystem>
@@ -100,25 +99,6 @@ int main(int argc, char** argv) {
         });
         main.NewClick();
 
-        // About, then the main window in Russian.
-        auto modalShot = [&](const char* file) {
-            QTimer::singleShot(300, &main, [&, file] {
-                if (QWidget* dialog = QApplication::activeModalWidget()) {
-                    ok = save(dialog, out + QLatin1Char('/') + QString::fromLatin1(file)) && ok;
-                    QTimer::singleShot(0, dialog, [dialog] { dialog->close(); });
-                } else {
-                    ok = false;
-                }
-            });
-        };
-        modalShot("about.png");
-        main.AboutClick();
-        main.miRusClick();
-        cbName->setCurrentIndex(2);
-        main.cbNameChange();
-        QApplication::setActiveWindow(&main);
-        main.findChild<QLineEdit*>(QStringLiteral("edIP"))->setFocus();
-        ok = save(&main, out + QStringLiteral("/main-russian.png")) && ok;
         main.endWithoutQuestion();
     }
     QDir::setCurrent(oldDir);

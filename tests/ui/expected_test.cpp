@@ -163,7 +163,8 @@ TEST_F(ExpectedTest, WeeklyRowsShowSortedByDateWithTheirCellsAndTheTip) {
 
 TEST_F(ExpectedTest, ColumnsAreSizedOnEveryShapeOfCellTheyShow) {
     // The first start time is the narrower one in most fonts.
-    start(lines({task("Nightly", " 2:00", "1"), task("Late", "23:30", "1")}).c_str());
+    start(
+        taskFileText({taskLine("Nightly", " 2:00", "1"), taskLine("Late", "23:30", "1")}).c_str());
     expected({2026, 12, 7}, {2026, 12, 13}, [](TaskViewerWindow& viewer) {
         const ui::ExpectedRowsModel& model = *viewer.model();
         for (int c = 0; c < model.columnCount(); ++c) {

@@ -14,6 +14,8 @@
 
 #include "captionreader.h"
 #include "core/versionrecord.h"
+#include "named.h"
+#include "placement.h"
 
 // The maker's notice, site and mail address come from the build (TVL_MAKER_* in the
 // top-level CMakeLists.txt), so a packager sets them in one place.
@@ -28,16 +30,6 @@
 #endif
 
 namespace tvl::ui {
-
-namespace {
-
-template <class W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-}  // namespace
 
 AboutWindow::AboutWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -116,9 +108,7 @@ QString AboutWindow::localSite(const QString& programDir) {
 
 int AboutWindow::openCentredOn(const QWidget* main) {
     if (main != nullptr) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(main->frameGeometry().center());
-        move(frame.topLeft());
+        centreOn(*this, *main);
     }
     return exec();
 }

@@ -263,7 +263,7 @@ TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromIt
 }
 
 TEST_F(ServerCommandsTest, AControlErrorOfATimerRunNamesItsTaskNotTheShownOne) {
-    start(lines({task("Shown", "23:00"), task("Due")}).c_str());
+    start(taskFileText({task("Shown", "23:00"), task("Due")}).c_str());
     pick(0);
     typeInto("edPort", QStringLiteral("1973"));
     failConnects("<COMMUNICATION> 127.0.0.1[1972]: connection refused");

@@ -100,11 +100,18 @@ bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_vie
     return dueTest(line, now, todayText) == Due::Due && planStoredLine(line).ok();
 }
 
-std::vector<std::size_t> dueTasks(const std::vector<std::string>& lines, const LocalDateTime& now) {
+std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& now) {
     std::vector<std::size_t> due;
-    const std::string today = formatShortDate(now.date);
-    const std::size_t saved = savedTaskCount(lines);
+    const int minute = now.hour * 60 + now.minute;
+    std::string today;
+    const std::size_t saved = lines.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
+        if (lines.startMinute(i) != minute) {
+            continue;
+        }
+        if (today.empty()) {
+            today = formatShortDate(now.date);
+        }
         if (wouldStart(lines[i], now, today)) {
             due.push_back(i);
         }

@@ -32,7 +32,10 @@ public:
     // be written. A file removed while the program runs (rotation) is created again.
     bool writeEnd(std::string_view endworkText);
     bool writeTaskStarted(std::string_view taskName, std::string_view tskstText);
-    bool writeControlError(std::string_view errorName, std::string_view mserver);
+    // date, time, error name, connection text and, when the error came during a task's
+    // run, the task's name as the last piece.
+    bool writeControlError(std::string_view errorName, std::string_view mserver,
+                           std::string_view taskName = {});
     // date, time, text: what a scheduler without a window has to say (it waits for another
     // one, the task file cannot be read).
     bool writeEvent(std::string_view text);

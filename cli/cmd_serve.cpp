@@ -191,7 +191,7 @@ private:
                 m_stopped = true;  // the mark tells the next scheduler what is left
                 return;
             }
-            startTask(m_tasks.lines().at(start.taskIndex));
+            startTask(std::string(m_tasks.lines().at(start.taskIndex)));
             stateWritten(m_scheduler.started(start));
         }
         stateWritten(m_scheduler.finish());

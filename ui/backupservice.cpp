@@ -12,6 +12,7 @@
 #include "core/taskline.h"
 #include "messagebox.h"
 #include "server/controlloader.h"
+#include "server/jobfollower.h"
 #include "server/vismcontrol.h"
 #include "textcodec.h"
 
@@ -21,6 +22,7 @@ BackupService::BackupService(const Clock& clock, const MessageTable& messages, V
                              int catchUpMinutes, QWidget* boxParent)
     : QObject(boxParent),
       m_boxParent(boxParent),
+      m_clock(clock),
       m_log(kLogFileName, &clock),
       m_control(control),
       m_messages(messages),
@@ -102,7 +104,11 @@ void BackupService::run(const RunInputs& inputs, bool interactive) {
         return;
     }
     const int logFailures = m_ctx.logFailures;
-    runBackup(*m_control, inputs, m_ctx);
+    const RunOutcome outcome = runBackup(*m_control, inputs, m_ctx);
+    if (!recordJobStart(m_journal, inputs, outcome, m_clock.now(), m_due)) {
+        reportQuietly(QStringLiteral("Cannot write to %1; the job is not followed")
+                          .arg(QString::fromLocal8Bit(m_journal.path().c_str())));
+    }
     if (m_ctx.logFailures != logFailures) {
         const QString text =
             QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kLogFileName));
@@ -226,6 +232,11 @@ void BackupService::startEach(const std::vector<std::string>& lines,
         }
         // One task's failure must not cost the tasks after it their backup, and nobody is
         // there to close a box.
+        m_due = civilMinute(due.minute);
+        struct ByHandAgain {
+            std::optional<CivilMinute>& due;
+            ~ByHandAgain() { due.reset(); }
+        } byHandAgain{m_due};
         try {
             start(due.taskIndex);
         } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "core/activitylog.h"
 #include "core/asciicase.h"
 #include "core/messagetable.h"
 
@@ -54,7 +55,7 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         if (!seen.insert(r).second) {
             // A server that names a directory again would be asked the same round for
             // ever.
-            stop("the server named the database " + r + " twice");
+            stop("the server named the database " + visibleControlBytes(r) + " twice");
             break;
         }
         bytes += r.size();

@@ -43,6 +43,10 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     std::size_t bytes = 0;
     std::string v;
     for (;;) {
+        if (limits.cancelled != nullptr && limits.cancelled->load()) {
+            out.status = WalkStatus::Cancelled;
+            break;
+        }
         runCodeWithP0(control, kNextDatabaseLine, v);
         const std::string r = control.result();
         if (check.failed()) {

@@ -34,6 +34,7 @@
 #include "language.h"
 #include "messagebox.h"
 #include "mnemonics.h"
+#include "named.h"
 #include "schedulersettings.h"
 #include "server/dblist.h"
 #include "taskbook.h"
@@ -41,16 +42,6 @@
 #include "textcodec.h"
 
 namespace tvl::ui {
-
-namespace {
-
-template <class W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-}  // namespace
 
 QIcon MainWindow::toolIcon(const Icon& icon) const {
     // The desktop theme's icon where it has one, else the one that comes with the program.
@@ -90,6 +81,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     m_service =
         new BackupService(*m_clock, m_messages, m_options.control,
                           SchedulerSettings::read(m_options.settingsFile).catchUpMinutes, this);
+    if (m_options.workerControl) {
+        m_service->setWorkerControlFactory(m_options.workerControl);
+    }
+    if (m_options.walkLimits) {
+        m_service->setWalkLimits(*m_options.walkLimits);
+    }
     m_editor = new TaskEditor(m_messages, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
     setCentralWidget(m_editor);
@@ -177,7 +174,7 @@ void MainWindow::buildMenus() {
     m_miEng->setCheckable(true);
     m_miRus->setCheckable(true);
     // The program back in the tray at every login: checked while the autostart entry exists.
-    QAction* miAutostart = action(service, "miAutostart", "Start at &login");
+    QAction* miAutostart = action(service, "miAutostart", "&Start at login");
     miAutostart->setCheckable(true);
     miAutostart->setChecked(m_autostart.isOn());
     connect(miAutostart, &QAction::triggered, this, [this, miAutostart](bool on) {
@@ -265,6 +262,9 @@ void MainWindow::connectParts() {
     connect(m_book, &TaskBook::conversionError, this, &MainWindow::showConversionError);
     connect(m_service, &BackupService::statusChanged, m_panel1, &QLabel::setText);
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
+    // One walk at a time: the list button waits for the walk's end.
+    connect(m_service, &BackupService::walkingChanged, m_editor,
+            [this](bool walking) { m_editor->setDatabaseButtonBusy(walking); });
     connect(m_service, &BackupService::schedulerNotice, this, [this](const QString& text) {
         m_panel0->setText(text);
         emit schedulerNotice(text);
@@ -529,18 +529,28 @@ void MainWindow::btDBClick() {
 
 void MainWindow::openDatabaseList() {
     m_editor->databaseList()->clear();
-    const std::string paths = toFileBytes(m_editor->databasePaths());
-    WalkOutcome walk;
+    const QString ip = m_editor->serverAddress();
+    const QString port = m_editor->serverPort();
+    const int entry = m_editor->currentEntry();
+    // The walk runs off the window thread; the window, and the minute timer, go on
+    // meanwhile.
+    m_service->walkDatabases(toFileBytes(ip), toFileBytes(port),
+                             [this, ip, port, entry](const WalkOutcome& walk) {
+                                 databasesListed(walk, ip, port, entry);
+                             });
+}
+
+void MainWindow::databasesListed(const WalkOutcome& walk, const QString& ip, const QString& port,
+                                 int entry) {
     // A list cut short by a failed pass would drop, on closing, every directory of the
-    // field that the walk did not get to: the list opens only when it is whole.
-    if (!m_service->walkDatabases(toFileBytes(m_editor->serverAddress()),
-                                  toFileBytes(m_editor->serverPort()), &walk)) {
+    // field that the walk did not get to: the list opens only when it is whole. It belongs
+    // to the task and server it was read for; another one shown meanwhile does not get it.
+    if (walk.status != WalkStatus::Listed || m_editor->databaseListOpen() ||
+        m_editor->currentEntry() != entry || m_editor->serverAddress() != ip ||
+        m_editor->serverPort() != port) {
         return;
     }
-    // A box of the walk lets other events run; the list may have been opened meanwhile.
-    if (m_editor->databaseListOpen()) {
-        return;
-    }
+    const std::string paths = toFileBytes(m_editor->databasePaths());
     m_editor->openDatabaseList(walk.entries, checkMarks(walk.entries, paths));
 }
 
@@ -553,7 +563,7 @@ void MainWindow::Timer1Timer() {
 
 bool MainWindow::editorInUse() const {
     return m_book->selection().editsOnScreen() || m_editor->databaseListOpen() ||
-           QApplication::activeModalWidget() != nullptr;
+           m_service->walking() || QApplication::activeModalWidget() != nullptr;
 }
 
 void MainWindow::startScheduled(std::size_t index) {

@@ -2,22 +2,29 @@
 // control and a clock that stands still until the test moves it.
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <unistd.h>
 
 #include "core/schedulerlock.h"
 #include "core/schedulerstate.h"
+#include "fakes/fakecontrol.h"
+#include "fakes/scriptedserver.h"
 #include "guitest.h"
 #include "server/backuprun.h"
-#include "server/fakecontrol.h"
 #include "ui/trayicon.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
@@ -26,19 +33,15 @@ using ui::MessageBox;
 
 const QString kBust = QStringLiteral("The backup job has been started on the server");
 
+// The tasks here run on the local server, due at 9:06 unless the test says otherwise.
 std::string task(const std::string& name, const std::string& time = " 9:06",
-                 const std::string& port = "1972", const std::string& paths = "/db/a/;/db/b",
-                 const std::string& type = "1", const std::string& modeAndTail = "1") {
-    return name + '\x01' + "127.0.0.1" + '\x02' + port + '\x03' + paths + '\x04' + "/bak" + '\x05' +
-           type + time + '\x06' + modeAndTail;
-}
-
-std::string lines(std::initializer_list<std::string> tasks) {
-    std::string text;
-    for (const std::string& t : tasks) {
-        text += t + "\r\n";
-    }
-    return text;
+                 const std::string& port = "1972", const std::string& paths = "/db/a/;/db/b") {
+    return taskLine({.name = name,
+                     .ip = "127.0.0.1",
+                     .port = port,
+                     .dbPaths = paths,
+                     .saveDir = "/bak",
+                     .startTime = time});
 }
 
 class ServerCommandsTest : public GuiTest {
@@ -58,6 +61,15 @@ protected:
             return FakeControl::Answer{};
         };
         m_control = &m_fake;
+        // The database list is read by a control of its own, scripted like the window's.
+        m_workerControl = [this] {
+            auto walker = std::make_unique<FakeControl>();
+            walker->script = [this](const std::string& code, const FakeControl::Params& p) {
+                return m_fake.script(code, p);
+            };
+            m_walker = walker.get();
+            return walker;
+        };
     }
 
     // P0..P9 of every job started, in order.
@@ -91,11 +103,12 @@ protected:
     }
 
     FakeControl m_fake;
+    FakeControl* m_walker = nullptr;  // owned by the window once a walk has begun
     std::function<void()> onJob;
 };
 
 TEST_F(ServerCommandsTest, RunStartsTheShownTaskWithItsUnsavedEditsAndReportsIt) {
-    start(lines({task("Nightly")}).c_str());
+    start(taskFileText({task("Nightly")}).c_str());
     pick(0);
     typeInto("edIn", QStringLiteral("/db/a/;;/db/c"));
     shortcut(Qt::Key_F5, Qt::ControlModifier);
@@ -120,11 +133,11 @@ TEST_F(ServerCommandsTest, RunStartsTheShownTaskWithItsUnsavedEditsAndReportsIt)
     EXPECT_NE(logFile().find("Nightly backup job started"), std::string::npos);
     // The run saves nothing: the edit is still there to be saved or dropped.
     EXPECT_EQ(main().pendingIndex(), 0);
-    EXPECT_EQ(taskFile(), lines({task("Nightly")}));
+    EXPECT_EQ(taskFile(), taskFileText({task("Nightly")}));
 }
 
 TEST_F(ServerCommandsTest, AControlErrorIsBoxedOnlyWhileInteractiveAndAlwaysLogged) {
-    start(lines({task("Nightly")}).c_str());
+    start(taskFileText({task("Nightly")}).c_str());
     pick(0);
     failConnects("<COMMUNICATION> refused");
     find<QAction>("miRun")->trigger();
@@ -155,7 +168,7 @@ TEST_F(ServerCommandsTest, AControlErrorIsBoxedOnlyWhileInteractiveAndAlwaysLogg
 }
 
 TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox) {
-    start(lines({task("First"), task("Second"), task("Later", " 9:08")}).c_str());
+    start(taskFileText({task("First"), task("Second"), task("Later", " 9:08")}).c_str());
     // Nothing is due in the minute the program started in.
     main().Timer1Timer();
     EXPECT_TRUE(jobs().empty());
@@ -182,7 +195,7 @@ TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox
 TEST_F(ServerCommandsTest, TheTimerStartsTasksOnlyWhileItHoldsTheFoldersLockAndSaysWhoElseDoes) {
     SchedulerLock service(SchedulerKind::Service, file("tvl.lock"));
     ASSERT_EQ(service.tryTake(), SchedulerLock::Result::Held);
-    start(lines({task("First"), task("Second", " 9:07")}).c_str());
+    start(taskFileText({task("First"), task("Second", " 9:07")}).c_str());
     ui::TrayIcon tray(ui::TrayIcon::Availability::Available);
     ui::connectTray(tray, main());
     const QString notice =
@@ -222,7 +235,7 @@ TEST_F(ServerCommandsTest, AStartMakesUpTheStartsMissedWithinCatchUpMinutes) {
         writeFile(file("tarvel.ini"),
                   c.setting ? std::string("[Scheduler]\ncatchUpMinutes=") + c.setting + "\n" : "");
         m_fake.events.clear();
-        start(lines({task("Missed", " 9:03")}).c_str());
+        start(taskFileText({task("Missed", " 9:03")}).c_str());
         main().Timer1Timer();
         QTest::qWait(20);  // the tick right after start-up
         EXPECT_EQ(jobs().size(), c.jobs);
@@ -230,7 +243,7 @@ TEST_F(ServerCommandsTest, AStartMakesUpTheStartsMissedWithinCatchUpMinutes) {
 }
 
 TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromItsLine) {
-    start(lines({task("Edited", "23:00"), task("Due")}).c_str());
+    start(taskFileText({task("Edited", "23:00"), task("Due")}).c_str());
     pick(0);
     typeInto("edIP", QStringLiteral("10.9.9.9"));
     ASSERT_EQ(main().pendingIndex(), 0);
@@ -263,8 +276,9 @@ TEST_F(ServerCommandsTest, TheEditorAndTheStoredLineSendTheSameBytes) {
     };
     const std::vector<std::string> viaEditor = both(" 9:06");
     const std::vector<std::string> viaLine = both(" 9:07");
-    start(lines({task("Edited", "23:00"), viaEditor[0], viaEditor[1], viaLine[0], viaLine[1]})
-              .c_str());
+    start(
+        taskFileText({task("Edited", "23:00"), viaEditor[0], viaEditor[1], viaLine[0], viaLine[1]})
+            .c_str());
     m_clock.advanceMinutes(1);
     main().Timer1Timer();
     const std::vector<std::string> editorEvents = m_fake.events;
@@ -286,7 +300,7 @@ TEST_F(ServerCommandsTest, TheEditorAndTheStoredLineSendTheSameBytes) {
 }
 
 TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATick) {
-    start(lines({task("Edited", "23:00"), task("Other", "23:00"), task("Due")}).c_str());
+    start(taskFileText({task("Edited", "23:00"), task("Other", "23:00"), task("Due")}).c_str());
     pick(0);
     typeInto("edIP", QString());  // incomplete: the save question's Yes is refused
     typeInto("edPort", QStringLiteral("5555"));
@@ -304,8 +318,8 @@ TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATic
 }
 
 TEST_F(ServerCommandsTest, UnreadableTimesHiddenLinesAndIncompleteTasksDoNotStopTheTick) {
-    start(lines({task("A"), task("NoTime", "  :  "), task("BlankPort", " 9:06", " "), task("C"),
-                 std::string("\x01") + "hidden", task("AfterHidden")})
+    start(taskFileText({task("A"), task("NoTime", "  :  "), task("BlankPort", " 9:06", " "),
+                        task("C"), std::string("\x01") + "hidden", task("AfterHidden")})
               .c_str());
     m_clock.advanceMinutes(1);
     main().Timer1Timer();
@@ -322,7 +336,7 @@ TEST_F(ServerCommandsTest, UnreadableTimesHiddenLinesAndIncompleteTasksDoNotStop
 }
 
 TEST_F(ServerCommandsTest, ATickDuringATickDoesNothingAndItsMinuteComesNext) {
-    start(lines({task("First"), task("Next", " 9:07")}).c_str());
+    start(taskFileText({task("First"), task("Next", " 9:07")}).c_str());
     int nested = 0;
     onJob = [this, &nested] {
         if (nested++ == 0) {
@@ -364,7 +378,8 @@ protected:
 };
 
 TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheCheckedBack) {
-    start(lines({task("Nightly", " 9:06", "1972", "/db/b/;/db/x/;/db/a/;/db/a;/db/a/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/b/;/db/x/;/db/a/;/db/a;/db/a/")})
+              .c_str());
     pick(0);
     press();
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/ [x]"),
@@ -373,7 +388,8 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
     EXPECT_FALSE(find<QListWidget>("clbDB")->isHidden());
     EXPECT_TRUE(find<QLineEdit>("edOut")->isHidden());
     EXPECT_TRUE(find<QComboBox>("cbBUTyp")->isHidden());
-    EXPECT_EQ(m_fake.events.back(), "disconnect");
+    ASSERT_NE(m_walker, nullptr);
+    EXPECT_EQ(m_walker->events.back(), "disconnect");
 
     // The button names what it is for; a click in the list clears the hint.
     auto* list = find<QListWidget>("clbDB");
@@ -405,7 +421,7 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
 
 TEST_F(DatabaseListTest, PathsThatLackOnlyTheServersClosingSeparatorAreItsEntries) {
     // The program closes only the last path of the field; the server lists every one closed.
-    start(lines({task("Nightly", " 9:06", "1972", "/db/a;/db/c/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/a;/db/c/")}).c_str());
     pick(0);
     press();
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/"),
@@ -416,7 +432,7 @@ TEST_F(DatabaseListTest, PathsThatLackOnlyTheServersClosingSeparatorAreItsEntrie
 }
 
 TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {
-    start(lines({task("Nightly", " 9:06", "1972", "/db/a/;/db/B/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/a/;/db/B/")}).c_str());
     pick(0);
     press();
     press();
@@ -431,7 +447,7 @@ TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {
 }
 
 TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
-    start(lines({task("Nightly"), task("Other")}).c_str());
+    start(taskFileText({task("Nightly"), task("Other")}).c_str());
     pick(0);
     m_databases.clear();
     press();
@@ -451,7 +467,7 @@ TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
     EXPECT_EQ(find<QListWidget>("clbDB")->count(), 0);
     boxes();
 
-    m_fake.events.clear();
+    m_walker->events.clear();
     typeInto("edPort", QString());
     press();
     const auto shown = boxes();
@@ -459,12 +475,13 @@ TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
     EXPECT_EQ(shown[0].text,
               QStringLiteral("Enter the server IP and the port to get the list of databases"));
-    EXPECT_TRUE(m_fake.events.empty());
+    EXPECT_TRUE(m_walker->events.empty());
     EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
 }
 
 TEST_F(DatabaseListTest, ATickLeavesAnOpenListAndAnOpenDialogAlone) {
-    start(lines({task("Shown", "23:00", "1972", "/db/a/"), task("Due"), task("Later", " 9:07")})
+    start(taskFileText(
+              {task("Shown", "23:00", "1972", "/db/a/"), task("Due"), task("Later", " 9:07")})
               .c_str());
     pick(0);
     press();
@@ -493,7 +510,7 @@ TEST_F(DatabaseListTest, ATickLeavesAnOpenListAndAnOpenDialogAlone) {
 }
 
 TEST_F(DatabaseListTest, AFailedWalkLeavesTheListClosedAndTheFieldAsItWas) {
-    start(lines({task("Nightly", " 9:06", "1972", "/db/a/;/db/c/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/a/;/db/c/")}).c_str());
     pick(0);
     m_fake.script = [](const std::string&, const FakeControl::Params& p) {
         if (p[0].empty()) {
@@ -506,6 +523,78 @@ TEST_F(DatabaseListTest, AFailedWalkLeavesTheListClosedAndTheFieldAsItWas) {
     EXPECT_EQ(find<QPushButton>("btDB")->text(), QStringLiteral(">>"));
     EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/c/"));
     EXPECT_EQ(boxes().size(), 1u);
+}
+
+// The list read off the window thread by the built control library, from a server that
+// names a new directory every 5 ms and never ends.
+class SlowDatabaseListTest : public ServerCommandsTest {
+protected:
+    void SetUp() override {
+        ServerCommandsTest::SetUp();
+        m_workerControl = nullptr;
+        auto limits = std::make_shared<WalkLimits>();
+        limits->maxEntries = 150;
+        m_walkLimits = limits;
+    }
+    // Shows a task on the slow server and clicks the list button.
+    void startWalk() {
+        start(taskFileText({task("Shown", "23:00", m_server.portText(), "/db/1/"), task("Due")})
+                  .c_str());
+        pick(0);
+        QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton);
+    }
+
+    std::atomic<int> m_named{0};
+    ScriptedServer m_server{[this](const wire::Request& r) {
+        if (r.code != kNextDatabaseLine) {
+            return ok();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ok("/db/" + std::to_string(++m_named) + "/");
+    }};
+};
+
+TEST_F(SlowDatabaseListTest, TheWindowAndTheMinuteTimerGoOnWhileTheWalkRunsToItsBound) {
+    // A zero-timer set before the click fires as soon as the click returns.
+    QElapsedTimer clock;
+    qint64 firedAfter = -1;
+    clock.start();
+    QTimer::singleShot(0, &main(), [&] { firedAfter = clock.elapsed(); });
+    startWalk();
+    auto* btDB = find<QPushButton>("btDB");
+    EXPECT_FALSE(btDB->isEnabled());
+    QTRY_VERIFY(firedAfter >= 0);
+    EXPECT_LT(firedAfter, 100);
+
+    // The minute comes while the walk runs: the due task starts from its stored line, the
+    // shown one stays, and a second walk is not begun.
+    m_clock.advanceMinutes(1);
+    find<QTimer>("Timer1")->start(0);
+    QTRY_COMPARE(jobs(), std::vector<std::string>{bcp("Due")});
+    EXPECT_EQ(shownName(), QStringLiteral("Shown"));
+    main().btDBClick();
+    EXPECT_FALSE(btDB->isEnabled()) << "the walk ended before the tick was checked";
+
+    QTRY_VERIFY_WITH_TIMEOUT(btDB->isEnabled(), 30000);
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text,
+              QStringLiteral("the server named more than 150 databases; the list was stopped"));
+    EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_EQ(m_server.connections(), 1);
+}
+
+TEST_F(SlowDatabaseListTest, EndingTheProgramDuringAWalkNeitherWaitsForItNorCrashes) {
+    startWalk();
+    QTRY_VERIFY(m_named > 3);
+    QElapsedTimer clock;
+    clock.start();
+    m_windows = ui::ProgramWindows();
+    EXPECT_LT(clock.elapsed(), 1000);
+    // The walk stops at its next pass instead of running to its bound.
+    const int named = m_named;
+    QTest::qWait(200);
+    EXPECT_LE(m_named, named + 1);
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ std::vector<NextStartRow> nextStarts(const Context& ctx) {
     std::vector<NextStartRow> rows;
     const std::size_t saved = ctx.tasks.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
-        const std::string& line = ctx.tasks.line(i);
+        const std::string_view line = ctx.tasks.line(i);
         rows.push_back({i, std::string(lineTaskName(line)), runModeWord(startRule(line).runMode),
                         nextStart(line, minute)});
     }

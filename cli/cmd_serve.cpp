@@ -214,7 +214,7 @@ private:
                 m_stopped = true;  // the mark tells the next scheduler what is left
                 return;
             }
-            startTask(m_tasks.lines().at(start.taskIndex), civilMinute(start.minute));
+            startTask(std::string(m_tasks.lines().at(start.taskIndex)), civilMinute(start.minute));
             stateWritten(m_scheduler.started(start));
         }
         stateWritten(m_scheduler.finish());

@@ -82,8 +82,8 @@ void radixSort(std::unique_ptr<std::uint64_t[]>& keys, std::size_t size, unsigne
 
 }  // namespace
 
-ExpectedBackups ExpectedBackups::compute(const std::vector<std::string>& lines,
-                                         const CivilDate& from, const CivilDate& to,
+ExpectedBackups ExpectedBackups::compute(const TaskLines& lines, const CivilDate& from,
+                                         const CivilDate& to,
                                          const std::array<std::string, 7>& weekdayNames) {
     ExpectedBackups out;
     out.m_names = weekdayNames;
@@ -111,7 +111,7 @@ ExpectedBackups ExpectedBackups::compute(const std::vector<std::string>& lines,
     // while growing a vector of a year of rows copies it again and again.
     out.m_rows.reserve(std::min<std::size_t>(saved * dayCount, std::size_t{1} << 22));
     for (std::size_t i = 0; i < saved; ++i) {
-        const std::string& line = lines[i];
+        const std::string_view line = lines[i];
         const TaskFields f = splitTaskLine(line);
         if (f.backupType < 0 || f.runMode < 0 || (f.runMode == kOnce && !parseShortDate(f.tail))) {
             out.m_unreadable.push_back(i);

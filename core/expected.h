@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "civil.h"
+#include "tasklines.h"
 
 namespace tvl {
 
@@ -29,7 +30,7 @@ public:
     // rules expand them. A row for a task on a day exists exactly when the due test of
     // the task at that day and its start time answers due and the task passes the run's
     // field check. weekdayNames are Monday first.
-    static ExpectedBackups compute(const std::vector<std::string>& lines, const CivilDate& from,
+    static ExpectedBackups compute(const TaskLines& lines, const CivilDate& from,
                                    const CivilDate& to,
                                    const std::array<std::string, 7>& weekdayNames);
 

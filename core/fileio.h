@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,10 @@ int openRegularFile(const std::string& path, int flags, mode_t mode, FileProblem
 // Reads a whole regular file of at most `limit` bytes into one buffer of the file's size.
 // False, with the reason, when it is not a regular file, is larger, or cannot be read.
 bool readRegularFile(const std::string& path, std::string& out,
+                     std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
+// The same into a block of memory that is not cleared before the read (a big file is
+// written into memory once, not twice); `size` is the number of bytes read.
+bool readRegularFile(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size,
                      std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
 
 // Hooks for tests to make a replace fail where a disk or a file system would.

@@ -45,7 +45,7 @@ FolderScheduler::Turn FolderScheduler::take() {
     return Turn::Taken;
 }
 
-std::vector<ScheduledStart> FolderScheduler::tick(const std::vector<std::string>& lines) {
+std::vector<ScheduledStart> FolderScheduler::tick(const TaskLines& lines) {
     if (!m_lock.held()) {
         return {};
     }

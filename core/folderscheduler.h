@@ -38,7 +38,7 @@ public:
 
     // The starts of this tick (none unless holding). Hand each one over and call started()
     // after it, then finish() at the end of the tick.
-    std::vector<ScheduledStart> tick(const std::vector<std::string>& lines);
+    std::vector<ScheduledStart> tick(const TaskLines& lines);
     // These write the state file; false when it could not be written.
     bool started(const ScheduledStart& start);
     bool finish();

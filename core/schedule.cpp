@@ -1,5 +1,7 @@
 #include "schedule.h"
 
+#include <cstdint>
+
 #include "minutewalk.h"
 #include "regional.h"
 #include "runplan.h"
@@ -98,17 +100,106 @@ bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_vie
     return dueTest(line, now, todayText) == Due::Due && planStoredLine(line).ok();
 }
 
-std::vector<std::size_t> dueTasks(const std::vector<std::string>& lines, const LocalDateTime& now) {
+std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& now) {
     std::vector<std::size_t> due;
-    const std::string today = formatShortDate(now.date);
-    const std::size_t saved = savedTaskCount(lines);
+    const int minute = now.hour * 60 + now.minute;
+    std::string today;
+    const std::size_t saved = lines.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
+        if (lines.startMinute(i) != minute) {
+            continue;
+        }
+        if (today.empty()) {
+            today = formatShortDate(now.date);
+        }
         if (wouldStart(lines[i], now, today)) {
             due.push_back(i);
         }
     }
     return due;
 }
+
+namespace {
+
+// The day number of a Monthly rule's day text, as the due test compares it: the text must
+// be a day's number without a leading zero ("7", "31"). 0 when no day of a month has it.
+int monthlyDay(std::string_view tail) {
+    const std::string_view text = tail.size() > 12 ? tail.substr(12, 2) : std::string_view{};
+    if (text.empty() || text.front() == '0') {
+        return 0;
+    }
+    int day = 0;
+    for (char c : text) {
+        if (!isDigit(c)) {
+            return 0;
+        }
+        day = day * 10 + (c - '0');
+    }
+    return day <= 31 ? day : 0;
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// The first day in [first, last] (day numbers) on which the rule's day test passes, found
+// by date arithmetic; no value when none.
+std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
+                                         std::int64_t last) {
+    switch (r.runMode) {
+        case kDaily:
+            return first;
+        case kWeekly:
+            for (std::int64_t day = first; day <= last && day < first + 7; ++day) {
+                if (tailFlag(r.tail, static_cast<int>(((day % 7) + 7 + 3) % 7) + 1)) {
+                    return day;
+                }
+            }
+            return std::nullopt;
+        case kMonthly: {
+            const int dayOfMonth = monthlyDay(r.tail);
+            if (dayOfMonth == 0) {
+                return std::nullopt;
+            }
+            const CivilDate from = civilFromDays(first);
+            CivilDate month{from.year, from.month, 1};
+            while (daysFromCivil(month) <= last) {
+                if (tailFlag(r.tail, month.month) &&
+                    dayOfMonth <= daysInMonth(month.year, month.month)) {
+                    const std::int64_t day = daysFromCivil({month.year, month.month, dayOfMonth});
+                    if (day >= first) {
+                        if (day > last) {
+                            return std::nullopt;
+                        }
+                        return day;
+                    }
+                }
+                month = month.month == 12 ? CivilDate{month.year + 1, 1, 1}
+                                          : CivilDate{month.year, month.month + 1, 1};
+            }
+            return std::nullopt;
+        }
+        case kOnce: {
+            // The due test compares the date as text with the day's short date; the text
+            // names one day at most, the one it parses to if that day is written the same.
+            const std::optional<CivilDate> date = parseShortDate(r.tail);
+            if (!date || formatShortDate(*date) != r.tail) {
+                return std::nullopt;
+            }
+            const std::int64_t day = daysFromCivil(*date);
+            if (day < first || day > last) {
+                return std::nullopt;
+            }
+            return day;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
 
 std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,
                                        int lookaheadDays) {
@@ -120,18 +211,17 @@ std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTim
     if (!start || !planStoredLine(line).ok()) {
         return std::nullopt;
     }
-    const CivilMinute afterMinute = civilMinute(after);
-    for (int d = 0; d <= lookaheadDays; ++d) {
-        const CivilDate day = addDays(after.date, d);
-        const LocalDateTime t{day, *start / 60, *start % 60, 0};
-        if (civilMinute(t) <= afterMinute) {
-            continue;
-        }
-        if (dueTest(line, t, formatShortDate(day)) == Due::Due) {
-            return t;
-        }
+    const std::int64_t today = daysFromCivil(after.date);
+    const std::int64_t first = today + (*start > after.hour * 60 + after.minute ? 0 : 1);
+    const std::int64_t last = today + lookaheadDays;
+    if (first > last) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const std::optional<std::int64_t> day = firstRuleDay(r, first, last);
+    if (!day) {
+        return std::nullopt;
+    }
+    return LocalDateTime{civilFromDays(*day), *start / 60, *start % 60, 0};
 }
 
 }  // namespace tvl

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "civil.h"
+#include "tasklines.h"
 
 namespace tvl {
 
@@ -30,8 +31,9 @@ Due dueTest(std::string_view line, const LocalDateTime& now, std::string_view to
 bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_view todayText);
 
 // Indices of the tasks the minute timer starts in this minute, in task-list order. Hidden
-// lines are never started; a line whose start time cannot be read is passed over.
-std::vector<std::size_t> dueTasks(const std::vector<std::string>& lines, const LocalDateTime& now);
+// lines are never started; a line whose start time cannot be read is passed over. Only the
+// lines whose start minute is this minute are read.
+std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& now);
 
 // The first minute strictly after `after` at which the task of this line would start,
 // looking ahead at most `lookaheadDays` days; no value when there is none.

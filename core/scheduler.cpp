@@ -10,7 +10,7 @@ namespace tvl {
 MinuteScheduler::MinuteScheduler(const Clock& clock)
     : m_clock(clock), m_lastChecked(civilMinute(clock.localNow())) {}
 
-std::vector<ScheduledStart> MinuteScheduler::tick(const std::vector<std::string>& lines) {
+std::vector<ScheduledStart> MinuteScheduler::tick(const TaskLines& lines) {
     const CivilMinute now = civilMinute(m_clock.localNow());
     if (m_resumed) {
         // The machine was off or no scheduler ran: the minutes since the mark passed for

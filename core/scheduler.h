@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "minutewalk.h"
 #include "schedulerstate.h"
+#include "tasklines.h"
 
 namespace tvl {
 
@@ -24,7 +25,7 @@ public:
     // The first minute checked is the one after the minute the scheduler was made in.
     explicit MinuteScheduler(const Clock& clock);
 
-    std::vector<ScheduledStart> tick(const std::vector<std::string>& lines);
+    std::vector<ScheduledStart> tick(const TaskLines& lines);
 
     // Continues from a mark kept by this or another scheduler of the folder: the next tick
     // walks the minutes after it, those of the last catchUpMinutes (at most 3 hours) only,

@@ -59,9 +59,10 @@ std::vector<std::string> splitTextLines(std::string_view text) {
     return lines;
 }
 
-bool selectorNames(const std::vector<std::string>& lines, std::vector<std::string>& names) {
+bool selectorNames(const TaskLines& lines, std::vector<std::string_view>& names) {
     names.clear();
-    for (const std::string& line : lines) {
+    names.reserve(lines.savedCount());
+    for (const std::string_view line : lines) {
         if (line.empty()) {
             return false;  // an empty line has no first byte to walk by
         }
@@ -73,13 +74,8 @@ bool selectorNames(const std::vector<std::string>& lines, std::vector<std::strin
     return true;
 }
 
-std::size_t savedTaskCount(const std::vector<std::string>& lines) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (isHiddenLine(lines[i])) {
-            return i;
-        }
-    }
-    return lines.size();
+std::size_t savedTaskCount(const TaskLines& lines) {
+    return lines.savedCount();
 }
 
 TaskFileLoad loadTasks(const std::string& path) {
@@ -99,18 +95,20 @@ TaskFileLoad loadTasks(const std::string& path) {
 
 TaskFileLoad readTasks(const std::string& path) {
     TaskFileLoad result;
-    std::string text;
-    if (!readRegularFile(path, text, kMaxTextFileBytes, &result.problem)) {
+    std::unique_ptr<char[]> text;
+    std::size_t size = 0;
+    if (!readRegularFile(path, text, size, kMaxTextFileBytes, &result.problem)) {
         result.status = TaskFileLoad::Status::CannotRead;
         return result;
     }
-    if (countTextLines(text) > kMaxTextFileLines) {
+    // The lines stay views into the text as it was read.
+    const std::string_view view(text.get(), size);
+    if (!result.lines.assign(std::shared_ptr<const char[]>(std::move(text)), view,
+                             kMaxTextFileLines)) {
         result.status = TaskFileLoad::Status::CannotRead;
         result.problem = FileProblem::TooLarge;
         return result;
     }
-    result.lines = splitTextLines(text);
-    text = std::string();
     if (!selectorNames(result.lines, result.names)) {
         result.status = TaskFileLoad::Status::EmptyLine;
         result.lines.clear();
@@ -119,15 +117,14 @@ TaskFileLoad readTasks(const std::string& path) {
     return result;
 }
 
-bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
-               const SaveSeams* seams) {
+bool saveTasks(const std::string& path, const TaskLines& lines, const SaveSeams* seams) {
     std::size_t size = 0;
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         size += line.size() + 2;
     }
     std::string text;
     text.reserve(size);
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         text += line;
         text += "\r\n";
     }
@@ -137,10 +134,10 @@ bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
 std::size_t TaskList::store(std::size_t entry, std::string line) {
     const std::size_t saved = savedCount();
     if (entry < saved) {
-        m_lines[entry] = std::move(line);
+        m_lines.set(entry, std::move(line));
         return entry;
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(saved), std::move(line));
+    m_lines.insert(saved, std::move(line));
     return saved;
 }
 
@@ -148,7 +145,7 @@ bool TaskList::remove(std::size_t entry) {
     if (entry >= savedCount()) {
         return false;
     }
-    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(entry));
+    m_lines.erase(entry);
     return true;
 }
 

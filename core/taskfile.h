@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include "fileio.h"
+#include "tasklines.h"
 
 namespace tvl {
 
@@ -22,10 +23,11 @@ std::size_t countTextLines(std::string_view text);
 
 // The selector's names: each line's task name (lineTaskName), up to the first line that
 // begins with 0x01. No value when an empty line comes before that line.
-bool selectorNames(const std::vector<std::string>& lines, std::vector<std::string>& names);
+// The names are views into the lines.
+bool selectorNames(const TaskLines& lines, std::vector<std::string_view>& names);
 
 // Number of lines before the first line that begins with 0x01.
-std::size_t savedTaskCount(const std::vector<std::string>& lines);
+std::size_t savedTaskCount(const TaskLines& lines);
 
 struct TaskFileLoad {
     enum class Status { Ok, CannotRead, CannotCreate, EmptyLine };
@@ -33,8 +35,8 @@ struct TaskFileLoad {
     // CannotRead: why. Anything but a regular file, and a file over kMaxTextFileBytes or
     // kMaxTextFileLines, counts as a file that cannot be read.
     FileProblem problem = FileProblem::None;
-    std::vector<std::string> lines;
-    std::vector<std::string> names;
+    TaskLines lines;
+    std::vector<std::string_view> names;  // views into `lines`
     bool ok() const { return status == Status::Ok; }
 };
 
@@ -45,8 +47,7 @@ TaskFileLoad readTasks(const std::string& path);
 
 // Writes every line followed by CR LF, replacing the file as a whole
 // (replaceFileAtomically): the old file is whole when this answers false.
-bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
-               const SaveSeams* seams = nullptr);
+bool saveTasks(const std::string& path, const TaskLines& lines, const SaveSeams* seams = nullptr);
 
 // The task list: the file's lines in file order. Entries of the selector before the first
 // hidden line name their lines; a selector entry at or past savedCount() is a new task
@@ -54,12 +55,12 @@ bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
 class TaskList {
 public:
     TaskList() = default;
-    explicit TaskList(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
+    explicit TaskList(TaskLines lines) : m_lines(std::move(lines)) {}
 
-    const std::vector<std::string>& lines() const { return m_lines; }
+    const TaskLines& lines() const { return m_lines; }
     std::size_t size() const { return m_lines.size(); }
-    std::size_t savedCount() const { return savedTaskCount(m_lines); }
-    const std::string& line(std::size_t i) const { return m_lines.at(i); }
+    std::size_t savedCount() const { return m_lines.savedCount(); }
+    std::string_view line(std::size_t i) const { return m_lines.at(i); }
     bool ownsLine(std::size_t entry) const { return entry < savedCount(); }
 
     // Stores the line of selector entry `entry`: replaces its line when it owns one, else
@@ -72,7 +73,7 @@ public:
     void clear() { m_lines.clear(); }
 
 private:
-    std::vector<std::string> m_lines;
+    TaskLines m_lines;
 };
 
 }  // namespace tvl

@@ -14,7 +14,7 @@ bool TaskFileWatch::Identity::operator==(const Identity& o) const {
 
 TaskFileWatch::TaskFileWatch(std::string path) : m_path(std::move(path)) {}
 
-void TaskFileWatch::reset(std::vector<std::string> lines) {
+void TaskFileWatch::reset(TaskLines lines) {
     m_lines = std::move(lines);
     m_seen = look();
     m_failing = false;

@@ -6,6 +6,8 @@
 
 #include <ctime>
 
+#include "tasklines.h"
+
 namespace tvl {
 
 // Reads the task file again when it has changed, for a scheduler that runs beside the
@@ -23,13 +25,13 @@ public:
     explicit TaskFileWatch(std::string path);
     // Takes the list the caller has already read from the file, and the file's identity
     // as it is now.
-    void reset(std::vector<std::string> lines);
+    void reset(TaskLines lines);
 
     // Looks at the file's size, times and inode and reads it again when any changed (or
     // while it cannot be read). Unreadable and ReadableAgain are answered once per change
     // of state, never at every look.
     Change check();
-    const std::vector<std::string>& lines() const { return m_lines; }
+    const TaskLines& lines() const { return m_lines; }
     bool readable() const { return !m_failing; }
 
 private:
@@ -45,7 +47,7 @@ private:
     Identity look() const;
 
     std::string m_path;
-    std::vector<std::string> m_lines;
+    TaskLines m_lines;
     Identity m_seen;
     bool m_failing = false;
 };

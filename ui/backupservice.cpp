@@ -196,8 +196,7 @@ void BackupService::armTimer() {
     m_timer1->start(m_scheduler.msToNextMinute());
 }
 
-void BackupService::tick(const std::vector<std::string>& lines,
-                         const std::function<void(std::size_t)>& start) {
+void BackupService::tick(const TaskLines& lines, const std::function<void(std::size_t)>& start) {
     if (m_inTick) {
         return;
     }
@@ -271,8 +270,7 @@ void BackupService::stateWritten(bool ok) {
     }
 }
 
-void BackupService::startEach(const std::vector<std::string>& lines,
-                              const std::vector<ScheduledStart>& starts,
+void BackupService::startEach(const TaskLines& lines, const std::vector<ScheduledStart>& starts,
                               const std::function<void(std::size_t)>& start) {
     for (const ScheduledStart& due : starts) {
         // A start may change the task list (a box lets other events run).

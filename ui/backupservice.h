@@ -86,7 +86,7 @@ public:
     bool inTick() const { return m_inTick; }
     // A tick: each task of `lines` due in the minutes since the last tick goes to `start`,
     // in order. A tick that comes while one is being handled leaves its minutes to the next.
-    void tick(const std::vector<std::string>& lines, const std::function<void(std::size_t)>& start);
+    void tick(const TaskLines& lines, const std::function<void(std::size_t)>& start);
     // Asked at each tick whether this program may start tasks now; while it says no, the
     // minutes pass without starts. No gate: always.
     void setStartGate(std::function<bool()> mayStartTasks) { m_gate = std::move(mayStartTasks); }
@@ -108,7 +108,7 @@ signals:
     void schedulerNotice(const QString& text);
 
 private:
-    void startEach(const std::vector<std::string>& lines, const std::vector<ScheduledStart>& starts,
+    void startEach(const TaskLines& lines, const std::vector<ScheduledStart>& starts,
                    const std::function<void(std::size_t)>& start);
     // Takes the lock when free; false while this program may not start tasks.
     bool takeTurn();

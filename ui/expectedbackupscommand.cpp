@@ -80,7 +80,7 @@ void ExpectedBackupsCommand::runSteps() {
         main->hide();
         m_wait.showOver(main);
         m_viewer.clearRows();
-        const std::vector<std::string>& lines = m_host.taskLines();
+        const TaskLines& lines = m_host.taskLines();
         ExpectedBackups rows = ExpectedBackups::compute(lines, m_dialog.intervalStart(),
                                                         m_dialog.intervalEnd(), names);
         unreadable = rows.unreadableTasks();
@@ -109,7 +109,7 @@ void ExpectedBackupsCommand::runSteps() {
 }
 
 void ExpectedBackupsCommand::reportUnreadable(const std::vector<std::size_t>& lines) {
-    const std::vector<std::string>& all = m_host.taskLines();
+    const TaskLines& all = m_host.taskLines();
     QStringList names;
     for (std::size_t i : lines) {
         if (i < all.size()) {

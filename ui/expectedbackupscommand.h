@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "core/tasklines.h"
+
 class QWidget;
 
 namespace tvl::ui {
@@ -30,7 +32,7 @@ public:
     virtual int selectedTask() const = 0;
     // Selects the entry and loads its task from the task list; -1 clears the editor.
     virtual void selectTask(int entry) = 0;
-    virtual const std::vector<std::string>& taskLines() const = 0;
+    virtual const TaskLines& taskLines() const = 0;
 };
 
 // Expected backups: asks for a date interval, lists every backup the start rules will start

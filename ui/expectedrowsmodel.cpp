@@ -56,7 +56,7 @@ ExpectedRowsModel::ExpectedRowsModel(QObject* parent) : QAbstractTableModel(pare
     }
 }
 
-void ExpectedRowsModel::setRows(ExpectedBackups rows, const std::vector<std::string>& lines) {
+void ExpectedRowsModel::setRows(ExpectedBackups rows, const TaskLines& lines) {
     beginResetModel();
     m_rows = std::move(rows);
     m_texts.assign(m_rows.taskCount(), {});

@@ -21,7 +21,7 @@ public:
     explicit ExpectedRowsModel(QObject* parent = nullptr);
 
     // Takes the rows; lines is the task list they were computed from.
-    void setRows(ExpectedBackups rows, const std::vector<std::string>& lines);
+    void setRows(ExpectedBackups rows, const TaskLines& lines);
     void clear();
     // Sorts by the column with the core's order; false when there was nothing to compare.
     bool sortBy(int column);

@@ -570,7 +570,7 @@ void MainWindow::startScheduled(std::size_t index) {
     if (editorInUse()) {
         // Unsaved edits, an open database list or an open dialog stay as they are: the
         // backup runs from the task's stored line instead of waiting for an answer.
-        m_service->runStoredLine(m_book->tasks().line(index));
+        m_service->runStoredLine(std::string(m_book->tasks().line(index)));
         return;
     }
     m_book->show(index);
@@ -614,9 +614,7 @@ public:
         m_w.m_editor->selector()->setCurrentIndex(-1);
         m_w.m_book->cbNameChange();
     }
-    const std::vector<std::string>& taskLines() const override {
-        return m_w.m_book->tasks().lines();
-    }
+    const TaskLines& taskLines() const override { return m_w.m_book->tasks().lines(); }
 
 private:
     MainWindow& m_w;

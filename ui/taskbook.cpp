@@ -37,7 +37,7 @@ bool TaskBook::load(const char* fileName) {
         return false;
     }
     for (std::size_t i = 0; i < load.names.size(); ++i) {
-        const std::string& name = load.names[i];
+        const std::string_view name = load.names[i];
         selector->addItem(isValidUtf8(load.lines[i])
                               ? QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
                               : fromWindows1251(name));
@@ -94,7 +94,7 @@ void TaskBook::cbNameChange() {
         m_selection.setPending(entry);
         return;
     }
-    showTaskLine(m_tasks.line(static_cast<std::size_t>(entry)));
+    showTaskLine(std::string(m_tasks.line(static_cast<std::size_t>(entry))));
     m_selection.clearPending();
     m_selection.setRefusedEdits(false);
 }

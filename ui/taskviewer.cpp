@@ -104,7 +104,7 @@ TaskViewerWindow::TaskViewerWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_sbHlp);
 }
 
-void TaskViewerWindow::setRows(ExpectedBackups rows, const std::vector<std::string>& lines) {
+void TaskViewerWindow::setRows(ExpectedBackups rows, const TaskLines& lines) {
     m_model->setRows(std::move(rows), lines);
 }
 

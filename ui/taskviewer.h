@@ -25,7 +25,7 @@ public:
     explicit TaskViewerWindow(QWidget* parent = nullptr);
 
     // Replaces the rows (the lines are the task list they came from).
-    void setRows(ExpectedBackups rows, const std::vector<std::string>& lines);
+    void setRows(ExpectedBackups rows, const TaskLines& lines);
     void clearRows();
     // Widths from the header and the distinct texts of each column.
     void sizeColumns();

@@ -50,7 +50,7 @@ struct Seat {
             if (n++ == killAfter) {
                 return;
             }
-            const std::string& line = tasks.lines()[s.taskIndex];
+            const std::string_view line = tasks.lines()[s.taskIndex];
             started.emplace_back(civilMinute(s.minute), line.substr(0, line.find('\x01')));
             ASSERT_TRUE(scheduler.started(s));
         }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "core/regional.h"
+#include "nextstartreference.h"
 #include "util/tasklines.h"
 #include "util/tempdir.h"
 
@@ -119,4 +122,29 @@ TEST(NextStart, FindsTheNextMinuteAfterNow) {
     EXPECT_FALSE(nextStart(taskLine("T", "10:00", "1", '5'), at(2026, 12, 7, 0, 0)));
     EXPECT_FALSE(nextStart(taskLine("T", "10:00", "0" + formatShortDate({2026, 12, 6})),
                            at(2026, 12, 7, 0, 0)));
+}
+
+// Every day of a leap year and a common year as "now", each with a few rules of every shape
+// and a look-ahead that is mostly the year `list` uses: the next start found by date
+// arithmetic is the one the day-by-day walk through the due test finds.
+TEST(NextStart, SameAsWalkingEveryDayThroughTheDueTest) {
+    std::vector<std::string> onceDates;
+    for (CivilDate d{2023, 12, 1}; d.year < 2027 || d.month < 3; d = addDays(d, 1)) {
+        onceDates.push_back(formatShortDate(d));
+    }
+    test::TaskLineGenerator rules(16);
+    test::TaskLineGenerator damaged(61);
+    std::mt19937 rng(7);
+    auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    const int lookaheads[] = {366, 366, 366, 366, 0, 1, 6, 31, 400};
+    for (CivilDate day{2024, 1, 1}; day.year < 2026; day = addDays(day, 1)) {
+        for (int k = 0; k < 12; ++k) {
+            const std::string line = k == 0 ? damaged.line() : rules.ruleLine(onceDates);
+            const LocalDateTime now{day, below(24), below(60), below(60)};
+            const int ahead = lookaheads[below(9)];
+            ASSERT_EQ(nextStart(line, now, ahead), reference::nextStart(line, now, ahead))
+                << testing::PrintToString(line) << " after " << isoDateText(day) << ' ' << now.hour
+                << ':' << now.minute << " within " << ahead << " days";
+        }
+    }
 }

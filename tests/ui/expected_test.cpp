@@ -319,7 +319,7 @@ public:
     void askSaveQuestion() override {}
     int selectedTask() const override { return 0; }
     void selectTask(int entry) override { selected = entry; }
-    const std::vector<std::string>& taskLines() const override {
+    const TaskLines& taskLines() const override {
         throw std::runtime_error("the task list went away");
     }
     QWidget window;

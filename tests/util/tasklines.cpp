@@ -80,6 +80,47 @@ std::string TaskLineGenerator::line() {
     return out;
 }
 
+std::string TaskLineGenerator::ruleLine(const std::vector<std::string>& onceDates) {
+    auto below = [this](int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); };
+    auto flags = [&](int count) {
+        std::string out;
+        for (int k = 0; k < count; ++k) {
+            out += below(3) == 0 ? '1' : "0x"[below(2)];
+        }
+        return out.substr(0, static_cast<std::size_t>(count - (below(8) == 0 ? below(count) : 0)));
+    };
+    std::string time = std::to_string(below(24)) + ":" + std::to_string(below(60));
+    if (below(20) == 0) {
+        time = pick({"24:00", "9:60", "", "  :  ", " 7:05", "07:5"});
+    }
+    std::string rule;
+    switch (below(5)) {
+        case 0:
+            rule = "0" + (onceDates.empty() || below(6) == 0
+                              ? std::string(pick({"", "x", "1/2/2025", "2025-01-02", "31/12/2024"}))
+                              : onceDates[static_cast<std::size_t>(
+                                    below(static_cast<int>(onceDates.size())))]);
+            break;
+        case 1:
+            rule = std::string("1") + (below(4) == 0 ? "junk" : "");
+            break;
+        case 2:
+            rule = "2" + flags(7);
+            break;
+        case 3:
+            rule = "3" + flags(12) +
+                   (below(4) == 0 ? std::string(pick({"", "0", "05", "32", "157", "3x", "x"}))
+                                  : std::to_string(below(2) ? 28 + below(4) : 1 + below(31)));
+            break;
+        default:
+            rule = pick({"", "4", "x"});
+    }
+    return "Rule\x01"
+           "10.0.0.1\x02"
+           "1972\x03/db/\x04/bak/\x05" +
+           std::to_string(below(3)) + time + "\x06" + rule;
+}
+
 std::vector<std::string> TaskLineGenerator::lines(std::size_t count) {
     std::vector<std::string> out;
     out.reserve(count);

@@ -36,6 +36,11 @@ public:
     explicit TaskLineGenerator(unsigned seed) : m_rng(seed) {}
     std::string line();
     std::vector<std::string> lines(std::size_t count);
+    // A task line that passes the run's field check, with a start rule of any shape: start
+    // times readable or not, every run mode and a bad one, weekday and month flags at
+    // random, Monthly day texts with and without a day of every month, Once dates from
+    // `onceDates` (texts in the short date format) or damaged ones.
+    std::string ruleLine(const std::vector<std::string>& onceDates);
 
 private:
     const char* pick(const std::vector<const char*>& choices);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tvl {
+
+// The lines of a task file in file order. The text read from the file stays one block and
+// each of its lines is a view into it; a line stored later gets a block of its own. Blocks
+// never change once made, so a copy shares them. Beside the lines the list keeps what the
+// minute's due test needs of every saved task: its start minute, so a minute looks only at
+// the lines of the tasks that start in it.
+class TaskLines {
+public:
+    using const_iterator = std::vector<std::string_view>::const_iterator;
+    using value_type = std::string_view;
+
+    TaskLines() = default;
+    // Copies the lines.
+    TaskLines(const std::vector<std::string>& lines);  // NOLINT: a list of lines is one
+    TaskLines(std::initializer_list<std::string_view> lines);
+
+    // Cuts `text` into lines as splitTextLines does; `block` holds the text and is kept.
+    // False, and the list left empty, when the text holds more than maxLines lines.
+    bool assign(std::shared_ptr<const void> block, std::string_view text, std::size_t maxLines);
+
+    std::size_t size() const { return m_lines.size(); }
+    bool empty() const { return m_lines.empty(); }
+    std::string_view operator[](std::size_t i) const { return m_lines[i]; }
+    std::string_view at(std::size_t i) const { return m_lines.at(i); }
+    const_iterator begin() const { return m_lines.begin(); }
+    const_iterator end() const { return m_lines.end(); }
+
+    // Lines before the first hidden line.
+    std::size_t savedCount() const { return m_saved; }
+    // The minute of the day at which the due test may find saved task i due; -1 when it
+    // never does (no rule, or a start time that cannot be read).
+    int startMinute(std::size_t i) const { return m_start[i]; }
+
+    void set(std::size_t i, std::string line);
+    void insert(std::size_t i, std::string line);
+    void erase(std::size_t i);
+    void clear();
+
+    friend bool operator==(const TaskLines& a, const TaskLines& b) {
+        return a.m_lines == b.m_lines;
+    }
+    friend bool operator==(const TaskLines& a, const std::vector<std::string>& b);
+
+private:
+    std::string_view keep(std::string line);
+    void countSaved();
+
+    std::vector<std::shared_ptr<const void>> m_blocks;
+    std::vector<std::string_view> m_lines;
+    std::vector<std::int16_t> m_start;
+    std::size_t m_saved = 0;
+};
+
+}  // namespace tvl

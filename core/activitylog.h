@@ -36,6 +36,10 @@ public:
     // run, the task's name as the last piece.
     bool writeControlError(std::string_view errorName, std::string_view mserver,
                            std::string_view taskName = {});
+    // date, time, task name, text of "tskend", the outcome, " - " and the detail (the
+    // job's log's last line); the server's text is written with its control bytes visible.
+    bool writeJobEnded(std::string_view taskName, std::string_view tskendText,
+                       std::string_view outcomeText, std::string_view detail);
     // date, time, text: what a scheduler without a window has to say (it waits for another
     // one, the task file cannot be read).
     bool writeEvent(std::string_view text);

@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include "core/jobjournal.h"
+#include "core/minutewalk.h"
 #include "guitest.h"
 #include "server/backuprun.h"
 #include "server/fakecontrol.h"
@@ -341,6 +343,69 @@ TEST_F(ExpectedTest, AFailureInTheMiddleLeavesTheMainWindowShownAndTheWaitWindow
     const auto shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("the task list went away"));
+}
+
+}  // namespace
+}  // namespace tvl::test
+
+namespace tvl::test {
+namespace {
+
+TEST_F(ExpectedTest, AnIntervalIntoThePastSaysWhatBecameOfEachStartInTheLanguageInForce) {
+    // Daily at 9:00; the clock stands at Monday 2026-12-07 09:05, after the minute timer
+    // has checked 9:00 without a job.
+    JobJournal journal;
+    const auto jobOn = [&journal](int day, JobOutcome outcome, const char* line) {
+        JobRecord job;
+        job.taskName = "D";
+        job.started = 1796634300 + (day - 7) * 86400 - 5 * 60;
+        job.startLocal = localDateTime(job.started);
+        job.dueMinute = civilMinute(job.startLocal);
+        ASSERT_TRUE(journal.appendStart(job));
+        job.outcome = outcome;
+        job.lastLine = line;
+        job.ended = job.started + 60;
+        job.endLocal = localDateTime(job.ended);
+        ASSERT_TRUE(journal.appendEnd(job));
+    };
+    jobOn(5, JobOutcome::Completed, "Backup completed successfully");
+    jobOn(6, JobOutcome::Failed, "Backup failed: no space");
+    for (const char* name : {"English.lng", "Russian.lng"}) {
+        copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, file(name));
+    }
+    start(lines({task("D", " 9:00", "1")}).c_str());
+
+    struct Case {
+        bool russian;
+        QDate from;
+        QStringList outcomes;  // empty: no Outcome column
+        const char* header;
+    };
+    const Case cases[] = {
+        {false, QDate(2026, 12, 7), {}, ""},
+        {false, QDate(2026, 12, 5), texts({"completed", "failed", "missed", "planned"}), "Outcome"},
+        {true, QDate(2026, 12, 5), texts({"успешно", "ошибка", "пропущено", "запланировано"}),
+         "Итог"},
+    };
+    for (const Case& c : cases) {
+        if (c.russian) {
+            main().miRusClick();
+        }
+        QString header;
+        int columns = 0;
+        const Seen seen = expected(c.from, QDate(2026, 12, 8), [&](TaskViewerWindow& viewer) {
+            columns = viewer.shownColumns();
+            header = viewer.model()->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString();
+        });
+        if (c.outcomes.isEmpty()) {
+            EXPECT_EQ(columns, 6);
+            continue;
+        }
+        EXPECT_EQ(columns, 7);
+        EXPECT_EQ(header, QString::fromUtf8(c.header));
+        EXPECT_EQ(column(seen.rows, 6), c.outcomes);
+    }
+    EXPECT_TRUE(boxes().empty());
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ public:
     explicit ActivityLog(std::string path = kLogFileName, const Clock* clock = nullptr);
 
     bool enabled() const { return m_enabled; }
+    // The clock that stamps the lines; null means the system clock. A copy of the log that
+    // writes from another thread takes a clock that thread may read.
+    void setClock(const Clock* clock) { m_clock = clock != nullptr ? clock : &systemClock(); }
 
     // date, time, text. Creates the file when missing; on success switches the log on.
     bool writeStart(std::string_view stworkText);

@@ -3,7 +3,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace tvl {
 
@@ -31,5 +33,25 @@ int openRegularFile(const std::string& path, int flags, mode_t mode, FileProblem
 // False, with the reason, when it is not a regular file, is larger, or cannot be read.
 bool readRegularFile(const std::string& path, std::string& out,
                      std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
+
+// Hooks for tests to make a replace fail where a disk or a file system would.
+struct SaveSeams {
+    std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
+    std::function<int(const char* from, const char* to)> rename;
+};
+
+// Replaces a file's content as a whole. The bytes go to a new temporary file of its own
+// name beside the file (the file's name, ".tmp." and eight letters or digits), created
+// with O_EXCL and O_NOFOLLOW so nothing planted there is written through; it is flushed
+// to disk and renamed over the file, and the folder is flushed, so a crash or a full disk
+// never leaves a cut or empty file and a reader finds the old content or the new. A file
+// that is replaced keeps its permission bits, and its owner and group where the process
+// may give them; a new one gets `newMode`. A symbolic link is followed and the file it
+// names is replaced. Temporary files a crashed replace left behind (and the fixed ".tmp"
+// name of older versions) are removed when they are regular files of this user with one
+// name. False, with errno of the step that failed, when the file could not be written;
+// the old file is then whole.
+bool replaceFileAtomically(const std::string& path, std::string_view bytes, mode_t newMode = 0644,
+                           const SaveSeams* seams = nullptr);
 
 }  // namespace tvl

@@ -27,12 +27,9 @@ std::optional<ScheduleMark> parseStateText(const std::string& text);
 enum class StateRead { Ok, Missing, Unreadable };
 StateRead readState(const std::string& path, ScheduleMark& out);
 
-// Replaces the state file as a whole: the text goes to a temporary file that is flushed and
-// renamed over it, so whoever reads it, even after the writer was killed in the middle,
-// finds the old mark or the new one. False when it could not be written.
+// Replaces the state file as a whole (replaceFileAtomically), so whoever reads it, even
+// after the writer was killed in the middle, finds the old mark or the new one. False when
+// it could not be written.
 bool writeState(const std::string& path, const ScheduleMark& mark);
-
-// Replaces a file's content atomically, the same way.
-bool replaceFile(const std::string& path, const std::string& bytes);
 
 }  // namespace tvl

@@ -43,20 +43,8 @@ TaskFileLoad loadTasks(const std::string& path);
 // Reads the task file; a missing one cannot be read.
 TaskFileLoad readTasks(const std::string& path);
 
-// Hooks for tests to make the save fail where a disk or a file system would.
-struct SaveSeams {
-    std::function<ssize_t(int fd, const void* data, std::size_t size)> write;
-    std::function<int(const char* from, const char* to)> rename;
-};
-
-// Writes every line followed by CR LF. The text goes to a new temporary file of its own
-// name beside the task file ("task.txt.tmp." and eight letters or digits), is flushed to
-// disk and then renamed over it, so a crash or a full disk never leaves a cut or empty
-// task file. The file's permission bits are kept, and its owner and group where the
-// process may give them; a symbolic link is followed and the file it names is replaced.
-// Temporary files that a crashed save left behind are removed when they are regular
-// files of this user with one name. False when the file could not be written; the old
-// file is then whole.
+// Writes every line followed by CR LF, replacing the file as a whole
+// (replaceFileAtomically): the old file is whole when this answers false.
 bool saveTasks(const std::string& path, const std::vector<std::string>& lines,
                const SaveSeams* seams = nullptr);
 

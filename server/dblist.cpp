@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "core/activitylog.h"
 #include "core/asciicase.h"
 #include "core/messagetable.h"
 
@@ -42,6 +43,10 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
     std::size_t bytes = 0;
     std::string v;
     for (;;) {
+        if (limits.cancelled != nullptr && limits.cancelled->load()) {
+            out.status = WalkStatus::Cancelled;
+            break;
+        }
         runCodeWithP0(control, kNextDatabaseLine, v);
         const std::string r = control.result();
         if (check.failed()) {
@@ -54,7 +59,7 @@ WalkOutcome walkDatabases(VismControl& control, std::string_view ip, std::string
         if (!seen.insert(r).second) {
             // A server that names a directory again would be asked the same round for
             // ever.
-            stop("the server named the database " + r + " twice");
+            stop("the server named the database " + visibleControlBytes(r) + " twice");
             break;
         }
         bytes += r.size();

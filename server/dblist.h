@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,7 @@ enum class WalkStatus {
     PassFailed,      // a pass failed (reported by the error handler), the server named a
                      // directory twice, or the list went past a limit of WalkLimits; the
                      // entries before it are kept
+    Cancelled,       // the caller asked the walk to stop (the program ends); nothing said
 };
 
 // Each answer of the server may come in time while the list never ends: a server that
@@ -30,6 +32,8 @@ struct WalkLimits {
     std::time_t maxSeconds = 60;
     std::size_t maxBytes = 64u * 1024u * 1024u;  // of directory text, all entries together
     const Clock* clock = nullptr;                // the system clock when null
+    // Set by another thread to end the walk before its next pass; null: never.
+    const std::atomic<bool>* cancelled = nullptr;
 };
 
 struct WalkOutcome {

@@ -1,13 +1,12 @@
 #include "sim/globalstore.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "core/fileio.h"
 
 namespace tvl::sim {
 
@@ -205,43 +204,9 @@ void GlobalStore::flush() {
 }
 
 void writeFileAtomically(const std::filesystem::path& file, const std::string& bytes) {
-    std::filesystem::path tmp = file;
-    tmp += ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        throw StoreError(sysError("cannot create", tmp));
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::string msg = sysError("cannot write", tmp);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            throw StoreError(msg);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        std::string msg = sysError("cannot sync", tmp);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        throw StoreError(msg);
-    }
-    ::close(fd);
-    if (::rename(tmp.c_str(), file.c_str()) != 0) {
-        std::string msg = sysError("cannot replace", file);
-        ::unlink(tmp.c_str());
-        throw StoreError(msg);
-    }
-    std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
+    // The store may hold what clients wrote; nobody else reads it.
+    if (!tvl::replaceFileAtomically(file.string(), bytes, 0600)) {
+        throw StoreError(sysError("cannot replace", file));
     }
 }
 

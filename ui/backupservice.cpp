@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "application.h"
+#include "controlworker.h"
 #include "core/messagetable.h"
 #include "core/runplan.h"
 #include "core/taskline.h"
@@ -21,6 +22,7 @@ BackupService::BackupService(const Clock& clock, const MessageTable& messages, V
                              int catchUpMinutes, QWidget* boxParent)
     : QObject(boxParent),
       m_boxParent(boxParent),
+      m_clock(clock),
       m_log(kLogFileName, &clock),
       m_control(control),
       m_messages(messages),
@@ -56,6 +58,9 @@ BackupService::BackupService(const Clock& clock, const MessageTable& messages, V
 }
 
 BackupService::~BackupService() {
+    // A walk still running is asked to stop, before the log and texts it copied from go.
+    delete m_worker;
+    m_worker = nullptr;
     // A control handed in by the caller outlives this service and its context.
     if (m_control != nullptr) {
         m_control->setOnError({});
@@ -124,14 +129,59 @@ void BackupService::runStoredLine(const std::string& line) {
     run(plan.inputs, false);
 }
 
+void BackupService::setWorkerControlFactory(std::function<std::unique_ptr<VismControl>()> factory) {
+    m_workerFactory = std::move(factory);
+}
+
+ControlWorker& BackupService::worker() {
+    if (m_worker == nullptr) {
+        ControlWorker::Factory factory = m_workerFactory;
+        if (!factory) {
+            factory = [] { return loadControl(programDirectory()); };
+        }
+        m_worker = new ControlWorker(std::move(factory), m_clock, m_messages, m_log, this);
+        connect(m_worker, &ControlWorker::statusReported, this, &BackupService::showStatus);
+        // The walk asks for a box only when it began interactive; the answer is not waited
+        // for, so the box is shown whatever the window does now.
+        connect(m_worker, &ControlWorker::errorReported, this, [this](const std::string& text) {
+            MessageBox::error(m_boxParent, fromFileBytes(text));
+        });
+        connect(m_worker, &ControlWorker::infoReported, this, [this](const std::string& text) {
+            MessageBox::plain(m_boxParent, fromFileBytes(text));
+        });
+        connect(m_worker, &ControlWorker::busyChanged, this, &BackupService::walkingChanged);
+    }
+    return *m_worker;
+}
+
+bool BackupService::walking() const {
+    return m_worker != nullptr && m_worker->busy();
+}
+
 bool BackupService::walkDatabases(const std::string& ip, const std::string& port,
-                                  WalkOutcome* out) {
-    if (m_control == nullptr) {
-        MessageBox::error(m_boxParent, QString::fromLatin1(kClientMissingText));
+                                  std::function<void(const WalkOutcome&)> done) {
+    if (walking()) {
         return false;
     }
-    *out = tvl::walkDatabases(*m_control, ip, port, m_ctx);
-    return out->status == WalkStatus::Listed;
+    auto outcome = std::make_shared<WalkOutcome>();
+    WalkLimits limits = m_walkLimits;
+    auto job = [ip, port, limits, outcome](VismControl& control, ControlContext& ctx,
+                                           const std::atomic<bool>& cancelled) mutable {
+        // The walk's time limit counts by the system's time: the program's clock is not
+        // read from this thread.
+        limits.clock = nullptr;
+        limits.cancelled = &cancelled;
+        *outcome = tvl::walkDatabases(control, ip, port, ctx, limits);
+    };
+    std::string why;
+    if (!worker().start(
+            std::move(job), [outcome, done = std::move(done)] { done(*outcome); },
+            m_ctx.interactive, &why)) {
+        MessageBox::error(m_boxParent, QString::fromLatin1(kClientMissingText));
+        reportQuietly(QString::fromLocal8Bit(why.c_str()));
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------

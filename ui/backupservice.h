@@ -27,6 +27,8 @@ class VismControl;
 
 namespace tvl::ui {
 
+class ControlWorker;
+
 // The program's work on the servers: the control and its context, the activity log, the
 // minute timer and its scheduler. It runs backups, reads a server's database list and
 // reports what the server operations say: the status text as statusChanged(), boxes only
@@ -58,9 +60,17 @@ public:
     // Runs a task from its stored line, without boxes; a task that cannot start does
     // nothing.
     void runStoredLine(const std::string& line);
-    // The server's databases; false when the list could not be read whole (the reason has
-    // been reported).
-    bool walkDatabases(const std::string& ip, const std::string& port, WalkOutcome* out);
+    // Reads the server's databases off the window thread; `done` gets the outcome on the
+    // window thread once the walk has ended and what it reported has been shown. False,
+    // with nothing started, while a walk runs or when no control can be had (said so).
+    bool walkDatabases(const std::string& ip, const std::string& port,
+                       std::function<void(const WalkOutcome&)> done);
+    bool walking() const;
+    // The bounds of every later walk.
+    void setWalkLimits(const WalkLimits& limits) { m_walkLimits = limits; }
+    // Makes the control instances of work done off the window thread; by default they
+    // come from the control library beside the program. Only before the first walk.
+    void setWorkerControlFactory(std::function<std::unique_ptr<VismControl>()> factory);
 
     // Starts the minute timer; each timeout emits minuteDue() and sets up the next one.
     void armTimer();
@@ -89,6 +99,8 @@ public:
 signals:
     void minuteDue();
     void statusChanged(const QString& text);
+    // A walk of the database list began (true) or ended (false).
+    void walkingChanged(bool walking);
     // "Backups are started by another Tarvel: PID ..." at every minute while another one
     // holds the lock; empty once this one holds it.
     void schedulerNotice(const QString& text);
@@ -99,8 +111,10 @@ private:
     // Takes the lock when free; false while this program may not start tasks.
     bool takeTurn();
     void stateWritten(bool ok);
+    ControlWorker& worker();
 
     QWidget* m_boxParent;
+    const Clock& m_clock;
     ActivityLog m_log;
     // The context lives before and after the control: the control's error handler uses it.
     ControlContext m_ctx;
@@ -115,6 +129,9 @@ private:
     bool m_stateOk = true;
     std::string m_lockProblem;
     std::function<bool()> m_gate;
+    WalkLimits m_walkLimits;
+    std::function<std::unique_ptr<VismControl>()> m_workerFactory;
+    ControlWorker* m_worker = nullptr;
 };
 
 // Interactive mode is off while the minute timer runs a task and on again afterwards,

@@ -97,6 +97,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     m_service =
         new BackupService(*m_clock, m_messages, m_options.control,
                           SchedulerSettings::read(m_options.settingsFile).catchUpMinutes, this);
+    if (m_options.workerControl) {
+        m_service->setWorkerControlFactory(m_options.workerControl);
+    }
+    if (m_options.walkLimits) {
+        m_service->setWalkLimits(*m_options.walkLimits);
+    }
     m_editor = new TaskEditor(m_messages, this);
     m_watch = new JobWatch(
         m_options.workerControl ? m_options.workerControl
@@ -290,6 +296,9 @@ void MainWindow::connectParts() {
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
     connect(m_watch, &JobWatch::lastJobsChanged, this, &MainWindow::refreshRuns);
     connect(m_watch, &JobWatch::jobEnded, this, &MainWindow::jobEnded);
+    // One walk at a time: the list button waits for the walk's end.
+    connect(m_service, &BackupService::walkingChanged, m_editor,
+            [this](bool walking) { m_editor->setDatabaseButtonBusy(walking); });
     connect(m_service, &BackupService::schedulerNotice, this, [this](const QString& text) {
         m_panel0->setText(text);
         emit schedulerNotice(text);
@@ -573,18 +582,28 @@ void MainWindow::btDBClick() {
 
 void MainWindow::openDatabaseList() {
     m_editor->databaseList()->clear();
-    const std::string paths = toFileBytes(m_editor->databasePaths());
-    WalkOutcome walk;
+    const QString ip = m_editor->serverAddress();
+    const QString port = m_editor->serverPort();
+    const int entry = m_editor->currentEntry();
+    // The walk runs off the window thread; the window, and the minute timer, go on
+    // meanwhile.
+    m_service->walkDatabases(toFileBytes(ip), toFileBytes(port),
+                             [this, ip, port, entry](const WalkOutcome& walk) {
+                                 databasesListed(walk, ip, port, entry);
+                             });
+}
+
+void MainWindow::databasesListed(const WalkOutcome& walk, const QString& ip, const QString& port,
+                                 int entry) {
     // A list cut short by a failed pass would drop, on closing, every directory of the
-    // field that the walk did not get to: the list opens only when it is whole.
-    if (!m_service->walkDatabases(toFileBytes(m_editor->serverAddress()),
-                                  toFileBytes(m_editor->serverPort()), &walk)) {
+    // field that the walk did not get to: the list opens only when it is whole. It belongs
+    // to the task and server it was read for; another one shown meanwhile does not get it.
+    if (walk.status != WalkStatus::Listed || m_editor->databaseListOpen() ||
+        m_editor->currentEntry() != entry || m_editor->serverAddress() != ip ||
+        m_editor->serverPort() != port) {
         return;
     }
-    // A box of the walk lets other events run; the list may have been opened meanwhile.
-    if (m_editor->databaseListOpen()) {
-        return;
-    }
+    const std::string paths = toFileBytes(m_editor->databasePaths());
     m_editor->openDatabaseList(walk.entries, checkMarks(walk.entries, paths));
 }
 
@@ -641,7 +660,7 @@ void MainWindow::refreshRuns() {
 
 bool MainWindow::editorInUse() const {
     return m_book->selection().editsOnScreen() || m_editor->databaseListOpen() ||
-           QApplication::activeModalWidget() != nullptr;
+           m_service->walking() || QApplication::activeModalWidget() != nullptr;
 }
 
 void MainWindow::startScheduled(std::size_t index) {

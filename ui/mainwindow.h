@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,7 +27,9 @@ class QToolButton;
 
 namespace tvl {
 class VismControl;
-}
+struct WalkLimits;
+struct WalkOutcome;
+}  // namespace tvl
 
 namespace tvl::ui {
 
@@ -52,6 +55,11 @@ struct MainWindowOptions {
     // The control every server operation goes through; it must outlive the window. Null
     // means the window loads the control library from the program's folder itself.
     VismControl* control = nullptr;
+    // Makes the control instances of the work done off the window thread (the database
+    // list); null means the control library beside the program makes them.
+    std::function<std::unique_ptr<VismControl>()> workerControl;
+    // The bounds of the database list's walk; null means the usual ones.
+    std::shared_ptr<const WalkLimits> walkLimits;
     // Folder of the caption files and LngCnf.cfg. Empty means the program's folder, with
     // the user's data folder for what cannot be written there.
     QString languageFolder;
@@ -219,6 +227,8 @@ private:
     void startScheduled(std::size_t index);
     bool editorInUse() const;
     void openDatabaseList();
+    void databasesListed(const WalkOutcome& walk, const QString& ip, const QString& port,
+                         int entry);
     void showConversionError(const QString& text);
 
     MainWindowOptions m_options;

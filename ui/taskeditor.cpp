@@ -703,4 +703,8 @@ void TaskEditor::closeDatabaseList() {
     m_btDB->setText(QStringLiteral(">>"));
 }
 
+void TaskEditor::setDatabaseButtonBusy(bool busy) {
+    m_btDB->setEnabled(!busy);
+}
+
 }  // namespace tvl::ui

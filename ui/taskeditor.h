@@ -95,6 +95,8 @@ public:
     std::vector<std::string> writeDatabaseListBack();
     // Closes the list without writing anything back.
     void closeDatabaseList();
+    // While the server's list is being read the button takes no second click.
+    void setDatabaseButtonBusy(bool busy);
     // Swaps the database list with the save directory and backup type rows.
     void ToggleDBList();
     DatabaseList* databaseList() const { return m_clbDB; }

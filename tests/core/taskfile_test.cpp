@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/minutewalk.h"
+#include "core/schedulerstate.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
@@ -65,11 +67,11 @@ TEST(TaskFileLoadTest, UnreadableFileFails) {
 namespace {
 
 // Names in the task file's folder that a save may have left: the task file's name and more.
-std::vector<std::string> temporaries(const TempDir& dir) {
+std::vector<std::string> temporaries(const TempDir& dir, const std::string& file = "task.txt") {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
         const std::string name = e.path().filename().string();
-        if (name.rfind("task.txt.", 0) == 0) {
+        if (name.rfind(file + ".", 0) == 0) {
             names.push_back(name);
         }
     }
@@ -117,50 +119,60 @@ TEST(TaskFileSave, KeepsOwnerPermissionBitsAndFollowsSymbolicLinks) {
     }
 }
 
+// The task file and the scheduler's state file are replaced the same way.
 TEST(TaskFileSave, NeverWritesThroughWhatIsPlantedBesideTheFile) {
     struct Case {
         const char* what;
-        std::string name;  // planted beside task.txt
+        std::string suffix;  // planted beside the file
         std::function<void(const std::string& at, const std::string& victim)> plant;
         bool removed;  // a leftover of a crashed save goes
     };
     const auto regular = [](const std::string& at, const std::string&) { writeFile(at, "left"); };
+    const auto hardLink = [](const std::string& at, const std::string& victim) {
+        ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
+    };
     const std::vector<Case> cases = {
-        {"hard link at the old fixed name", "task.txt.tmp",
-         [](const std::string& at, const std::string& victim) {
-             ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
-         },
-         false},
-        {"symbolic link", "task.txt.tmp",
+        {"hard link at the old fixed name", ".tmp", hardLink, false},
+        {"symbolic link", ".tmp",
          [](const std::string& at, const std::string& victim) {
              ASSERT_EQ(::symlink(victim.c_str(), at.c_str()), 0);
          },
          false},
-        {"directory", "task.txt.tmp",
+        {"directory", ".tmp",
          [](const std::string& at, const std::string&) { std::filesystem::create_directory(at); },
          false},
-        {"leftover at the old fixed name", "task.txt.tmp", regular, true},
-        {"leftover of a crashed save", "task.txt.tmp.Ab3dE6gH", regular, true},
-        {"hard link at a save's name", "task.txt.tmp.Ab3dE6gH",
-         [](const std::string& at, const std::string& victim) {
-             ASSERT_EQ(::link(victim.c_str(), at.c_str()), 0);
-         },
-         false},
-        {"file of another name", "task.txt.tmp.mine", regular, false},
+        {"leftover at the old fixed name", ".tmp", regular, true},
+        {"leftover of a crashed save", ".tmp.Ab3dE6gH", regular, true},
+        {"hard link at a save's name", ".tmp.Ab3dE6gH", hardLink, false},
+        {"file of another name", ".tmp.mine", regular, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempDir dir;
-        const std::string path = dir.file("task.txt");
-        const std::string victim = dir.file("victim");
-        writeFile(path, "old\r\n");
-        writeFile(victim, "precious");
-        c.plant(dir.file(c.name), victim);
-        ASSERT_TRUE(saveTasks(path, {"new"}));
-        EXPECT_EQ(readFile(path), "new\r\n");
-        EXPECT_EQ(readFile(victim), "precious");
-        EXPECT_EQ(temporaries(dir),
-                  c.removed ? std::vector<std::string>{} : std::vector<std::string>{c.name});
+    struct Writer {
+        std::string file;
+        std::function<bool(const std::string& path)> write;
+        std::string written;
+    };
+    const ScheduleMark mark{civilMinute({{2026, 12, 7}, 9, 5, 0}), 2};
+    const std::vector<Writer> writers = {
+        {"task.txt", [](const std::string& path) { return saveTasks(path, {"new"}); }, "new\r\n"},
+        {"tvl.state", [&](const std::string& path) { return writeState(path, mark); },
+         stateText(mark)},
+    };
+    for (const Writer& w : writers) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(w.file + ": " + c.what);
+            TempDir dir;
+            const std::string path = dir.file(w.file);
+            const std::string victim = dir.file("victim");
+            writeFile(path, "old\r\n");
+            writeFile(victim, "precious");
+            c.plant(path + c.suffix, victim);
+            ASSERT_TRUE(w.write(path));
+            EXPECT_EQ(readFile(path), w.written);
+            EXPECT_EQ(readFile(victim), "precious");
+            EXPECT_EQ(temporaries(dir, w.file), c.removed
+                                                    ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{w.file + c.suffix});
+        }
     }
 }
 

@@ -110,13 +110,14 @@ TEST_F(DatabaseWalk, ServerThatGoesRoundInCirclesIsStopped) {
     int passes = 0;
     control.script = [&](const std::string&, const FakeControl::Params& p) {
         ++passes;
-        return FakeControl::Answer{0, "", p[0] == "/a/" ? "/b/" : "/a/"};
+        return FakeControl::Answer{0, "", p[0] == "/a\x1b/" ? "/b/" : "/a\x1b/"};
     };
     const WalkOutcome out = walkDatabases(control, "h", "1", ctx);
     EXPECT_EQ(out.status, WalkStatus::PassFailed);
-    EXPECT_EQ(out.entries, (std::vector<std::string>{"/a/", "/b/"}));
+    EXPECT_EQ(out.entries, (std::vector<std::string>{"/a\x1b/", "/b/"}));
     EXPECT_EQ(passes, 3);
-    EXPECT_EQ(reporter.seen.back(), "error: the server named the database /a/ twice");
+    // The server's name is shown, never its control bytes.
+    EXPECT_EQ(reporter.seen.back(), "error: the server named the database /a\\x1b/ twice");
     EXPECT_EQ(control.events.back(), "disconnect");
 }
 
@@ -211,4 +212,21 @@ TEST(DatabaseChecks, ClosingWritesCheckedEntriesInListOrderOnce) {
     EXPECT_EQ(rewritePaths("/a/", list, {false, false, false}).text, "");
     EXPECT_TRUE(rewritePaths("/a/", {}, {}).changed);
     EXPECT_FALSE(rewritePaths("", {}, {}).changed);
+}
+
+TEST_F(DatabaseWalk, ACancelledWalkStopsBeforeItsNextRequestWithoutAWord) {
+    std::atomic<bool> cancelled{false};
+    WalkLimits limits;
+    limits.cancelled = &cancelled;
+    int passes = 0;
+    control.script = [&](const std::string&, const FakeControl::Params&) {
+        cancelled = ++passes == 2;
+        return FakeControl::Answer{0, "", "/d" + std::to_string(passes) + "/"};
+    };
+    const WalkOutcome out = walkDatabases(control, "h", "1", ctx, limits);
+    EXPECT_EQ(out.status, WalkStatus::Cancelled);
+    EXPECT_EQ(out.entries, (std::vector<std::string>{"/d1/", "/d2/"}));
+    EXPECT_EQ(control.codeLines().size(), 2u);
+    EXPECT_EQ(control.events.back(), "disconnect");
+    EXPECT_EQ(reporter.seen, std::vector<std::string>{"status: Connected"});
 }

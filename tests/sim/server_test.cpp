@@ -322,8 +322,9 @@ TEST_F(Server, AChangeTheDiskRefusedIsUndoneBeforeTheReply) {
         SimProcess sim(args());
         WireClient c(sim.port());
         ASSERT_TRUE(c.exec("S ^A=1").ok);
-        // The namespace's next file cannot be written: a folder holds its temporary name.
-        fs::create_directory(data / "USER.globals.tmp");
+        // The namespace's file cannot be replaced: a folder stands at its name.
+        fs::remove(data / "USER.globals");
+        fs::create_directory(data / "USER.globals");
         Reply r = c.exec("S ^A=2,^B=3");
         EXPECT_EQ(r.code, 20);
         EXPECT_EQ(r.payload.rfind("<DISKHARD>", 0), 0u) << r.payload;
@@ -332,7 +333,8 @@ TEST_F(Server, AChangeTheDiskRefusedIsUndoneBeforeTheReply) {
         // A change to the other namespace alone is written as usual.
         EXPECT_TRUE(c.exec("S ^|\"%SYS\"|Z=1").ok);
         // A backup job the disk refused leaves no record behind either.
-        fs::create_directory(data / "%SYS.globals.tmp");
+        fs::remove(data / "%SYS.globals");
+        fs::create_directory(data / "%SYS.globals");
         ASSERT_TRUE(c.exec("ZN \"%SYS\"").ok);
         std::array<std::string, 10> jp;
         jp[1] = "F";
@@ -341,8 +343,8 @@ TEST_F(Server, AChangeTheDiskRefusedIsUndoneBeforeTheReply) {
         EXPECT_EQ(c.exec("J BACKUP^DBACK(P0,P1,P2,P3,P4,P5)", jp).code, 20);
         EXPECT_EQ(c.exec("$D(^SYS(\"BACKUPHISTORY\"))").payload, "0");
         // Once there is room again, the next change is written, without the refused ones.
-        fs::remove(data / "USER.globals.tmp");
-        fs::remove(data / "%SYS.globals.tmp");
+        fs::remove(data / "USER.globals");
+        fs::remove(data / "%SYS.globals");
         ASSERT_TRUE(c.exec("S ^|\"USER\"|C=4").ok);
         EXPECT_EQ(WEXITSTATUS(sim.stop(SIGTERM)), 0);
     }

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "core/jobjournal.h"
+#include "core/messagetable.h"
 #include "core/minutewalk.h"
 #include "guitest.h"
 #include "server/backuprun.h"
@@ -100,7 +101,7 @@ protected:
         const ui::ExpectedRowsModel* model = viewer.model();
         for (int r = 0; r < model->rowCount(); ++r) {
             QStringList cells;
-            for (int c = 0; c < model->columnCount(); ++c) {
+            for (int c = 0; c < viewer.shownColumns(); ++c) {
                 cells << model->index(r, c).data().toString();
             }
             rows.push_back(cells);
@@ -320,6 +321,9 @@ public:
     const std::vector<std::string>& taskLines() const override {
         throw std::runtime_error("the task list went away");
     }
+    const MessageTable& messages() const override { return table; }
+    LocalDateTime now() const override { return {}; }
+    MessageTable table;
     QWidget window;
     int selected = -2;
 };

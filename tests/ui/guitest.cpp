@@ -54,6 +54,8 @@ void GuiTest::restart() {
     options.autostartFile = QString::fromStdString(m_dir->file("autostart/tarvel.desktop"));
     options.clock = &m_clock;
     options.control = m_control;
+    options.workerControl = m_workerControl;
+    options.walkLimits = m_walkLimits;
     options.languageFolder = QString::fromStdString(m_dir->path());
     m_windows = ui::createProgramWindows(options);
     m_windows.main->show();
@@ -155,7 +157,9 @@ QStringList GuiTest::entries() {
 }
 
 void GuiTest::press() {
-    QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton);
+    auto* btDB = find<QPushButton>("btDB");
+    QTest::mouseClick(btDB, Qt::LeftButton);
+    QTRY_VERIFY(btDB->isEnabled());
 }
 
 }  // namespace tvl::test

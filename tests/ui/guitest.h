@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "core/clock.h"
+#include "server/dblist.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/programwindows.h"
@@ -86,7 +87,7 @@ protected:
     QStringList selectorNames();
     // The database list's entries, a checked one followed by " [x]".
     QStringList entries();
-    // A click on the database list button.
+    // A click on the database list button, and the wait for the walk it starts.
     void press();
 
     std::unique_ptr<TempDir> m_dir;
@@ -94,6 +95,10 @@ protected:
     FixedClock m_clock;
     // The control the windows use; null lets them load the built control library.
     VismControl* m_control = nullptr;
+    // What makes the control of the work off the window thread, and the walk's bounds;
+    // null: the built control library, the usual bounds.
+    std::function<std::unique_ptr<VismControl>()> m_workerControl;
+    std::shared_ptr<const WalkLimits> m_walkLimits;
     ui::ProgramWindows m_windows;
 };
 

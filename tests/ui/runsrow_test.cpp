@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "guitest.h"
+#include "server/fakecontrol.h"
 #include "ui/runsrow.h"
 
 namespace tvl::test {
@@ -15,6 +16,11 @@ std::string task(const std::string& name, const std::string& time, const std::st
 
 class RunsRowTest : public GuiTest {
 protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        m_control = &m_fake;
+    }
+    FakeControl m_fake;
     ui::RunsRow& row() { return main().runsRow(); }
 };
 

@@ -2,19 +2,25 @@
 // control and a clock that stands still until the test moves it.
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <unistd.h>
 
 #include "core/schedulerlock.h"
 #include "core/schedulerstate.h"
 #include "guitest.h"
+#include "scriptedserver.h"
 #include "server/backuprun.h"
 #include "server/fakecontrol.h"
 #include "ui/trayicon.h"
@@ -58,6 +64,15 @@ protected:
             return FakeControl::Answer{};
         };
         m_control = &m_fake;
+        // The database list is read by a control of its own, scripted like the window's.
+        m_workerControl = [this] {
+            auto walker = std::make_unique<FakeControl>();
+            walker->script = [this](const std::string& code, const FakeControl::Params& p) {
+                return m_fake.script(code, p);
+            };
+            m_walker = walker.get();
+            return walker;
+        };
     }
 
     // P0..P9 of every job started, in order.
@@ -91,6 +106,7 @@ protected:
     }
 
     FakeControl m_fake;
+    FakeControl* m_walker = nullptr;  // owned by the window once a walk has begun
     std::function<void()> onJob;
 };
 
@@ -373,7 +389,8 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
     EXPECT_FALSE(find<QListWidget>("clbDB")->isHidden());
     EXPECT_TRUE(find<QLineEdit>("edOut")->isHidden());
     EXPECT_TRUE(find<QComboBox>("cbBUTyp")->isHidden());
-    EXPECT_EQ(m_fake.events.back(), "disconnect");
+    ASSERT_NE(m_walker, nullptr);
+    EXPECT_EQ(m_walker->events.back(), "disconnect");
 
     // The button names what it is for; a click in the list clears the hint.
     auto* list = find<QListWidget>("clbDB");
@@ -451,7 +468,7 @@ TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
     EXPECT_EQ(find<QListWidget>("clbDB")->count(), 0);
     boxes();
 
-    m_fake.events.clear();
+    m_walker->events.clear();
     typeInto("edPort", QString());
     press();
     const auto shown = boxes();
@@ -459,7 +476,7 @@ TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
     EXPECT_EQ(shown[0].text,
               QStringLiteral("Enter the server IP and the port to get the list of databases"));
-    EXPECT_TRUE(m_fake.events.empty());
+    EXPECT_TRUE(m_walker->events.empty());
     EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
 }
 
@@ -506,6 +523,77 @@ TEST_F(DatabaseListTest, AFailedWalkLeavesTheListClosedAndTheFieldAsItWas) {
     EXPECT_EQ(find<QPushButton>("btDB")->text(), QStringLiteral(">>"));
     EXPECT_EQ(paths(), QStringLiteral("/db/a/;/db/c/"));
     EXPECT_EQ(boxes().size(), 1u);
+}
+
+// The list read off the window thread by the built control library, from a server that
+// names a new directory every 5 ms and never ends.
+class SlowDatabaseListTest : public ServerCommandsTest {
+protected:
+    void SetUp() override {
+        ServerCommandsTest::SetUp();
+        m_workerControl = nullptr;
+        auto limits = std::make_shared<WalkLimits>();
+        limits->maxEntries = 150;
+        m_walkLimits = limits;
+    }
+    // Shows a task on the slow server and clicks the list button.
+    void startWalk() {
+        start(lines({task("Shown", "23:00", m_server.portText(), "/db/1/"), task("Due")}).c_str());
+        pick(0);
+        QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton);
+    }
+
+    std::atomic<int> m_named{0};
+    ScriptedServer m_server{[this](const wire::Request& r) {
+        if (r.code != kNextDatabaseLine) {
+            return ok();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ok("/db/" + std::to_string(++m_named) + "/");
+    }};
+};
+
+TEST_F(SlowDatabaseListTest, TheWindowAndTheMinuteTimerGoOnWhileTheWalkRunsToItsBound) {
+    // A zero-timer set before the click fires as soon as the click returns.
+    QElapsedTimer clock;
+    qint64 firedAfter = -1;
+    clock.start();
+    QTimer::singleShot(0, &main(), [&] { firedAfter = clock.elapsed(); });
+    startWalk();
+    auto* btDB = find<QPushButton>("btDB");
+    EXPECT_FALSE(btDB->isEnabled());
+    QTRY_VERIFY(firedAfter >= 0);
+    EXPECT_LT(firedAfter, 100);
+
+    // The minute comes while the walk runs: the due task starts from its stored line, the
+    // shown one stays, and a second walk is not begun.
+    m_clock.advanceMinutes(1);
+    find<QTimer>("Timer1")->start(0);
+    QTRY_COMPARE(jobs(), std::vector<std::string>{bcp("Due")});
+    EXPECT_EQ(shownName(), QStringLiteral("Shown"));
+    main().btDBClick();
+    EXPECT_FALSE(btDB->isEnabled()) << "the walk ended before the tick was checked";
+
+    QTRY_VERIFY_WITH_TIMEOUT(btDB->isEnabled(), 30000);
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text,
+              QStringLiteral("the server named more than 150 databases; the list was stopped"));
+    EXPECT_TRUE(find<QListWidget>("clbDB")->isHidden());
+    EXPECT_EQ(m_server.connections(), 1);
+}
+
+TEST_F(SlowDatabaseListTest, EndingTheProgramDuringAWalkNeitherWaitsForItNorCrashes) {
+    startWalk();
+    QTRY_VERIFY(m_named > 3);
+    QElapsedTimer clock;
+    clock.start();
+    m_windows = ui::ProgramWindows();
+    EXPECT_LT(clock.elapsed(), 1000);
+    // The walk stops at its next pass instead of running to its bound.
+    const int named = m_named;
+    QTest::qWait(200);
+    EXPECT_LE(m_named, named + 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "server/fakecontrol.h"
 #include "ui/newtaskdialog.h"
 
 namespace tvl::test {
@@ -55,6 +56,17 @@ void GuiTest::restart() {
     options.clock = &m_clock;
     options.control = m_control;
     options.workerControl = m_workerControl;
+    if (!options.workerControl && dynamic_cast<FakeControl*>(m_control) != nullptr) {
+        // The window's server is a fake: the work off the window thread (the database
+        // list, following the started jobs) reaches no real server either.
+        options.workerControl = [] {
+            auto control = std::make_unique<FakeControl>();
+            control->connectScript = [](const std::string&) {
+                return FakeControl::Answer{1000, "<COMMUNICATION> no server in this test", ""};
+            };
+            return control;
+        };
+    }
     options.walkLimits = m_walkLimits;
     options.languageFolder = QString::fromStdString(m_dir->path());
     m_windows = ui::createProgramWindows(options);

@@ -55,9 +55,9 @@ std::vector<HistoryRow> historyOf(const ExpectedBackups& rows, const CivilDate& 
     const auto since = static_cast<std::time_t>((daysFromCivil(from) - 2) * 86400);
     const std::vector<JobRecord> jobs = JobJournal().readAll(nullptr, since);
     ScheduleMark mark;
-    const std::optional<CivilMinute> lastChecked =
-        readState(kStateFileName, mark) == StateRead::Ok ? std::optional(mark.lastChecked)
-                                                         : std::nullopt;
+    const std::optional<CivilMinute> lastChecked = readState(kStateFileName, mark) == StateRead::Ok
+                                                       ? std::optional(mark.lastChecked)
+                                                       : std::nullopt;
     return backupHistory(rows, jobs, from, to, now, lastChecked);
 }
 

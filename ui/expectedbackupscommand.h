@@ -46,8 +46,8 @@ public:
 // Expected backups: asks for a date interval, lists every backup the start rules will start
 // in it in the Task Viewer, sorted by time, and afterwards gives the editor back the task
 // it showed. For an interval that reaches into the past, the Outcome column says what
-// became of each start, as `tarvelctl history` does. Whatever fails on the way, the main window is shown again and the wait window
-// hidden.
+// became of each start, as `tarvelctl history` does. Whatever fails on the way, the main window is
+// shown again and the wait window hidden.
 class ExpectedBackupsCommand {
 public:
     ExpectedBackupsCommand(ExpectedBackupsHost& host, DateIntervalDialog& dialog, WaitWindow& wait,

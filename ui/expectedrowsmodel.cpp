@@ -180,9 +180,9 @@ QVariant ExpectedRowsModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ForegroundRole && index.column() == kOutcomeColumn) {
         // What went wrong stands out from what went as planned.
         const HistoryState* state = outcome(index.row());
-        if (state != nullptr && (*state == HistoryState::Failed ||
-                                 *state == HistoryState::Unknown ||
-                                 *state == HistoryState::Missed)) {
+        if (state != nullptr &&
+            (*state == HistoryState::Failed || *state == HistoryState::Unknown ||
+             *state == HistoryState::Missed)) {
             return QColor(190, 20, 20);
         }
         return {};

@@ -67,7 +67,8 @@ void JobWatch::start(bool follow) {
         }
     };
     std::string why;
-    if (!m_worker->start(std::move(job), [this, result] { passEnded(*result); }, false, &why)) {
+    if (!m_worker->start(
+            std::move(job), [this, result] { passEnded(*result); }, false, &why)) {
         std::fprintf(stderr, "tarvel: %s\n", why.c_str());
     }
 }

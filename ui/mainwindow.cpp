@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QShowEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -17,6 +16,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
@@ -35,9 +35,9 @@
 #include "core/taskline.h"
 #include "databaselist.h"
 #include "expectedbackupscommand.h"
+#include "jobwatch.h"
 #include "language.h"
 #include "messagebox.h"
-#include "jobwatch.h"
 #include "mnemonics.h"
 #include "runsrow.h"
 #include "schedulersettings.h"
@@ -104,11 +104,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         m_service->setWalkLimits(*m_options.walkLimits);
     }
     m_editor = new TaskEditor(m_messages, this);
-    m_watch = new JobWatch(
-        m_options.workerControl ? m_options.workerControl
-                                : JobWatch::ControlFactory([] { return loadControl(programDirectory()); }),
-        *m_clock, m_messages, m_service->activityLog(),
-        SchedulerSettings::read(m_options.settingsFile).judge, this);
+    m_watch =
+        new JobWatch(m_options.workerControl
+                         ? m_options.workerControl
+                         : JobWatch::ControlFactory([] { return loadControl(programDirectory()); }),
+                     *m_clock, m_messages, m_service->activityLog(),
+                     SchedulerSettings::read(m_options.settingsFile).judge, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
     // The editor, and under it the last and next run of the task it shows.
     auto* central = new QWidget(this);
@@ -654,8 +655,8 @@ void MainWindow::refreshRuns() {
     if (last->finished()) {
         text += QStringLiteral(" - ") + fromFileBytes(jobEndDetail(*last));
     }
-    m_runs->setLastRun(text, last->outcome == JobOutcome::Failed ||
-                                 last->outcome == JobOutcome::Unknown);
+    m_runs->setLastRun(text,
+                       last->outcome == JobOutcome::Failed || last->outcome == JobOutcome::Unknown);
 }
 
 bool MainWindow::editorInUse() const {

@@ -58,9 +58,8 @@ TEST_F(FollowJobsRealTime, AGoodAndAnUnknownDatabaseEndCompletedAndFailedEverywh
     const auto ended = [this](const char* what) {
         return logFile().find(what) != std::string::npos;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(ended("Good backup job ended: completed") &&
-                                 ended("Bad backup job ended: failed"),
-                             200000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ended("Good backup job ended: completed") && ended("Bad backup job ended: failed"), 200000);
     EXPECT_TRUE(ended("Bad backup job ended: failed - Backup failed: directory /no/such/database/"))
         << logFile();
 
@@ -71,8 +70,8 @@ TEST_F(FollowJobsRealTime, AGoodAndAnUnknownDatabaseEndCompletedAndFailedEverywh
         bool warns;
     };
     const Case cases[] = {{0, "Good", "completed", false}, {1, "Bad", "failed", true}};
-    const CommandResult history = runCommand(std::string(TVL_BIN_DIR "/tarvelctl --dir '") +
-                                             m_dir->path() + "' history");
+    const CommandResult history =
+        runCommand(std::string(TVL_BIN_DIR "/tarvelctl --dir '") + m_dir->path() + "' history");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         pick(c.entry);

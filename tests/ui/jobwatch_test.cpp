@@ -15,8 +15,7 @@ namespace tvl::test {
 namespace {
 
 std::string task(const std::string& name) {
-    return name + "\x01" + "10.0.0.5\x02" + "1972\x03/db/\x04/bak/\x05" + "1 9:06\x06" +
-           "1\r\n";
+    return name + "\x01" + "10.0.0.5\x02" + "1972\x03/db/\x04/bak/\x05" + "1 9:06\x06" + "1\r\n";
 }
 
 class JobWatchTest : public GuiTest {
@@ -69,9 +68,14 @@ TEST_F(JobWatchTest, EachEndIsLoggedAndShownAndOnlyFailedOrUnknownOnesWarn) {
         bool warns;
     };
     const Step steps[] = {
-        {"Good", {"Backup started", "Backup completed successfully"}, 1,
-         "Good backup job ended: completed - Backup completed successfully", false},
-        {"Bad", {"Backup started", "Backup failed: directory /db/ is not a database"}, 1,
+        {"Good",
+         {"Backup started", "Backup completed successfully"},
+         1,
+         "Good backup job ended: completed - Backup completed successfully",
+         false},
+        {"Bad",
+         {"Backup started", "Backup failed: directory /db/ is not a database"},
+         1,
          "Bad backup job ended: failed - Backup failed: directory /db/ is not a database",
          true},
         // A log that cannot be opened is unknown once the server has had time to make it.
@@ -99,8 +103,9 @@ TEST_F(JobWatchTest, EachEndIsLoggedAndShownAndOnlyFailedOrUnknownOnesWarn) {
         main().close();
         ++entry;
     }
-    EXPECT_TRUE(lastRunOf(1).endsWith(QStringLiteral("failed - Backup failed: directory /db/ is "
-                                                      "not a database")));
+    EXPECT_TRUE(
+        lastRunOf(1).endsWith(QStringLiteral("failed - Backup failed: directory /db/ is "
+                                             "not a database")));
     // Every end is told once.
     minute();
     EXPECT_EQ(logFile().find("Good backup job ended"), logFile().rfind("Good backup job ended"));

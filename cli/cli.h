@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -40,6 +41,9 @@ const std::vector<Command>& commands();
 int runDue(Context& ctx, const std::vector<std::string>& args);
 int runExpected(Context& ctx, const std::vector<std::string>& args);
 int runList(Context& ctx, const std::vector<std::string>& args);
+int runHistory(Context& ctx, const std::vector<std::string>& args);
+// The weekday names of the message table, Monday first.
+std::array<std::string, 7> weekdayNames(const Context& ctx);
 // The saved tasks, one line each: index, name, start rule, next start (as `list` prints).
 void printNextStarts(Context& ctx);
 

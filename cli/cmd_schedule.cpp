@@ -108,12 +108,7 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     if (dates.size() != 2 || !parseIsoDate(dates[0], from) || !parseIsoDate(dates[1], to)) {
         return usageError(ctx, self, "give FROM and TO as YYYY-MM-DD");
     }
-    std::array<std::string, 7> names;
-    const char* keys[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-    for (std::size_t i = 0; i < 7; ++i) {
-        names[i] = ctx.messages.lookup(keys[i]);
-    }
-    ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, names);
+    ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, weekdayNames(ctx));
     rows.sort(column);
     if (ctx.json) {
         printExpectedJson(ctx, rows, from, to);

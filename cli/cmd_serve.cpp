@@ -6,10 +6,12 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <ostream>
 
 #include "core/activitylog.h"
 #include "core/folderscheduler.h"
+#include "core/jobjournal.h"
 #include "core/minutewalk.h"
 #include "core/runplan.h"
 #include "core/schedulerlock.h"
@@ -20,6 +22,8 @@
 #include "json.h"
 #include "server/backuprun.h"
 #include "server/controlloader.h"
+#include "server/followerthread.h"
+#include "server/jobfollower.h"
 
 namespace tvl::cli {
 
@@ -32,7 +36,9 @@ public:
     ServeReporter(std::ostream& err, const ActivityLog& stamps) : m_err(err), m_stamps(stamps) {}
     // Task names and server texts may hold control bytes; the journal and a terminal get
     // them visible.
+    // The follower's thread says what ended while the main one starts tasks.
     void say(const std::string& text) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         m_err << m_stamps.stamp() << ' ' << visibleControlBytes(text) << std::endl;
     }
     void showStatus(const std::string& text) override { say(text); }
@@ -42,6 +48,7 @@ public:
 private:
     std::ostream& m_err;
     const ActivityLog& m_stamps;
+    std::mutex m_mutex;
 };
 
 // SIGTERM and SIGINT are held back and taken when the service waits for the next minute
@@ -109,15 +116,24 @@ std::string holderText(const MessageTable& messages, const LockHolder& holder) {
     return text;
 }
 
+// What `serve` is told on its command line.
+struct ServeOptions {
+    CivilMinute catchUp = kMaxCatchUpMinutes;
+    JudgeSettings judge;
+};
+
 class Service {
 public:
-    Service(Context& ctx, VismControl& control, CivilMinute catchUp, EndSignals& signals)
+    Service(Context& ctx, VismControl& control, std::unique_ptr<VismControl> followControl,
+            const ServeOptions& options, EndSignals& signals)
         : m_ctx(ctx),
           m_control(control),
+          m_followControl(std::move(followControl)),
+          m_judge(options.judge),
           m_signals(signals),
           m_log(kLogFileName, ctx.clock),
           m_reporter(*ctx.err, m_log),
-          m_scheduler(*ctx.clock, SchedulerKind::Service, catchUp),
+          m_scheduler(*ctx.clock, SchedulerKind::Service, options.catchUp),
           m_tasks(kTaskFileName) {
         m_session.reporter = &m_reporter;
         m_session.messages = &ctx.messages;
@@ -138,6 +154,10 @@ public:
         } else {
             m_reporter.say(m_ctx.messages.lookup("stwork"));
         }
+        if (m_followControl) {
+            m_follower = std::make_unique<FollowerThread>(
+                [this](const std::atomic<bool>& stop) { follow(stop); });
+        }
         FolderScheduler::Turn turn = first;
         for (;;) {
             tick(turn);
@@ -146,6 +166,9 @@ public:
             }
             turn = m_scheduler.take();
         }
+        // A pass under way ends between two reads; the lock goes only after it, so no
+        // other scheduler follows the same jobs meanwhile.
+        m_follower.reset();
         m_scheduler.release();
         if (!m_log.writeEnd(m_ctx.messages.lookup("endwork"))) {
             ++m_session.logFailures;
@@ -191,10 +214,33 @@ private:
                 m_stopped = true;  // the mark tells the next scheduler what is left
                 return;
             }
-            startTask(m_tasks.lines().at(start.taskIndex));
+            startTask(m_tasks.lines().at(start.taskIndex), civilMinute(start.minute));
             stateWritten(m_scheduler.started(start));
         }
         stateWritten(m_scheduler.finish());
+        // After the starts of the minute, and on a thread of its own, so it never delays
+        // one; only here, where this service holds the folder's lock.
+        if (m_follower) {
+            m_follower->requestPass();
+        }
+    }
+
+    // One pass of the follower; runs on its thread.
+    void follow(const std::atomic<bool>& stop) {
+        try {
+            const std::vector<JobRecord> ended =
+                followJobs(*m_followControl, m_followJournal, m_judge, m_ctx.clock->now(), &stop);
+            for (const JobRecord& job : ended) {
+                m_reporter.say(job.taskName + " " + m_ctx.messages.lookup("tskend") + " " +
+                               jobOutcomeText(m_ctx.messages, job.outcome) + " - " +
+                               jobEndDetail(job));
+                if (!writeJobEnded(m_log, m_ctx.messages, job)) {
+                    m_reporter.say(m_ctx.messages.lookup("fwriterr") + " tvl.log");
+                }
+            }
+        } catch (const std::exception& e) {
+            m_reporter.say(std::string("Following the backup jobs: ") + e.what());
+        }
     }
 
     void reload() {
@@ -223,7 +269,7 @@ private:
 
     // The one place where the service hands a due task to the backup run: from its stored
     // line, with no one to answer a box.
-    void startTask(const std::string& line) {
+    void startTask(const std::string& line, CivilMinute due) {
         const RunPlan plan = planStoredLine(line);
         if (!plan.ok()) {
             m_reporter.say(std::string(lineTaskName(line)) + " cannot start: " + plan.refusal);
@@ -234,6 +280,11 @@ private:
             const RunOutcome outcome = runBackup(m_control, inputs, m_session);
             if (outcome.status == RunStatus::Started) {
                 m_reporter.say(inputs.taskName + " " + m_ctx.messages.lookup("tskst"));
+            }
+            if (!recordJobStart(m_journal, inputs, outcome, m_ctx.clock->now(), due)) {
+                const std::string text = m_ctx.messages.lookup("fwriterr") + " " + m_journal.path();
+                m_reporter.say(text + "; " + inputs.taskName + " is not followed");
+                m_log.writeEvent(text);
             }
         } catch (const std::exception& e) {
             m_reporter.say(inputs.taskName + ": " + e.what());
@@ -258,12 +309,18 @@ private:
 
     Context& m_ctx;
     VismControl& m_control;
+    std::unique_ptr<VismControl> m_followControl;
+    JudgeSettings m_judge;
     EndSignals& m_signals;
     ActivityLog m_log;
     ServeReporter m_reporter;
     ControlContext m_session;
     FolderScheduler m_scheduler;
     TaskFileWatch m_tasks;
+    // Starts are appended by the main thread, ends by the follower's, each through its own.
+    JobJournal m_journal;
+    JobJournal m_followJournal;
+    std::unique_ptr<FollowerThread> m_follower;
     bool m_waiting = false;
     bool m_stopped = false;
     bool m_stateOk = true;
@@ -291,11 +348,34 @@ bool parseCatchUp(const std::string& text, CivilMinute& out) {
 }  // namespace
 
 int runServe(Context& ctx, const std::vector<std::string>& args) {
-    CivilMinute catchUp = kMaxCatchUpMinutes;
-    if (!args.empty()) {
-        if (args.size() != 2 || args[0] != "--catch-up" || !parseCatchUp(args[1], catchUp)) {
-            return usageError(ctx, commandNamed("serve"),
-                              "--catch-up takes the minutes from 0 to 180");
+    const Command& self = commandNamed("serve");
+    ServeOptions options;
+    for (std::size_t i = 0; i < args.size(); i += 2) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size()) {
+            return usageError(ctx, self, name + " takes a value");
+        }
+        const std::string& value = args[i + 1];
+        if (name == "--catch-up") {
+            if (!parseCatchUp(value, options.catchUp)) {
+                return usageError(ctx, self, "--catch-up takes the minutes from 0 to 180");
+            }
+        } else if (name == "--success" || name == "--failure") {
+            if (value.empty()) {
+                return usageError(ctx, self, name + " takes a text a job's log line holds");
+            }
+            (name == "--success" ? options.judge.successPattern : options.judge.failurePattern) =
+                value;
+        } else if (name == "--bound") {
+            const auto hours = parseBoundHours(value);
+            if (!hours) {
+                return usageError(
+                    ctx, self,
+                    "--bound takes the hours from 1 to " + std::to_string(kMaxBoundHours));
+            }
+            options.judge.boundHours = *hours;
+        } else {
+            return usageError(ctx, self, "unknown option " + name);
         }
     }
     // Held back from here on, also in anything the control library may start.
@@ -309,7 +389,13 @@ int runServe(Context& ctx, const std::vector<std::string>& args) {
         }
         return kExitFailure;
     }
-    Service service(ctx, *control, catchUp, signals);
+    // The follower reads the jobs' logs on a control of its own, so a slow server it reads
+    // from never holds up a start.
+    auto followControl = loadControl(ctx.programDir, &why);
+    if (!followControl) {
+        *ctx.err << "tarvelctl serve: the backup jobs are not followed: " << why << '\n';
+    }
+    Service service(ctx, *control, std::move(followControl), options, signals);
     return service.run();
 }
 

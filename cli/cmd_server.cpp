@@ -5,11 +5,13 @@
 
 #include "core/activitylog.h"
 #include "core/charset.h"
+#include "core/jobjournal.h"
 #include "core/runplan.h"
 #include "core/taskline.h"
 #include "server/backuprun.h"
 #include "server/controlloader.h"
 #include "server/dblist.h"
+#include "server/jobfollower.h"
 
 namespace tvl::cli {
 
@@ -85,6 +87,13 @@ int runRun(Context& ctx, const std::vector<std::string>& args) {
     bindErrorHandler(*control, session);
 
     const RunOutcome outcome = runBackup(*control, plan.inputs, session);
+    // The job runs whatever happens to its record; running it again would start a second
+    // one, so a journal that cannot be written is told but is no failure of the run.
+    JobJournal journal;
+    if (!recordJobStart(journal, plan.inputs, outcome, ctx.clock->now())) {
+        *ctx.err << "tarvelctl run: " << ctx.messages.lookup("fwriterr") << ' ' << journal.path()
+                 << "; the job is not followed\n";
+    }
     if (!log.writeEnd(ctx.messages.lookup("endwork"))) {
         ++session.logFailures;
     }

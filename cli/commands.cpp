@@ -12,9 +12,11 @@ const std::vector<Command>& commands() {
         {"due", "YYYY-MM-DDTHH:MM", runDue},
         {"expected", "FROM TO [--sort N]", runExpected},
         {"list", "", runList},
+        {"history", "[--from DATE] [--to DATE] [NAME]", runHistory},
         {"run", "NAME", runRun},
         {"databases", "IP PORT", runDatabases},
-        {"serve", "[--catch-up MINUTES]", runServe},
+        {"serve", "[--catch-up MINUTES] [--success TEXT] [--failure TEXT] [--bound HOURS]",
+         runServe},
         {"status", "", runStatus},
     };
     return all;

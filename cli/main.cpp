@@ -21,7 +21,7 @@ using namespace tvl;
 using namespace tvl::cli;
 
 // The commands whose output scripts and monitoring read.
-constexpr const char* kJsonCommands[] = {"due", "expected", "list", "status"};
+constexpr const char* kJsonCommands[] = {"due", "expected", "history", "list", "status"};
 
 void printUsage(std::ostream& out) {
     out << "usage: tarvelctl [--dir DIR] [--lang english|russian] [--json] COMMAND [ARGS]\n"
@@ -32,7 +32,12 @@ void printUsage(std::ostream& out) {
     }
     out << "serve starts the folder's due backups every minute until SIGTERM or SIGINT; at its\n"
            "start it makes up those missed since the last checked minute (tvl.state) when at\n"
-           "most --catch-up minutes old (0 to 180, by default 180; 0 makes up none).\n";
+           "most --catch-up minutes old (0 to 180, by default 180; 0 makes up none). It\n"
+           "follows each started job's log on its server (jobs.jnl) and logs its end: a line\n"
+           "holding --success TEXT (\"Backup completed successfully\") or --failure TEXT\n"
+           "(\"Backup failed\"); no end line within --bound HOURS (24) makes it unknown.\n"
+           "history shows every planned start of the days FROM..TO (by default the last 7\n"
+           "days) beside what became of it: completed, failed, unknown, running, missed.\n";
     out << "--json (before or after the command) prints one JSON document for:";
     for (const char* name : kJsonCommands) {
         out << ' ' << name;

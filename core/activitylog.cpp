@@ -85,6 +85,16 @@ bool ActivityLog::writeControlError(std::string_view errorName, std::string_view
                                 visibleControlBytes(mserver));
 }
 
+bool ActivityLog::writeJobEnded(std::string_view taskName, std::string_view tskendText,
+                                std::string_view outcomeText, std::string_view detail) {
+    std::string line = stamp() + " " + visibleControlBytes(taskName) + " " +
+                       std::string(tskendText) + " " + std::string(outcomeText);
+    if (!detail.empty()) {
+        line += " - " + visibleControlBytes(detail);
+    }
+    return !m_enabled || append(line);
+}
+
 bool ActivityLog::writeEvent(std::string_view text) {
     return !m_enabled || append(stamp() + " " + std::string(text));
 }

@@ -33,6 +33,10 @@ public:
     bool writeEnd(std::string_view endworkText);
     bool writeTaskStarted(std::string_view taskName, std::string_view tskstText);
     bool writeControlError(std::string_view errorName, std::string_view mserver);
+    // date, time, task name, text of "tskend", the outcome, " - " and the detail (the
+    // job's log's last line); the server's text is written with its control bytes visible.
+    bool writeJobEnded(std::string_view taskName, std::string_view tskendText,
+                       std::string_view outcomeText, std::string_view detail);
     // date, time, text: what a scheduler without a window has to say (it waits for another
     // one, the task file cannot be read).
     bool writeEvent(std::string_view text);

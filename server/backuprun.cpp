@@ -223,9 +223,11 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
     control.setP(1, in.backupType.substr(0, 1));
     control.setP(2, "");
     const std::string stamp = timeStampText(seconds, timeFormat);
-    control.setP(3, backupFileName(in, date, stamp, ".bcp"));
+    const std::string archive = backupFileName(in, date, stamp, ".bcp");
+    const std::string jobLog = backupFileName(in, date, stamp, ".log");
+    control.setP(3, archive);
     control.setP(4, "Y");
-    control.setP(5, backupFileName(in, date, stamp, ".log"));
+    control.setP(5, jobLog);
     control.setP(6, "NOINPUT");
     control.setP(7, "Y");
     control.setP(8, "Y");
@@ -244,6 +246,8 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
         reporter->showStatus(bust);
     }
     out.status = RunStatus::Started;
+    out.backupFile = archive;
+    out.logFile = jobLog;
     if (log != nullptr && log->enabled() && !log->writeTaskStarted(in.taskName, tskst)) {
         ++ctx.logFailures;
     }

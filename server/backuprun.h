@@ -22,6 +22,9 @@ struct RunOutcome {
     std::string failedStep;
     // BadServerTime: the text the run reported.
     std::string problem;
+    // Started: the archive and the job's log as sent to the server.
+    std::string backupFile;
+    std::string logFile;
 };
 
 // Runs one backup: connects, switches to the system namespace, replaces the server's list

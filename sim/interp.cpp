@@ -1,6 +1,11 @@
 #include "sim/interp.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 
@@ -43,6 +48,7 @@ enum class Tok {
     Underscore,
     Minus,
     Plus,
+    Colon,
     Other,  // anything the language subset does not know
     End,
 };
@@ -147,6 +153,9 @@ std::vector<Token> tokenize(std::string_view line) {
                 case '+':
                     kind = Tok::Plus;
                     break;
+                case ':':
+                    kind = Tok::Colon;
+                    break;
                 default:
                     break;
             }
@@ -161,7 +170,7 @@ std::vector<Token> tokenize(std::string_view line) {
 // ---------------------------------------------------------------------------------------
 // Syntax tree.
 
-enum class Fn { Horolog, ZDate, Translate, Order, Data, Get };
+enum class Fn { Horolog, Test, ZDate, Translate, Order, Data, Get };
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
@@ -180,12 +189,16 @@ struct SetArg {
 };
 
 struct Command {
-    enum class Kind { Set, Kill, ZNspace, Job } kind;
+    enum class Kind { Set, Kill, ZNspace, Job, Open, Use, Read, Close } kind;
     std::vector<SetArg> sets;
-    std::vector<ExprPtr> args;  // KILL targets, the ZN namespace, the JOB parameters
+    // KILL targets, the ZN namespace, the JOB parameters, the device of OPEN, USE and CLOSE,
+    // the variable READ sets
+    std::vector<ExprPtr> args;
     bool argumentless = false;
     std::string label;
     std::string routine;
+    std::vector<ExprPtr> deviceParams;  // OPEN's parameters
+    ExprPtr timeout;                    // OPEN's and READ's timeout
 };
 
 std::optional<Command::Kind> commandWord(std::string_view word) {
@@ -201,6 +214,18 @@ std::optional<Command::Kind> commandWord(std::string_view word) {
     }
     if (w == "ZN" || w == "ZNSPACE") {
         return Command::Kind::ZNspace;
+    }
+    if (w == "O" || w == "OPEN") {
+        return Command::Kind::Open;
+    }
+    if (w == "U" || w == "USE") {
+        return Command::Kind::Use;
+    }
+    if (w == "R" || w == "READ") {
+        return Command::Kind::Read;
+    }
+    if (w == "C" || w == "CLOSE") {
+        return Command::Kind::Close;
     }
     return std::nullopt;
 }
@@ -232,7 +257,7 @@ public:
             if (!kind) {
                 syntaxError();
             }
-            Command cmd{*kind, {}, {}, false, {}, {}};
+            Command cmd{*kind, {}, {}, false, {}, {}, {}, {}};
             // One blank before the arguments; none (or two blanks) means no arguments.
             if (peek().kind == Tok::End ||
                 (peek().kind == Tok::Blanks && (peek().count >= 2 || peekAt(1).kind == Tok::End))) {
@@ -316,6 +341,33 @@ private:
                 break;
             case Command::Kind::Job:
                 jobArgument(cmd);
+                break;
+            case Command::Kind::Open:
+                // device[:params[:timeout]], params one value or (v:v...), possibly none
+                cmd.args.push_back(expression());
+                if (accept(Tok::Colon)) {
+                    if (accept(Tok::LParen)) {
+                        do {
+                            cmd.deviceParams.push_back(expression());
+                        } while (accept(Tok::Colon));
+                        expect(Tok::RParen);
+                    } else if (peek().kind != Tok::Colon) {
+                        cmd.deviceParams.push_back(expression());
+                    }
+                    if (accept(Tok::Colon)) {
+                        cmd.timeout = expression();
+                    }
+                }
+                break;
+            case Command::Kind::Use:
+            case Command::Kind::Close:
+                cmd.args.push_back(expression());
+                break;
+            case Command::Kind::Read:
+                cmd.args.push_back(variable());
+                if (accept(Tok::Colon)) {
+                    cmd.timeout = expression();
+                }
                 break;
         }
     }
@@ -428,6 +480,10 @@ private:
             e->fn = Fn::Horolog;
             return e;
         }
+        if (name == "T" || name == "TEST") {
+            e->fn = Fn::Test;
+            return e;
+        }
         struct Known {
             const char* abbrev;
             const char* full;
@@ -536,6 +592,29 @@ public:
             case Command::Kind::Job:
                 job(c);
                 break;
+            case Command::Kind::Open:
+                open(c);
+                break;
+            case Command::Kind::Use: {
+                const std::string name = value(*c.args[0]);
+                if (!m_session.m_files.count(name)) {
+                    throw MError(err::kNotOpen, "<NOTOPEN>" + name);
+                }
+                m_session.m_device = name;
+                break;
+            }
+            case Command::Kind::Read:
+                read(c);
+                break;
+            case Command::Kind::Close: {
+                // Closing a file that is not open is no error.
+                const std::string name = value(*c.args[0]);
+                m_session.m_files.erase(name);
+                if (m_session.m_device == name) {
+                    m_session.m_device.clear();
+                }
+                break;
+            }
         }
     }
 
@@ -652,6 +731,8 @@ private:
         switch (e.fn) {
             case Fn::Horolog:
                 return horolog(m_session.m_env.now());
+            case Fn::Test:
+                return m_session.m_test ? "1" : "0";
             case Fn::ZDate: {
                 std::string day = numericValue(value(*e.args[0]));
                 int format = e.args.size() > 1 ? integer(value(*e.args[1])) : 1;
@@ -749,6 +830,96 @@ private:
         m_session.m_env.startBackup(args);
     }
 
+    // Host files are opened for reading only, and only regular ones: a FIFO or a device
+    // would hold the server, which serves one request at a time, and a link could lead a
+    // client anywhere. With a timeout a file that cannot be opened sets $TEST to 0 at once
+    // (nothing is waited for); without one it is <NOTOPEN>.
+    void open(const Command& c) {
+        const std::string name = value(*c.args[0]);
+        std::string mode;
+        for (const auto& p : c.deviceParams) {
+            mode += upper(value(*p));
+        }
+        if (c.timeout) {
+            value(*c.timeout);
+        }
+        if (mode.find_first_of("WAN") != std::string::npos) {
+            throw MError(err::kNotOpen,
+                         "<NOTOPEN>" + name + " (files are opened for reading only)");
+        }
+        if (m_session.m_files.count(name)) {
+            m_session.m_test = true;
+            return;
+        }
+        auto file = std::make_unique<SequentialFile>();
+        if (m_session.m_files.size() < kMaxOpenFiles && !name.empty()) {
+            file->fd =
+                ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+            struct stat st {};
+            if (file->fd >= 0 && (::fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+                ::close(file->fd);
+                file->fd = -1;
+            }
+        }
+        m_session.m_test = file->fd >= 0;
+        if (file->fd < 0) {
+            if (!c.timeout) {
+                throw MError(err::kNotOpen, "<NOTOPEN>" + name);
+            }
+            return;
+        }
+        m_session.m_files.emplace(name, std::move(file));
+    }
+
+    // One line of the file in use, without its LF (and a CR before it); a line longer than
+    // a value may be comes in pieces. Past the last line: <ENDOFFILE>.
+    void read(const Command& c) {
+        const auto it = m_session.m_files.find(m_session.m_device);
+        if (m_session.m_device.empty() || it == m_session.m_files.end()) {
+            throw MError(err::kNotOpen, "<NOTOPEN>");
+        }
+        if (c.timeout) {
+            value(*c.timeout);
+        }
+        SequentialFile& f = *it->second;
+        std::size_t lf = f.buffered.find('\n');
+        while (lf == std::string::npos && !f.atEnd && f.buffered.size() < kMaxStringLength) {
+            char buf[65536];
+            const ssize_t n = ::read(f.fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                throw MError(err::kDiskHard, "<DISKHARD>" + m_session.m_device);
+            }
+            if (n == 0) {
+                f.atEnd = true;
+                break;
+            }
+            const std::size_t before = f.buffered.size();
+            f.buffered.append(buf, static_cast<std::size_t>(n));
+            const std::size_t found = f.buffered.find('\n', before);
+            lf = found;
+        }
+        if (f.buffered.empty() && f.atEnd) {
+            throw MError(err::kEndOfFile, "<ENDOFFILE>");
+        }
+        std::string line;
+        if (lf != std::string::npos && lf < kMaxStringLength) {
+            line = f.buffered.substr(0, lf);
+            f.buffered.erase(0, lf + 1);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+        } else {
+            const std::size_t take = std::min(f.buffered.size(), kMaxStringLength);
+            line = f.buffered.substr(0, take);
+            f.buffered.erase(0, take);
+        }
+        m_work += line.size();
+        reference(*c.args[0]).set(std::move(line));
+    }
+
     // The whole part of a text's numeric value; -1 for anything too large to be a format.
     static int integer(const std::string& text) {
         std::string n = numericValue(text);
@@ -772,6 +943,12 @@ private:
     UndoLog* m_undo;
     std::size_t m_work = 0;
 };
+
+SequentialFile::~SequentialFile() {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
 
 LineResult Session::execute(std::string_view line, const std::array<std::string, 10>& params,
                             UndoLog* undo) {

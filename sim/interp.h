@@ -4,6 +4,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ constexpr int kIllegalValue = 12;
 constexpr int kMaxString = 13;
 constexpr int kParameter = 14;
 constexpr int kNoRoutine = 16;
+constexpr int kNotOpen = 17;
+constexpr int kEndOfFile = 18;
 constexpr int kDiskHard = 20;
 constexpr int kStore = 21;
 constexpr int kResource = 30;
@@ -70,7 +73,22 @@ struct LineResult {
     std::string text;
 };
 
-// One connection's interpreter state: its namespace and its local variables.
+// A host file a connection has opened for reading with OPEN.
+struct SequentialFile {
+    SequentialFile() = default;
+    ~SequentialFile();
+    SequentialFile(const SequentialFile&) = delete;
+    SequentialFile& operator=(const SequentialFile&) = delete;
+    int fd = -1;
+    std::string buffered;  // read from the file, not yet handed out
+    bool atEnd = false;    // the file has no more bytes
+};
+
+// Files one connection may hold open at once.
+constexpr std::size_t kMaxOpenFiles = 16;
+
+// One connection's interpreter state: its namespace, its local variables, the files it has
+// opened and the one it reads from (USE), and $TEST.
 class Session {
 public:
     explicit Session(Environment& env) : m_env(env) {}
@@ -87,6 +105,9 @@ private:
     Environment& m_env;
     std::string m_namespace = "USER";
     NodeTree m_locals;
+    std::map<std::string, std::unique_ptr<SequentialFile>> m_files;
+    std::string m_device;  // empty: the principal device, the connection itself
+    bool m_test = true;
 
     friend class Evaluator;
 };

@@ -13,6 +13,7 @@
 #include "core/taskline.h"
 #include "messagebox.h"
 #include "server/controlloader.h"
+#include "server/jobfollower.h"
 #include "server/vismcontrol.h"
 #include "textcodec.h"
 
@@ -107,7 +108,11 @@ void BackupService::run(const RunInputs& inputs, bool interactive) {
         return;
     }
     const int logFailures = m_ctx.logFailures;
-    runBackup(*m_control, inputs, m_ctx);
+    const RunOutcome outcome = runBackup(*m_control, inputs, m_ctx);
+    if (!recordJobStart(m_journal, inputs, outcome, m_clock.now(), m_due)) {
+        reportQuietly(QStringLiteral("Cannot write to %1; the job is not followed")
+                          .arg(QString::fromLocal8Bit(m_journal.path().c_str())));
+    }
     if (m_ctx.logFailures != logFailures) {
         const QString text =
             QStringLiteral("Cannot write to %1").arg(QString::fromLatin1(kLogFileName));
@@ -276,6 +281,11 @@ void BackupService::startEach(const std::vector<std::string>& lines,
         }
         // One task's failure must not cost the tasks after it their backup, and nobody is
         // there to close a box.
+        m_due = civilMinute(due.minute);
+        struct ByHandAgain {
+            std::optional<CivilMinute>& due;
+            ~ByHandAgain() { due.reset(); }
+        } byHandAgain{m_due};
         try {
             start(due.taskIndex);
         } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/activitylog.h"
 #include "core/clock.h"
 #include "core/folderscheduler.h"
+#include "core/jobjournal.h"
 #include "server/backuprun.h"
 #include "server/controlsession.h"
 #include "server/dblist.h"
@@ -116,6 +118,10 @@ private:
     QWidget* m_boxParent;
     const Clock& m_clock;
     ActivityLog m_log;
+    // Every job a run starts is journaled, with the minute the timer found it due in
+    // while the timer starts it.
+    JobJournal m_journal;
+    std::optional<CivilMinute> m_due;
     // The context lives before and after the control: the control's error handler uses it.
     ControlContext m_ctx;
     std::unique_ptr<VismControl> m_ownControl;

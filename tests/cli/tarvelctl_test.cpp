@@ -5,8 +5,10 @@
 
 #include <filesystem>
 
+#include "core/jobjournal.h"
 #include "core/schedulerlock.h"
 
+#include "util/jobs.h"
 #include "util/tempdir.h"
 
 using tvl::test::CommandResult;
@@ -108,12 +110,31 @@ TEST_F(Tarvelctl, FailuresAndUsageErrors) {
 
 TEST_F(Tarvelctl, UsageErrorsExitWithTwo) {
     CommandResult r;
-    for (const char* bad :
-         {"", "nosuch", "due", "due 2026-12-07 10:00", "due 2026-12-07T24:00",
-          "expected 2026-12-07", "expected 2026-12-07 2026-13-01",
-          "expected 2026-12-07 2026-12-08 --sort 6", "list extra", "--lang german list",
-          "--json run A", "run A --json", "serve --catch-up 181", "serve --catch-up",
-          "serve --catch-up -1", "serve now", "status extra"}) {
+    for (const char* bad : {"",
+                            "nosuch",
+                            "due",
+                            "due 2026-12-07 10:00",
+                            "due 2026-12-07T24:00",
+                            "expected 2026-12-07",
+                            "expected 2026-12-07 2026-13-01",
+                            "expected 2026-12-07 2026-12-08 --sort 6",
+                            "list extra",
+                            "--lang german list",
+                            "--json run A",
+                            "run A --json",
+                            "serve --catch-up 181",
+                            "serve --catch-up",
+                            "serve --catch-up -1",
+                            "serve now",
+                            "status extra",
+                            "serve --bound 0",
+                            "serve --bound 745",
+                            "serve --success",
+                            "serve --failure ''",
+                            "history --from",
+                            "history --to 2026-02-30",
+                            "history A B",
+                            "history --since 2026-12-01"}) {
         r = run(bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << bad;
@@ -205,4 +226,77 @@ TEST_F(Tarvelctl, ServeWaitsWhileAnotherTarvelStartsTheBackupsAndStatusSaysWho) 
     r = run("serve");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("tvl.lock"), std::string::npos) << r.err;
+}
+
+TEST_F(Tarvelctl, HistoryShowsAWeekOfPlannedStartsBesideTheirJobs) {
+    writeTasks({task("D", " 9:00", "1"), task("W", "10:00", "21000000")});
+    // The tests run in UTC: a minute's epoch is its civil minute times 60.
+    auto at = [](const char* minute) {
+        tvl::CivilMinute m = 0;
+        EXPECT_TRUE(tvl::parseMinuteText(minute, m));
+        return static_cast<std::time_t>(m * 60);
+    };
+    tvl::JobJournal journal(dir.file("jobs.jnl"));
+    auto add = [&](const char* name, const char* started, std::optional<const char*> due,
+                   std::optional<tvl::JobOutcome> outcome, const char* last = "") {
+        tvl::JobRecord job = tvl::test::startedJob(
+            name, at(started), due ? std::optional(at(*due) / 60) : std::nullopt);
+        ASSERT_TRUE(journal.appendStart(job));
+        if (outcome) {
+            ASSERT_TRUE(journal.appendEnd(
+                tvl::test::endedJob(job, *outcome, job.started + 120, last, "why")));
+        }
+    };
+    using O = tvl::JobOutcome;
+    add("D", "2026-12-07T09:00", "2026-12-07T09:00", O::Completed, "Backup completed");
+    add("W", "2026-12-07T10:00", "2026-12-07T10:00", O::Failed, "Backup failed: x");
+    add("D", "2026-12-08T09:00", "2026-12-08T09:00", O::Unknown);
+    add("D", "2026-12-10T09:30", std::nullopt, O::Completed, "by hand");
+    add("D", "2026-12-13T09:00", "2026-12-13T09:00", std::nullopt);
+    const std::string env = "TVL_FAKE_NOW=2026-12-13T12:00";
+    CommandResult r = run("history --from 2026-12-07 --to 2026-12-13", env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "2026-12-07 09:00\tD\tcompleted\t2026-12-07 09:00:00\t2026-12-07 09:02:00\t"
+              "Backup completed\n"
+              "2026-12-07 10:00\tW\tfailed\t2026-12-07 10:00:00\t2026-12-07 10:02:00\t"
+              "Backup failed: x\n"
+              "2026-12-08 09:00\tD\tunknown\t2026-12-08 09:00:00\t2026-12-08 09:02:00\twhy\n"
+              "2026-12-09 09:00\tD\tmissed\t-\t-\t\n"
+              "2026-12-10 09:00\tD\tcompleted\t2026-12-10 09:30:00\t2026-12-10 09:32:00\t"
+              "by hand\n"
+              "2026-12-11 09:00\tD\tmissed\t-\t-\t\n"
+              "2026-12-12 09:00\tD\tmissed\t-\t-\t\n"
+              "2026-12-13 09:00\tD\trunning\t2026-12-13 09:00:00\t-\t\n");
+
+    // The planned rows are the expected backups of the same days, row for row.
+    const CommandResult e = run("expected 2026-12-07 2026-12-13");
+    std::string planned;
+    for (std::size_t at = 0; at < e.out.size(); at = e.out.find('\n', at) + 1) {
+        // "2026-12-07,  9:00 {Monday}\tD\t..." gives "2026-12-07 09:00\tD".
+        const std::string time = e.out.substr(at + 12, 5);
+        planned += e.out.substr(at, 10) + " " + (time[0] == ' ' ? "0" + time.substr(1) : time) +
+                   "\t" + e.out.substr(at + e.out.substr(at).find('\t') + 1, 1) + "\n";
+    }
+    std::string history;
+    for (std::size_t at = 0; at < r.out.size(); at = r.out.find('\n', at) + 1) {
+        history += r.out.substr(at, 18) + "\n";
+    }
+    EXPECT_EQ(history, planned);
+
+    r = run("--json history --from 2026-12-13 W", env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, R"({"from":"2026-12-13","to":"2026-12-13","rows":[]})"
+                     "\n");
+    r = run("history --from 2026-12-07 --to 2026-12-07 W --json", env);
+    EXPECT_EQ(r.out,
+              R"({"from":"2026-12-07","to":"2026-12-07","rows":[{"planned":"2026-12-07T10:00",)"
+              R"("task":"W","state":"failed","job":{"started":"2026-12-07T10:00:00",)"
+              R"("ended":"2026-12-07T10:02:00","server":"127.0.0.1:1972","type":"Full",)"
+              R"("backupFile":"/bak/Full_x(W).bcp","logFile":"/bak/Full_x(W).log",)"
+              R"("lastLine":"Backup failed: x","reason":"why"}}]})"
+              "\n");
+    // By default the last seven days, today included.
+    r = run("history D", env);
+    EXPECT_EQ(r.out.substr(0, 16), "2026-12-07 09:00");
 }

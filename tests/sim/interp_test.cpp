@@ -1,9 +1,12 @@
 #include "sim/interp.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "sim/mvalue.h"
 #include "simtest.h"
@@ -253,11 +256,63 @@ TEST_F(Interp, LimitsAreErrorsNotCrashes) {
 }
 
 TEST(CommandLine, DecidedByTheFirstWord) {
-    for (const char* yes : {"S ^A=1", "s", "SET ^A=1", "k ^A", "KILL", "J X^Y", "job x^y",
-                            "ZN \"%SYS\"", "znspace \"USER\"", "", "  S ^A=1"}) {
+    for (const char* yes :
+         {"S ^A=1", "s", "SET ^A=1", "k ^A", "KILL", "J X^Y", "job x^y", "ZN \"%SYS\"",
+          "znspace \"USER\"", "", "  S ^A=1", "O P0:\"R\":5", "use P0", "R X", "close P0"}) {
         EXPECT_TRUE(isCommandLine(yes)) << yes;
     }
     for (const char* no : {"$h", "SX", "S=1", "P0", "^SYS(1)", "ZNS \"x\"", "\"S\"", "Sx ^A"}) {
         EXPECT_FALSE(isCommandLine(no)) << no;
     }
+}
+
+TEST_F(Interp, HostFilesAreReadLineByLineToTheirEndAndNeverWritten) {
+    const std::string log = (dir / "job.log").string();
+    simtest::writeFile(dir / "job.log", "one\r\ntwo\n\nlast");
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    std::filesystem::create_symlink(log, dir / "link");
+    std::filesystem::create_directory(dir / "sub");
+    std::array<std::string, 10> p;
+    p[0] = log;
+    auto fails = [&](const std::string& line, int code, const std::string& text) {
+        const LineResult r = run(line, p);
+        EXPECT_FALSE(r.ok) << line;
+        EXPECT_EQ(r.code, code) << line;
+        EXPECT_EQ(r.text, text) << line;
+    };
+    fails("R X", err::kNotOpen, "<NOTOPEN>");
+    fails("U P0", err::kNotOpen, "<NOTOPEN>" + log);
+    ok("O P0:(\"R\"):5", p);
+    EXPECT_EQ(eval("$T"), "1");
+    ok("U P0", p);
+    for (const char* line : {"one", "two", "", "last"}) {
+        ok("R X");
+        EXPECT_EQ(eval("X"), line);
+    }
+    fails("R X", err::kEndOfFile, "<ENDOFFILE>");
+    fails("READ X:1", err::kEndOfFile, "<ENDOFFILE>");
+    ok("C P0", p);
+    ok("CLOSE P0", p);
+    fails("R X", err::kNotOpen, "<NOTOPEN>");
+
+    // With a timeout a file that cannot be read says so in $TEST; without one it is an error.
+    for (const std::string name : {"missing", "fifo", "link", "sub", ""}) {
+        p[1] = name.empty() ? "" : (dir / name).string();
+        ok("O P1:\"R\":5", p);
+        EXPECT_EQ(eval("$TEST"), "0") << name;
+        fails("OPEN P1", err::kNotOpen, "<NOTOPEN>" + p[1]);
+    }
+    fails("O P0:(\"W\"):5", err::kNotOpen,
+          "<NOTOPEN>" + log + " (files are opened for reading only)");
+    fails("O P0:(\"R\":\"A\")", err::kNotOpen,
+          "<NOTOPEN>" + log + " (files are opened for reading only)");
+    EXPECT_EQ(simtest::readFile(dir / "job.log"), "one\r\ntwo\n\nlast");
+    for (std::size_t i = 0; i < kMaxOpenFiles; ++i) {
+        p[1] = (dir / ("f" + std::to_string(i))).string();
+        simtest::writeFile(p[1], "x");
+        ok("O P1::1", p);
+        ASSERT_EQ(eval("$T"), "1");
+    }
+    ok("O P0::1", p);
+    EXPECT_EQ(eval("$T"), "0") << "one file more than a connection may hold";
 }

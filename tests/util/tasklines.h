@@ -6,6 +6,15 @@
 
 namespace tvl::test {
 
+// A Full backup task of 127.0.0.1 with the databases /db/ into /bak/: its start time
+// (" 9:05") and its rule (the run mode digit and the schedule tail: "1" Daily, "21000000"
+// Weekly on Mondays).
+inline std::string simpleTask(const std::string& name, const std::string& time,
+                              const std::string& rule, const std::string& port = "1972") {
+    return name + "\x01" + "127.0.0.1\x02" + port + "\x03/db/\x04/bak/\x05" + "1" + time + "\x06" +
+           rule;
+}
+
 // Task lines as a hand-edited or damaged task file may hold them: fields of blanks, control
 // bytes inside fields, separators inside names, missing separators, a backup type or run
 // mode out of range, unreadable start times, hidden lines, Windows-1251 and UTF-8 text.

@@ -1,0 +1,124 @@
+#include "core/history.h"
+
+#include <gtest/gtest.h>
+
+#include "util/jobs.h"
+#include "util/tasklines.h"
+
+using namespace tvl;
+using tvl::test::endedJob;
+using tvl::test::simpleTask;
+using tvl::test::startedJob;
+
+namespace {
+
+// The tests run in UTC: a minute's epoch is its civil minute times 60.
+std::time_t at(const char* minute) {
+    CivilMinute m = 0;
+    EXPECT_TRUE(parseMinuteText(minute, m)) << minute;
+    return static_cast<std::time_t>(m * 60);
+}
+CivilMinute due(const char* minute) {
+    return at(minute) / 60;
+}
+
+std::string rowText(const HistoryRow& row) {
+    return (row.planned ? minuteText(*row.planned) : std::string("-")) + " " + row.taskName + " " +
+           historyStateWord(row.state);
+}
+
+}  // namespace
+
+TEST(BackupHistory, AWeekOfPlannedStartsBesideWhatBecameOfThem) {
+    // D daily at 9:00, W on Mondays at 10:00, S on Sundays at 23:00.
+    const std::vector<std::string> tasks = {simpleTask("D", " 9:00", "1"),
+                                            simpleTask("W", "10:00", "21000000"),
+                                            simpleTask("S", "23:00", "20000001")};
+    const auto done = [](JobRecord j, JobOutcome o) {
+        return endedJob(std::move(j), o, j.started + 60, "last");
+    };
+    const std::vector<JobRecord> jobs = {
+        done(startedJob("D", at("2026-12-07T09:00"), due("2026-12-07T09:00")),
+             JobOutcome::Completed),
+        done(startedJob("W", at("2026-12-07T10:00"), due("2026-12-07T10:00")),
+             JobOutcome::Completed),
+        done(startedJob("D", at("2026-12-08T09:00"), due("2026-12-08T09:00")), JobOutcome::Failed),
+        // A task no longer in the task file, and a run by hand the rules did not plan.
+        done(startedJob("Gone", at("2026-12-08T12:00")), JobOutcome::Completed),
+        done(startedJob("D", at("2026-12-09T09:00"), due("2026-12-09T09:00")), JobOutcome::Unknown),
+        done(startedJob("W", at("2026-12-09T14:00")), JobOutcome::Completed),
+        // Thursday nothing; Friday the start was made up by hand 40 minutes later.
+        done(startedJob("D", at("2026-12-11T09:40")), JobOutcome::Completed),
+        // Saturday's start came from the catch-up after a restart at 11:00.
+        startedJob("D", at("2026-12-12T11:00"), due("2026-12-12T09:00")),
+        // A start for a minute of another day answers nothing of Sunday's.
+        startedJob("D", at("2026-12-13T09:00"), due("2026-12-12T09:00")),
+        // Started before the interval: not shown.
+        done(startedJob("D", at("2026-12-06T09:00"), due("2026-12-06T09:00")), JobOutcome::Failed),
+    };
+    const ExpectedBackups expected = ExpectedBackups::compute(tasks, {2026, 12, 7}, {2026, 12, 13},
+                                                              {"1", "2", "3", "4", "5", "6", "7"});
+    const LocalDateTime now = localDateTime(at("2026-12-13T09:05"));
+    const std::vector<HistoryRow> rows =
+        backupHistory(expected, jobs, {2026, 12, 7}, {2026, 12, 13}, now);
+
+    std::vector<std::string> texts;
+    for (const HistoryRow& row : rows) {
+        texts.push_back(rowText(row));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "2026-12-07T09:00 D completed",
+                         "2026-12-07T10:00 W completed",
+                         "2026-12-08T09:00 D failed",
+                         "- Gone completed",
+                         "2026-12-09T09:00 D unknown",
+                         "- W completed",
+                         "2026-12-10T09:00 D missed",
+                         "2026-12-11T09:00 D completed",
+                         "2026-12-12T09:00 D running",
+                         "2026-12-13T09:00 D planned",
+                         "- D running",
+                         "2026-12-13T23:00 S planned",
+                     }));
+    // Every planned row is one row of the expected backups, each once.
+    std::vector<bool> seen(expected.size(), false);
+    for (const HistoryRow& row : rows) {
+        EXPECT_EQ(row.planned.has_value(), row.expectedRow.has_value());
+        if (row.expectedRow) {
+            ASSERT_FALSE(seen[*row.expectedRow]);
+            seen[*row.expectedRow] = true;
+        }
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), static_cast<long>(expected.size()));
+
+    // One task's rows only.
+    const auto w = backupHistory(expected, jobs, {2026, 12, 7}, {2026, 12, 13}, now, std::nullopt,
+                                 std::string("W"));
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(rowText(w[1]), "- W completed");
+}
+
+TEST(BackupHistory, ARecentPlannedStartIsMissedOnlyOnceItsMinuteIsSurelyPast) {
+    const std::vector<std::string> tasks = {simpleTask("D", " 9:00", "1")};
+    const ExpectedBackups expected = ExpectedBackups::compute(tasks, {2026, 12, 7}, {2026, 12, 7},
+                                                              {"1", "2", "3", "4", "5", "6", "7"});
+    struct Case {
+        const char* now;
+        std::optional<CivilMinute> lastChecked;
+        HistoryState state;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"2026-12-07T08:59", std::nullopt, HistoryState::Planned},
+             {"2026-12-07T09:00", due("2026-12-07T09:00"), HistoryState::Planned},
+             {"2026-12-07T09:10", std::nullopt, HistoryState::Planned},
+             {"2026-12-07T09:10", due("2026-12-07T08:59"), HistoryState::Planned},
+             {"2026-12-07T09:10", due("2026-12-07T09:00"), HistoryState::Missed},
+             {"2026-12-07T09:15", std::nullopt, HistoryState::Missed},
+         }) {
+        SCOPED_TRACE(c.now);
+        const auto rows = backupHistory(expected, {}, {2026, 12, 7}, {2026, 12, 7},
+                                        localDateTime(at(c.now)), c.lastChecked);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].state, c.state);
+    }
+}

@@ -104,11 +104,13 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         m_service->setWalkLimits(*m_options.walkLimits);
     }
     m_editor = new TaskEditor(m_messages, this);
+    JobWatch::ControlFactory followerControl =
+        m_options.followerControl ? m_options.followerControl : m_options.workerControl;
+    if (!followerControl) {
+        followerControl = [] { return loadControl(programDirectory()); };
+    }
     m_watch =
-        new JobWatch(m_options.workerControl
-                         ? m_options.workerControl
-                         : JobWatch::ControlFactory([] { return loadControl(programDirectory()); }),
-                     *m_clock, m_messages, m_service->activityLog(),
+        new JobWatch(std::move(followerControl), *m_clock, m_messages, m_service->activityLog(),
                      SchedulerSettings::read(m_options.settingsFile).judge, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
     // The editor, and under it the last and next run of the task it shows.

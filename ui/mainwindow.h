@@ -60,6 +60,9 @@ struct MainWindowOptions {
     std::function<std::unique_ptr<VismControl>()> workerControl;
     // The bounds of the database list's walk; null means the usual ones.
     std::shared_ptr<const WalkLimits> walkLimits;
+    // Makes the control instance that follows the started jobs; null means as
+    // workerControl.
+    std::function<std::unique_ptr<VismControl>()> followerControl;
     // Folder of the caption files and LngCnf.cfg. Empty means the program's folder, with
     // the user's data folder for what cannot be written there.
     QString languageFolder;

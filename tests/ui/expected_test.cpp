@@ -23,6 +23,7 @@
 #include "ui/expectedrowsmodel.h"
 #include "ui/taskviewer.h"
 #include "ui/waitwindow.h"
+#include "util/jobs.h"
 
 namespace tvl::test {
 namespace {
@@ -360,17 +361,10 @@ TEST_F(ExpectedTest, AnIntervalIntoThePastSaysWhatBecameOfEachStartInTheLanguage
     // has checked 9:00 without a job.
     JobJournal journal;
     const auto jobOn = [&journal](int day, JobOutcome outcome, const char* line) {
-        JobRecord job;
-        job.taskName = "D";
-        job.started = 1796634300 + (day - 7) * 86400 - 5 * 60;
-        job.startLocal = localDateTime(job.started);
-        job.dueMinute = civilMinute(job.startLocal);
+        const std::time_t at = 1796634300 + (day - 7) * 86400 - 5 * 60;
+        JobRecord job = startedJob("D", at, civilMinute(localDateTime(at)));
         ASSERT_TRUE(journal.appendStart(job));
-        job.outcome = outcome;
-        job.lastLine = line;
-        job.ended = job.started + 60;
-        job.endLocal = localDateTime(job.ended);
-        ASSERT_TRUE(journal.appendEnd(job));
+        ASSERT_TRUE(journal.appendEnd(endedJob(job, outcome, at + 60, line)));
     };
     jobOn(5, JobOutcome::Completed, "Backup completed successfully");
     jobOn(6, JobOutcome::Failed, "Backup failed: no space");

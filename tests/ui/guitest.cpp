@@ -56,10 +56,11 @@ void GuiTest::restart() {
     options.clock = &m_clock;
     options.control = m_control;
     options.workerControl = m_workerControl;
-    if (!options.workerControl && dynamic_cast<FakeControl*>(m_control) != nullptr) {
-        // The window's server is a fake: the work off the window thread (the database
-        // list, following the started jobs) reaches no real server either.
-        options.workerControl = [] {
+    options.followerControl = m_followerControl;
+    if (!options.followerControl && dynamic_cast<FakeControl*>(m_control) != nullptr) {
+        // The window's server is a fake: following the jobs it started reaches no real
+        // server either.
+        options.followerControl = [] {
             auto control = std::make_unique<FakeControl>();
             control->connectScript = [](const std::string&) {
                 return FakeControl::Answer{1000, "<COMMUNICATION> no server in this test", ""};

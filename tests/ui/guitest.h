@@ -95,11 +95,13 @@ protected:
     FixedClock m_clock;
     // The control the windows use; null lets them load the built control library.
     VismControl* m_control = nullptr;
-    // What makes the controls of the work off the window thread, and the walk's bounds;
-    // null: a control that reaches no server while m_control is a fake, else the built
-    // control library; the usual bounds.
+    // What makes the control of the work off the window thread, and the walk's bounds;
+    // null: the built control library, the usual bounds.
     std::function<std::unique_ptr<VismControl>()> m_workerControl;
     std::shared_ptr<const WalkLimits> m_walkLimits;
+    // What makes the control that follows the started jobs; null: one that reaches no
+    // server while m_control is a fake, else as m_workerControl.
+    std::function<std::unique_ptr<VismControl>()> m_followerControl;
     ui::ProgramWindows m_windows;
 };
 

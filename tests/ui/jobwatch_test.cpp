@@ -27,7 +27,7 @@ protected:
             return FakeControl::Answer{0, "", code == "$h" ? "67911,54307" : "2026-12-07"};
         };
         m_control = &m_fake;
-        m_workerControl = [this] { return m_logs.control(); };
+        m_followerControl = [this] { return m_logs.control(); };
         start((task("Good") + task("Bad") + task("Lost")).c_str());
         m_tray = std::make_unique<ui::TrayIcon>(ui::TrayIcon::Availability::Available);
         ui::connectTray(*m_tray, main());

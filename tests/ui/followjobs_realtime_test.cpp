@@ -84,6 +84,8 @@ TEST_F(FollowJobsRealTime, AGoodAndAnUnknownDatabaseEndCompletedAndFailedEverywh
             << history.out << history.err;
     }
     EXPECT_TRUE(boxes().empty());
+    // The windows go before the control they use.
+    m_windows = ui::ProgramWindows();
 }
 
 }  // namespace

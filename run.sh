@@ -61,9 +61,9 @@ cat <&3 >/dev/null &
 exec 3<&-
 echo "cachesim: $line"
 
-# The demo working directory: message tables and one Daily task two minutes from now,
-# written byte for byte as the program writes task lines (fields joined by 0x01..0x06).
-cp data/english.dat data/russian.dat "$demo/work/"
+# The demo working directory: message tables, help pages (F1) and one Daily task two minutes
+# from now, written byte for byte as the program writes task lines (fields joined by 0x01..0x06).
+cp data/english.dat data/russian.dat data/English.htm data/Russian.htm "$demo/work/"
 at=$(date -d '+2 minutes' '+%H %M')
 start=$(printf '%2d:%02d' "$((10#${at% *}))" "$((10#${at#* }))")
 {

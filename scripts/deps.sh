@@ -5,6 +5,7 @@ TVL_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libarchive-dev
   xvfb xauth trayer tzdata fonts-dejavu-core
+  openbox xdotool x11-utils imagemagick
   qt6-translations-l10n
   dpkg-dev file lintian appstream desktop-file-utils librsvg2-bin
 )

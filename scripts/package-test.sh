@@ -133,12 +133,22 @@ cmp -s "$shipped/russian.dat" "$user/russian.dat" || fail "launcher did not add 
 ls -A "$user" | grep -q '^\.' && fail "launcher left temporary files: $(ls -A "$user")"
 mv "$usr/bin/tarvel.real" "$usr/bin/tarvel"
 
-# The service's unit seeds the same folder and runs the packaged tarvelctl there.
+# The service's unit runs the packaged tarvelctl through the launcher, in the folder the
+# menu entry uses, seeded the same way.
 unit=$usr/lib/systemd/user/tarvel.service
 if [ -f "$unit" ]; then
-  grep -q '^ExecStartPre=/usr/lib/tarvel/tarvel-launch --seed$' "$unit" || fail "unit: no seeding"
-  grep -q '^ExecStart=/usr/bin/tarvelctl ' "$unit" || fail "unit: $(grep ExecStart "$unit")"
-  out=$(env -u XDG_DATA_HOME HOME="$tmp/seed" "$root/usr/lib/tarvel/tarvel-launch" --seed)
+  grep -q '^ExecStart=/usr/lib/tarvel/tarvel-launch --serve$' "$unit" ||
+    fail "unit: $(grep ExecStart "$unit")"
+  mv "$usr/bin/tarvelctl" "$usr/bin/tarvelctl.real"
+  printf '#!/bin/sh\necho "$PWD|$*"\n' >"$usr/bin/tarvelctl"
+  chmod +x "$usr/bin/tarvelctl"
+  out=$(XDG_DATA_HOME="$tmp/xdg" "$launch" --serve --catch-up 5)
+  [ "$out" = "$tmp/xdg/tarvel|--dir $tmp/xdg/tarvel serve --catch-up 5" ] ||
+    fail "the service's launcher started \"$out\""
+  cmp -s "$shipped/english.dat" "$tmp/xdg/tarvel/english.dat" ||
+    fail "the service's launcher did not seed the folder"
+  mv "$usr/bin/tarvelctl.real" "$usr/bin/tarvelctl"
+  out=$(env -u XDG_DATA_HOME HOME="$tmp/seed" "$launch" --seed)
   [ -z "$out" ] && cmp -s "$shipped/english.dat" "$tmp/seed/.local/share/tarvel/english.dat" ||
     fail "tarvel-launch --seed did not seed the folder alone"
 fi

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +14,8 @@
 
 #include "captionreader.h"
 #include "core/versionrecord.h"
+#include "named.h"
+#include "placement.h"
 
 // The maker's notice, site and mail address come from the build (TVL_MAKER_* in the
 // top-level CMakeLists.txt), so a packager sets them in one place.
@@ -28,29 +31,15 @@
 
 namespace tvl::ui {
 
-namespace {
-
-template <class W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-}  // namespace
-
 AboutWindow::AboutWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_programFile(QStringLiteral("/proc/self/exe")),
       m_site(QString::fromUtf8(TVL_MAKER_SITE)),
       m_mail(QString::fromUtf8(TVL_MAKER_MAIL)) {
     setObjectName(QStringLiteral("fmAboutDlg"));
-    // Without a site of the packager's, the link opens the README that comes with the
-    // program.
     if (m_site.isEmpty()) {
-        m_site = QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
-                                         .absoluteFilePath(QStringLiteral("README.md")))
-                     .toString();
+        m_site = localSite(QCoreApplication::applicationDirPath());
     }
     setWindowTitle(QStringLiteral("About"));
     setFixedSize(416, 294);
@@ -98,19 +87,28 @@ AboutWindow::AboutWindow(QWidget* parent)
         link->setMouseTracking(true);
         link->installEventFilter(this);
     }
-    // The panel's other parts keep the mouse to themselves: only the bare panel turns the
-    // links back to plain text.
+    // Every part of the panel, the links too, keeps the mouse to itself (a label passes a
+    // move on to its parent): only the bare panel turns the links back to plain text.
     for (QWidget* part : {static_cast<QWidget*>(image), static_cast<QWidget*>(product),
-                          static_cast<QWidget*>(notice), static_cast<QWidget*>(m_lbVer)}) {
+                          static_cast<QWidget*>(notice), static_cast<QWidget*>(m_lbVer),
+                          static_cast<QWidget*>(m_lbSite), static_cast<QWidget*>(m_lbMail)}) {
         part->setAttribute(Qt::WA_NoMousePropagation);
     }
 }
 
+QString AboutWindow::localSite(const QString& programDir) {
+    const QDir dir(programDir);
+    const QString readme = dir.absoluteFilePath(QStringLiteral("README.md"));
+    const QString helpPage =
+        QDir::cleanPath(dir.absoluteFilePath(QStringLiteral("../share/tarvel/English.htm")));
+    const QString page =
+        QFileInfo::exists(readme) || !QFileInfo::exists(helpPage) ? readme : helpPage;
+    return QUrl::fromLocalFile(page).toString();
+}
+
 int AboutWindow::openCentredOn(const QWidget* main) {
     if (main != nullptr) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(main->frameGeometry().center());
-        move(frame.topLeft());
+        centreOn(*this, *main);
     }
     return exec();
 }

@@ -31,6 +31,9 @@ public:
     void lbMailClick();
 
     QString site() const { return m_site; }
+    // The link without a site of the packager's: the README the build puts beside the
+    // program, or in the installed layout (no README there) the shipped help page.
+    static QString localSite(const QString& programDir);
     QString mail() const { return m_mail; }
 
 protected:

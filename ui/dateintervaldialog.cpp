@@ -1,5 +1,7 @@
 #include "dateintervaldialog.h"
 
+#include <algorithm>
+
 #include <QDate>
 #include <QDateEdit>
 #include <QFormLayout>
@@ -33,7 +35,10 @@ QDateEdit* dateField(const char* name, QWidget* parent) {
 
 }  // namespace
 
-DateIntervalDialog::DateIntervalDialog(QWidget* parent, const CivilDate* today) : QDialog(parent) {
+// A dialog border: the close box only, and room for the title in either language beside it.
+DateIntervalDialog::DateIntervalDialog(QWidget* parent, const CivilDate* today)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("fmQueDlg"));
     setWindowTitle(QStringLiteral("Date Interval"));
 
@@ -69,7 +74,7 @@ DateIntervalDialog::DateIntervalDialog(QWidget* parent, const CivilDate* today) 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
-    setFixedSize(sizeHint());
+    setFixedSize(std::max(sizeHint().width(), 260), sizeHint().height());
 }
 
 void DateIntervalDialog::bbOkClick() {

@@ -121,16 +121,19 @@ bool ExpectedRowsModel::sortBy(int column) {
 QStringList ExpectedRowsModel::distinctTexts(int column) const {
     QStringList texts;
     if (column == 0) {
-        // The date part has one shape; the start time and the weekday name vary.
-        QString widestTime;
+        // The date part has one shape; every start time can fall on every weekday. Which
+        // of them is widest depends on the font (" 2:00" is shorter than "23:30"), so
+        // each pair is measured.
+        QStringList times;
         for (const auto& t : m_texts) {
-            if (t[0].size() > widestTime.size()) {
-                widestTime = t[0];
-            }
+            times << t[0];
         }
-        for (const QString& name : m_names) {
-            texts << QStringLiteral("0000-00-00, ") + widestTime + QStringLiteral(" {") + name +
-                         QLatin1Char('}');
+        times.removeDuplicates();
+        for (const QString& time : times) {
+            for (const QString& name : m_names) {
+                texts << QStringLiteral("0000-00-00, ") + time + QStringLiteral(" {") + name +
+                             QLatin1Char('}');
+            }
         }
         return texts;
     }

@@ -40,8 +40,8 @@ public:
     bool sortBy(int column);
 
     const ExpectedBackups& rows() const { return m_rows; }
-    // The distinct texts a column can show: each task's cell, and for Time the parts that
-    // vary (start times and weekday names) on a fixed date shape.
+    // The distinct texts a column can show: each task's cell, and for Time every start
+    // time with every weekday name on a fixed date shape.
     QStringList distinctTexts(int column) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -39,6 +39,7 @@
 #include "language.h"
 #include "messagebox.h"
 #include "mnemonics.h"
+#include "named.h"
 #include "runsrow.h"
 #include "schedulersettings.h"
 #include "server/controlloader.h"
@@ -48,16 +49,6 @@
 #include "textcodec.h"
 
 namespace tvl::ui {
-
-namespace {
-
-template <class W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-}  // namespace
 
 QIcon MainWindow::toolIcon(const Icon& icon) const {
     // The desktop theme's icon where it has one, else the one that comes with the program.
@@ -207,7 +198,7 @@ void MainWindow::buildMenus() {
     m_miEng->setCheckable(true);
     m_miRus->setCheckable(true);
     // The program back in the tray at every login: checked while the autostart entry exists.
-    QAction* miAutostart = action(service, "miAutostart", "Start at &login");
+    QAction* miAutostart = action(service, "miAutostart", "&Start at login");
     miAutostart->setCheckable(true);
     miAutostart->setChecked(m_autostart.isOn());
     connect(miAutostart, &QAction::triggered, this, [this, miAutostart](bool on) {

@@ -25,6 +25,7 @@
 #include "core/runplan.h"
 #include "core/schedule.h"
 #include "databaselist.h"
+#include "named.h"
 #include "server/dblist.h"
 #include "textcodec.h"
 
@@ -45,12 +46,6 @@ const std::array<const char*, 12> kMonthCaptions = {
     "&January", "&February", "&March",     "&April",   "Ma&y",      "J&une",
     "Ju&ly",    "Au&gust",   "&September", "&October", "&November", "&December"};
 const std::array<const char*, 4> kRunCaptions = {"&Once", "&Daily", "&Weekly", "&Monthly"};
-
-template <class W>
-W* named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QString decode(const std::string& bytes, bool utf8) {
     return utf8 ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))

@@ -16,6 +16,7 @@
 
 #include "expectedrowsmodel.h"
 #include "messagebox.h"
+#include "placement.h"
 
 namespace tvl::ui {
 
@@ -165,7 +166,7 @@ void TaskViewerWindow::placeOver(const QWidget* mainWindow) {
         return;
     }
     m_placed = true;
-    move(mainWindow->frameGeometry().center() - rect().center());
+    centreOn(*this, *mainWindow);
 }
 
 QString TaskViewerWindow::selectionAsTsv() const {

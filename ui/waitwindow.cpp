@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "placement.h"
+
 namespace tvl::ui {
 
 WaitWindow::WaitWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
@@ -20,7 +22,7 @@ WaitWindow::WaitWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
 void WaitWindow::showOver(const QWidget* mainWindow) {
     if (!m_placed && mainWindow != nullptr) {
         m_placed = true;
-        move(mainWindow->frameGeometry().center() - rect().center());
+        centreOn(*this, *mainWindow);
     }
     show();
     raise();

@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include "util/programfolders.h"
 #include "util/tempdir.h"
 
 namespace tvl::test {
@@ -34,7 +35,7 @@ bool waitFor(const std::function<bool()>& done, int ms = 10000) {
     return true;
 }
 
-class DesktopTest : public ::testing::Test {
+class DesktopTest : public ::testing::Test, protected ProgramFolders {
 protected:
     void SetUp() override {
         for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xwininfo", "import"}) {
@@ -51,10 +52,7 @@ protected:
         ASSERT_FALSE(m_display.isEmpty());
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(QStringLiteral("DISPLAY"), m_display);
-        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_runtime.path()));
-        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_work.path()));
-        m_env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
+        m_env = environment(m_env, QStringLiteral("xcb"));
 
         start("Xvfb",
               {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
@@ -71,11 +69,8 @@ protected:
                QStringLiteral("--height"), QStringLiteral("24")});
         ASSERT_TRUE(waitFor([this] { return !ids("xdotool search --classname trayer").empty(); }));
 
-        copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", m_work.file("english.dat"));
         auto program = std::make_unique<QProcess>();
-        program->setProcessEnvironment(m_env);
-        program->setWorkingDirectory(QString::fromStdString(m_work.path()));
-        program->start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+        launch(*program, m_env);
         ASSERT_TRUE(program->waitForStarted(5000));
         m_processes.push_back(std::move(program));
         ASSERT_TRUE(waitFor([this] {
@@ -138,7 +133,7 @@ protected:
 
     // The share of the window's pixels that are black, as a window nobody paints is here.
     double blackShare() const {
-        const std::string file = m_work.file("window.png");
+        const std::string file = work.file("window.png");
         x("import -window " + m_window + " " + file);
         const QImage image(QString::fromStdString(file));
         if (image.isNull()) {
@@ -153,8 +148,6 @@ protected:
         return static_cast<double>(black) / (image.width() * image.height());
     }
 
-    TempDir m_work;
-    TempDir m_runtime;
     QString m_display;
     QProcessEnvironment m_env;
     std::vector<std::unique_ptr<QProcess>> m_processes;

@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include "ui/cachesimprocess.h"
+#include "util/programfolders.h"
+#include "util/tasklines.h"
 #include "util/tempdir.h"
 
 namespace tvl::test {
@@ -43,58 +45,62 @@ std::string dailyTaskDueSoon(const CachesimProcess& server, std::string& at) {
              .arg(due.time().hour(), 2, 10, QLatin1Char(' '))
              .arg(due.time().minute(), 2, 10, QLatin1Char('0'))
              .toStdString();
-    return std::string("Demo\x01") + "127.0.0.1\x02" + server.port() + "\x03" +
-           server.database("alpha") + ";" + server.database("Beta") + "\x04" + server.backupDir() +
-           "\x05" + "1" + at + "\x06" + "1\r\n";
+    return taskFileText(
+        {taskLine({.name = "Demo",
+                   .ip = "127.0.0.1",
+                   .port = server.port(),
+                   .dbPaths = server.database("alpha") + ";" + server.database("Beta"),
+                   .saveDir = server.backupDir(),
+                   .startTime = at})});
 }
+
+// The simulated server and a working folder with the message table and the demo task.
+struct Demo : ProgramFolders {
+    Demo() { writeFile(work.file("task.txt"), dailyTaskDueSoon(server, at)); }
+    // The desktop program, offscreen, in the working folder.
+    void startDesktop(QProcess& tarvel, const QProcessEnvironment& env) const {
+        launch(tarvel, environment(env));
+    }
+
+    // At most three minutes from now, including the job itself.
+    void expectJobCompleted() {
+        const std::string jobLog = server.waitForJobLog(170000);
+        EXPECT_NE(jobLog.find("Backup completed successfully"), std::string::npos)
+            << "due at " << at << "\n"
+            << jobLog << logOf(work);
+    }
+
+    CachesimProcess server;
+    std::string at;  // the task's start time
+};
 
 TEST(MainJob, ADailyTaskDueAtTheNextMinuteIsBackedUpLoggedAndTheProgramEndsOnSigterm) {
     if (!CachesimProcess::built()) {
         GTEST_SKIP() << "cachesim is not built in this tree";
     }
-    CachesimProcess server;
-    ASSERT_TRUE(server.running());
-
-    TempDir work;
-    TempDir runtime;
-    TempDir config;
-    copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", work.file("english.dat"));
-
-    std::string at;
-    writeFile(work.file("task.txt"), dailyTaskDueSoon(server, at));
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path()));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.path()));
-    env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
+    Demo demo;
+    ASSERT_TRUE(demo.server.running());
     QProcess tarvel;
-    tarvel.setProcessEnvironment(env);
-    tarvel.setWorkingDirectory(QString::fromStdString(work.path()));
-    tarvel.start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+    demo.startDesktop(tarvel, QProcessEnvironment::systemEnvironment());
     ASSERT_TRUE(tarvel.waitForStarted(5000));
-    ASSERT_TRUE(waitForLog(work, "Program started", 10000))
+    ASSERT_TRUE(waitForLog(demo.work, "Program started", 10000))
         << tarvel.readAllStandardError().toStdString();
 
-    // At most three minutes from now, including the job itself.
-    const std::string jobLog = server.waitForJobLog(170000);
-    EXPECT_NE(jobLog.find("Backup completed successfully"), std::string::npos)
-        << "due at " << at << "\n"
-        << jobLog << logOf(work);
-    const auto archives = server.backupFiles(".bcp");
+    demo.expectJobCompleted();
+    const auto archives = demo.server.backupFiles(".bcp");
     ASSERT_EQ(archives.size(), 1u);
     EXPECT_NE(archives[0].find("(Demo).bcp"), std::string::npos);
     const CommandResult listing = runCommand("tar -tf '" + archives[0] + "'");
     EXPECT_NE(listing.out.find("alpha/CACHE.DAT"), std::string::npos) << listing.out;
     EXPECT_NE(listing.out.find("Beta/CACHE.DAT"), std::string::npos) << listing.out;
-    EXPECT_TRUE(waitForLog(work, "Demo backup job started", 10000)) << logOf(work);
+    EXPECT_TRUE(waitForLog(demo.work, "Demo backup job started", 10000)) << logOf(demo.work);
     EXPECT_EQ(tarvel.readAllStandardError().toStdString().find("TVL box"), std::string::npos);
 
     tarvel.terminate();
     ASSERT_TRUE(tarvel.waitForFinished(10000));
     EXPECT_EQ(tarvel.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(tarvel.exitCode(), 0);
-    const std::string log = logOf(work);
+    const std::string log = logOf(demo.work);
     EXPECT_NE(log.find("Program finished"), std::string::npos) << log;
     EXPECT_LT(log.find("Program started"), log.find("Demo backup job started"));
     EXPECT_LT(log.find("Demo backup job started"), log.find("Program finished"));
@@ -107,54 +113,39 @@ void serviceBacksUpTheDemo(bool withDesktop) {
     if (!CachesimProcess::built()) {
         GTEST_SKIP() << "cachesim is not built in this tree";
     }
-    CachesimProcess server;
-    ASSERT_TRUE(server.running());
-    TempDir work;
-    TempDir runtime;
-    TempDir config;
-    copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", work.file("english.dat"));
-    std::string at;
-    writeFile(work.file("task.txt"), dailyTaskDueSoon(server, at));
+    Demo demo;
+    ASSERT_TRUE(demo.server.running());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     QProcess serve;
     serve.setProcessEnvironment(env);
-    serve.start(
-        QStringLiteral(TVL_BIN_DIR "/tarvelctl"),
-        {QStringLiteral("--dir"), QString::fromStdString(work.path()), QStringLiteral("serve")});
+    serve.start(QStringLiteral(TVL_BIN_DIR "/tarvelctl"),
+                {QStringLiteral("--dir"), QString::fromStdString(demo.work.path()),
+                 QStringLiteral("serve")});
     ASSERT_TRUE(serve.waitForStarted(5000));
-    ASSERT_TRUE(waitForLog(work, "Program started", 10000))
+    ASSERT_TRUE(waitForLog(demo.work, "Program started", 10000))
         << serve.readAllStandardError().toStdString();
 
     QProcess tarvel;
     if (withDesktop) {
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.path()));
-        env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
-        tarvel.setProcessEnvironment(env);
-        tarvel.setWorkingDirectory(QString::fromStdString(work.path()));
-        tarvel.start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+        demo.startDesktop(tarvel, env);
         ASSERT_TRUE(tarvel.waitForStarted(5000));
     }
 
-    const std::string jobLog = server.waitForJobLog(170000);
-    EXPECT_NE(jobLog.find("Backup completed successfully"), std::string::npos)
-        << "due at " << at << "\n"
-        << jobLog << logOf(work);
-    EXPECT_TRUE(waitForLog(work, "Demo backup job started", 10000)) << logOf(work);
+    demo.expectJobCompleted();
+    EXPECT_TRUE(waitForLog(demo.work, "Demo backup job started", 10000)) << logOf(demo.work);
     if (withDesktop) {
         QTest::qWait(5000);  // time for a second start, were there one
         tarvel.terminate();
         ASSERT_TRUE(tarvel.waitForFinished(10000));
         EXPECT_EQ(tarvel.exitCode(), 0);
     }
-    const auto archives = server.backupFiles(".bcp");
+    const auto archives = demo.server.backupFiles(".bcp");
     ASSERT_EQ(archives.size(), 1u);
     EXPECT_NE(archives[0].find("(Demo).bcp"), std::string::npos);
-    EXPECT_EQ(server.backupFiles(".log").size(), 1u);
+    EXPECT_EQ(demo.server.backupFiles(".log").size(), 1u);
 
     serve.terminate();
     ASSERT_TRUE(serve.waitForFinished(10000));
@@ -162,10 +153,10 @@ void serviceBacksUpTheDemo(bool withDesktop) {
     EXPECT_EQ(serve.exitCode(), 0);
     const std::string err = serve.readAllStandardError().toStdString();
     EXPECT_NE(err.find("Demo backup job started"), std::string::npos) << err;
-    const std::string log = logOf(work);
+    const std::string log = logOf(demo.work);
     EXPECT_LT(log.find("Demo backup job started"), log.rfind("Program finished")) << log;
     EXPECT_EQ(log.find("Demo backup job started"), log.rfind("Demo backup job started")) << log;
-    EXPECT_EQ(readFile(work.file("tvl.state")).size(), 17u)
+    EXPECT_EQ(readFile(demo.work.file("tvl.state")).size(), 17u)
         << "one whole line, no minute half done";
 }
 

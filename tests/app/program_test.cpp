@@ -9,31 +9,16 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
+#include "util/programfolders.h"
 #include "util/tempdir.h"
 
 namespace tvl::test {
 namespace {
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public ::testing::Test, protected ProgramFolders {
 protected:
-    void SetUp() override {
-        copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", m_work.file("english.dat"));
-    }
-
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_runtime.path()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_config.path()));
-        // Boxes are answered and written to stderr instead of waiting for a person.
-        env.insert(QStringLiteral("TVL_TEST_ANSWER"), QStringLiteral("ok"));
-        return env;
-    }
-
     void launch(QProcess& process, const QProcessEnvironment& env) {
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(QString::fromStdString(m_work.path()));
-        process.start(QStringLiteral(TVL_BIN_DIR "/tarvel"), {});
+        ProgramFolders::launch(process, env);
         ASSERT_TRUE(process.waitForStarted(5000));
     }
 
@@ -48,11 +33,21 @@ protected:
         ASSERT_EQ(count(log(), "Program started"), before + 1) << stderrOf(process);
     }
 
+    // Starts the program and expects it to end at once, naming the file it could not read.
+    void expectEndsReading(const std::string& file) {
+        QProcess program;
+        launch(program, environment());
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_NE(program.exitCode(), 0);
+        EXPECT_NE(stderrOf(program).find("icon=error text=Error reading file " + file + "\n"),
+                  std::string::npos);
+    }
+
     static std::string stderrOf(QProcess& process) {
         return process.readAllStandardError().toStdString();
     }
 
-    std::string log() const { return readFile(m_work.file("tvl.log")); }
+    std::string log() const { return readFile(work.file("tvl.log")); }
 
     static std::size_t count(const std::string& text, const std::string& what) {
         std::size_t n = 0;
@@ -61,10 +56,6 @@ protected:
         }
         return n;
     }
-
-    TempDir m_work;
-    TempDir m_runtime;
-    TempDir m_config;
 };
 
 TEST_F(ProgramTest, ASecondStartWakesTheFirstAndEndsShowingNothing) {
@@ -98,7 +89,7 @@ TEST_F(ProgramTest, ASecondStartWakesTheFirstAndEndsShowingNothing) {
 TEST_F(ProgramTest, AMissingControlGivesTheClientMessageAndNoLog) {
     QProcessEnvironment env = environment();
     env.insert(QStringLiteral("TVL_VISM_LIBRARY"),
-               QString::fromStdString(m_work.file("no-such-libvism.so")));
+               QString::fromStdString(work.file("no-such-libvism.so")));
     QProcess program;
     launch(program, env);
     ASSERT_TRUE(program.waitForFinished(10000));
@@ -107,35 +98,18 @@ TEST_F(ProgramTest, AMissingControlGivesTheClientMessageAndNoLog) {
                   "TVL box: title=TVL icon=error text=For normal work You must install at least "
                   "Cache client\n"),
               std::string::npos);
-    EXPECT_FALSE(fileExists(m_work.file("tvl.log")));
-    EXPECT_FALSE(fileExists(m_work.file("task.txt")));
+    EXPECT_FALSE(fileExists(work.file("tvl.log")));
+    EXPECT_FALSE(fileExists(work.file("task.txt")));
 }
 
 TEST_F(ProgramTest, AMissingMessageTableEndsTheProgram) {
-    std::filesystem::remove(m_work.file("english.dat"));
-    QProcess program;
-    launch(program, environment());
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_NE(program.exitCode(), 0);
-    EXPECT_NE(stderrOf(program).find("icon=error text=Error reading file english.dat\n"),
-              std::string::npos);
+    std::filesystem::remove(work.file("english.dat"));
+    expectEndsReading("english.dat");
 }
 
 TEST_F(ProgramTest, ATaskFileWithAnEmptyLineEndsTheProgram) {
-    writeFile(m_work.file("task.txt"),
-              "A\x01"
-              "b\x02"
-              "c\x03"
-              "d\x04"
-              "e\x05"
-              "1 1:00\x06"
-              "1\r\n\r\n");
-    QProcess program;
-    launch(program, environment());
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_NE(program.exitCode(), 0);
-    EXPECT_NE(stderrOf(program).find("icon=error text=Error reading file Task.txt\n"),
-              std::string::npos);
+    copyFile(fixture("broken-empty-line.txt"), work.file("task.txt"));
+    expectEndsReading("Task.txt");
     // The start was logged before the program ended, and so was the end.
     EXPECT_EQ(count(log(), "Program started"), 1u);
     EXPECT_EQ(count(log(), "Program finished"), 1u);

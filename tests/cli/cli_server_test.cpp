@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "core/taskline.h"
-#include "scriptedserver.h"
+#include "fakes/scriptedserver.h"
 #include "server/controlloader.h"
+#include "util/tasklines.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
@@ -44,19 +45,17 @@ PeerAction serverAnswer(const wire::Request& r) {
     return test::ok();
 }
 
-std::string taskLine(const std::string& name, const std::string& port,
-                     const std::string& paths = "/srv/db/one/;/srv/db/two",
-                     const std::string& save = "/backup", int type = 1) {
-    TaskFields f;
-    f.name = name;
-    f.ip = "127.0.0.1";
-    f.port = port;
-    f.dbPaths = paths;
-    f.saveDir = save;
-    f.backupType = type;
-    f.startTime = "03:00";
-    f.runMode = kDaily;
-    return *buildTaskLine(f);
+// The tasks here run on the scripted server at `port`.
+std::string serverTask(const std::string& name, const std::string& port,
+                       const std::string& paths = "/srv/db/one/;/srv/db/two",
+                       const std::string& save = "/backup", char type = '1') {
+    return test::taskLine({.name = name,
+                           .ip = "127.0.0.1",
+                           .port = port,
+                           .dbPaths = paths,
+                           .saveDir = save,
+                           .type = type,
+                           .startTime = "03:00"});
 }
 
 class Tool : public ::testing::Test {
@@ -65,11 +64,7 @@ protected:
         test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", dir.file("english.dat"));
     }
     void tasks(const std::vector<std::string>& lines) {
-        std::string text;
-        for (const auto& l : lines) {
-            text += l + "\r\n";
-        }
-        test::writeFile(dir.file("task.txt"), text);
+        test::writeFile(dir.file("task.txt"), test::taskFileText(lines));
     }
     test::CommandResult tarvelctl(const std::string& args, const std::string& env = "") {
         return test::runCommand(
@@ -88,7 +83,7 @@ protected:
 
 TEST_F(Tool, RunSendsTheWholeBackupByteForByteAndLogsIt) {
     ScriptedServer server(serverAnswer);
-    tasks({taskLine("Other", "1"), taskLine("Nightly", server.portText())});
+    tasks({serverTask("Other", "1"), serverTask("Nightly", server.portText())});
     const auto r = tarvelctl("run Nightly");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
@@ -108,7 +103,7 @@ TEST_F(Tool, RunSendsTheWholeBackupByteForByteAndLogsIt) {
 
 TEST_F(Tool, RunTidiesTheStoredFieldsAsTheEditorDoes) {
     ScriptedServer server(serverAnswer);
-    std::string line = taskLine("T", " " + server.portText(), " /srv/db/one  ", " /backup ");
+    std::string line = serverTask("T", " " + server.portText(), " /srv/db/one  ", " /backup ");
     line.replace(line.find("127.0.0.1"), 9, " 127.0.0.1 ");
     tasks({line});
     const auto r = tarvelctl("run T");
@@ -132,7 +127,7 @@ TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
             return r.code == lines[k] ? test::err(42, "<FAILED>step" + std::to_string(k))
                                       : serverAnswer(r);
         });
-        tasks({taskLine("T", server.portText(), "/srv/db/one/")});
+        tasks({serverTask("T", server.portText(), "/srv/db/one/")});
         std::filesystem::remove(dir.file("tvl.log"));
         const auto r = tarvelctl("run T");
         EXPECT_EQ(r.status, 1);
@@ -149,7 +144,7 @@ TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
 }
 
 TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
-    tasks({taskLine("Refused", std::to_string(test::closedPort()))});
+    tasks({serverTask("Refused", std::to_string(test::closedPort()))});
     auto r = tarvelctl("run Refused");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("]: connection refused"), std::string::npos) << r.err;
@@ -157,7 +152,7 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
     ScriptedServer silent([](const wire::Request& req) {
         return req.code == "$h" ? test::keepSilent() : test::ok();
     });
-    tasks({taskLine("Silent", silent.portText())});
+    tasks({serverTask("Silent", silent.portText())});
     const auto start = std::chrono::steady_clock::now();
     r = tarvelctl("run Silent");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -167,7 +162,7 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
     ScriptedServer cut([](const wire::Request& req) {
         return req.code == kJob ? test::sendAndClose("OK 5\nab") : serverAnswer(req);
     });
-    tasks({taskLine("Cut", cut.portText())});
+    tasks({serverTask("Cut", cut.portText())});
     r = tarvelctl("run Cut");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("reply cut off after 2 of 5 payload bytes"), std::string::npos) << r.err;
@@ -177,12 +172,12 @@ TEST_F(Tool, RunFailsCleanlyWhenTheServerIsAwaySilentOrCutsItsReply) {
 TEST_F(Tool, RunRefusesWithoutConnectingWhenTheTaskCannotStart) {
     ScriptedServer server(serverAnswer);
     const std::string port = server.portText();
-    std::string blankIp = taskLine("BlankIp", port);
+    std::string blankIp = serverTask("BlankIp", port);
     blankIp.replace(blankIp.find("127.0.0.1"), 9, "  ");
-    tasks({taskLine("NoPort", ""), taskLine("NoType", port, "/a/", "/b/", 7),
-           taskLine("nightly", port), taskLine("BlankSave", port, "/a/", "  "),
-           taskLine("BlankPaths", port, "   ", "/b/"), blankIp, taskLine("a:b", port),
-           std::string("\x01hidden"), taskLine("Hidden", port)});
+    tasks({serverTask("NoPort", ""), serverTask("NoType", port, "/a/", "/b/", '7'),
+           serverTask("nightly", port), serverTask("BlankSave", port, "/a/", "  "),
+           serverTask("BlankPaths", port, "   ", "/b/"), blankIp, serverTask("a:b", port),
+           std::string("\x01hidden"), serverTask("Hidden", port)});
     // The reason names the field; a field of blanks is an empty one.
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"NoPort", "no port"},
@@ -204,7 +199,7 @@ TEST_F(Tool, RunRefusesWithoutConnectingWhenTheTaskCannotStart) {
 }
 
 TEST_F(Tool, RunWithoutTheControlSaysTheClientIsMissing) {
-    tasks({taskLine("T", "1972")});
+    tasks({serverTask("T", "1972")});
     const auto r = tarvelctl("run T", "TVL_VISM_LIBRARY=/nonexistent/libvism.so");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.substr(0, r.err.find('\n')), kClientMissingText);
@@ -257,7 +252,7 @@ TEST_F(Tool, SpecialFilesInTheWorkingDirectoryAreRefusedWithoutWaiting) {
         for (const auto kind : {test::SpecialFile::Fifo, test::SpecialFile::DevZero}) {
             SCOPED_TRACE(file + " as " + test::specialFileName(kind));
             SetUp();
-            tasks({taskLine("T", refused)});
+            tasks({serverTask("T", refused)});
             test::plantSpecialFile(kind, dir.file(file));
             // Bounded: a tool that waits on the FIFO or reads /dev/zero is killed.
             const auto r = tarvelctl("run T", "timeout -s KILL 20");
@@ -285,7 +280,7 @@ TEST_F(Tool, StrayByteAfterAnOkEndsTheSessionButNotTheJobItAnswered) {
             return r.code == c.line ? test::sendAndClose(wire::encodeOk("") + "X")
                                     : serverAnswer(r);
         });
-        tasks({taskLine("Nightly", server.portText())});
+        tasks({serverTask("Nightly", server.portText())});
         std::filesystem::remove(dir.file("tvl.log"));
         const auto r = tarvelctl("run Nightly");
         EXPECT_EQ(r.status, c.status) << r.err;

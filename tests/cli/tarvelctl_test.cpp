@@ -9,37 +9,24 @@
 #include "core/schedulerlock.h"
 
 #include "util/jobs.h"
+#include "util/tasklines.h"
 #include "util/tempdir.h"
 
 using tvl::test::CommandResult;
+using tvl::test::taskLine;
 using tvl::test::TempDir;
 
 namespace {
 
-std::string task(const std::string& name, const std::string& time, const std::string& rule,
-                 const std::string& port = "1972") {
-    return name +
-           "\x01"
-           "127.0.0.1\x02" +
-           port +
-           "\x03/db/\x04/bak/\x05"
-           "1" +
-           time + "\x06" + rule;
-}
-
 class Tarvelctl : public ::testing::Test {
 protected:
-    void SetUp() override {
+    Tarvelctl() {
         for (const char* f : {"english.dat", "russian.dat"}) {
             tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + f, dir.file(f));
         }
     }
     void writeTasks(const std::vector<std::string>& lines) {
-        std::string text;
-        for (const std::string& l : lines) {
-            text += l + "\r\n";
-        }
-        tvl::test::writeFile(dir.file("task.txt"), text);
+        tvl::test::writeFile(dir.file("task.txt"), tvl::test::taskFileText(lines));
     }
     CommandResult run(const std::string& args, const std::string& env = "") {
         return tvl::test::runCommand(env + " '" TARVELCTL "' --dir '" + dir.path() + "' " + args);
@@ -50,9 +37,10 @@ protected:
 }  // namespace
 
 TEST_F(Tarvelctl, DuePrintsWhatTheTimerWouldStartAndPassesOverBrokenLines) {
-    writeTasks({task("A", "10:00", "1"), task("Broken", "  :  ", "1"),
-                task("NoPort", "10:00", "1", ""), task("B", "10:00", "21111111"),
-                task("", "10:00", "1"), task("Hidden", "10:00", "1")});
+    writeTasks({taskLine("A", "10:00", "1"), taskLine("Broken", "  :  ", "1"),
+                taskLine({.name = "NoPort", .port = "", .startTime = "10:00"}),
+                taskLine("B", "10:00", "21111111"), taskLine("", "10:00", "1"),
+                taskLine("Hidden", "10:00", "1")});
     const CommandResult r = run("due 2026-12-07T10:00");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0\tA\n3\tB\n");
@@ -60,13 +48,13 @@ TEST_F(Tarvelctl, DuePrintsWhatTheTimerWouldStartAndPassesOverBrokenLines) {
 }
 
 TEST_F(Tarvelctl, ExpectedPrintsSortedRowsInTheChosenLanguage) {
-    writeTasks({task("b", "10:00", "1"), task("a", " 9:05", "21000000")});
+    writeTasks({taskLine("b", "10:00", "1"), taskLine("a", " 9:05", "21000000")});
     CommandResult r = run("expected 2026-12-07 2026-12-08");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
-              "2026-12-07,  9:05 {Monday}\ta\t127.0.0.1:1972\t/db/\tFull\t/bak/\n"
-              "2026-12-07, 10:00 {Monday}\tb\t127.0.0.1:1972\t/db/\tFull\t/bak/\n"
-              "2026-12-08, 10:00 {Tuesday}\tb\t127.0.0.1:1972\t/db/\tFull\t/bak/\n");
+              "2026-12-07,  9:05 {Monday}\ta\t10.0.0.5:1972\t/db/\tFull\t/bak/\n"
+              "2026-12-07, 10:00 {Monday}\tb\t10.0.0.5:1972\t/db/\tFull\t/bak/\n"
+              "2026-12-08, 10:00 {Tuesday}\tb\t10.0.0.5:1972\t/db/\tFull\t/bak/\n");
     r = run("--lang russian expected 2026-12-07 2026-12-08 --sort 1");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\t')), "2026-12-07,  9:05 {Понедельник}");
@@ -76,8 +64,9 @@ TEST_F(Tarvelctl, ExpectedPrintsSortedRowsInTheChosenLanguage) {
 
 TEST_F(Tarvelctl, ListShowsEachTasksNextStart) {
     // A hand-edited one-digit minute is read; a line without 0x01 has an empty name.
-    writeTasks({task("D", " 9:05", "1"), task("W", "10:00", "2"), task("Odd", "10:00", "9"),
-                task("M", "9:7", "1"), "no\x02name\x07", task("", "10:00", "1")});
+    writeTasks({taskLine("D", " 9:05", "1"), taskLine("W", "10:00", "2"),
+                taskLine("Odd", "10:00", "9"), taskLine("M", "9:7", "1"), "no\x02name\x07",
+                taskLine("", "10:00", "1")});
     const CommandResult r = run("list", "TVL_FAKE_NOW=2026-12-07T09:05");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
@@ -93,7 +82,7 @@ TEST_F(Tarvelctl, MissingTaskFileIsCreatedEmpty) {
 }
 
 TEST_F(Tarvelctl, FailuresAndUsageErrors) {
-    writeTasks({task("A", "10:00", "1"), ""});
+    writeTasks({taskLine("A", "10:00", "1"), ""});
     CommandResult r = run("list");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error reading file Task.txt\n");
@@ -143,7 +132,8 @@ TEST_F(Tarvelctl, UsageErrorsExitWithTwo) {
 
 TEST_F(Tarvelctl, JsonIsOneUtf8DocumentForScripts) {
     // A plain name, and one in Windows-1251 ("Архив") from Windows.
-    writeTasks({task("Say 'hi'", "10:00", "1"), task("\xC0\xF0\xF5\xE8\xE2", " 9:05", "21000000")});
+    writeTasks({taskLine("Say 'hi'", "10:00", "1"),
+                taskLine("\xC0\xF0\xF5\xE8\xE2", " 9:05", "21000000")});
     const std::string env = "TVL_FAKE_NOW=2026-12-07T09:05";
     struct Case {
         const char* args;
@@ -159,9 +149,9 @@ TEST_F(Tarvelctl, JsonIsOneUtf8DocumentForScripts) {
         {"expected 2026-12-07 2026-12-07 --sort 1 --json",
          R"({"from":"2026-12-07","to":"2026-12-07","rows":[)"
          R"({"start":"2026-12-07T10:00","taskIndex":0,"backupType":1,"time":"2026-12-07, 10:00 {Monday}",)"
-         R"("name":"Say 'hi'","server":"127.0.0.1:1972","database":"/db/","type":"Full","path":"/bak/"},)"
+         R"("name":"Say 'hi'","server":"10.0.0.5:1972","database":"/db/","type":"Full","path":"/bak/"},)"
          R"({"start":"2026-12-07T09:05","taskIndex":1,"backupType":1,"time":"2026-12-07,  9:05 {Monday}",)"
-         R"("name":"Архив","server":"127.0.0.1:1972","database":"/db/","type":"Full","path":"/bak/"}]})"},
+         R"("name":"Архив","server":"10.0.0.5:1972","database":"/db/","type":"Full","path":"/bak/"}]})"},
     };
     for (const Case& c : cases) {
         const CommandResult r = run(c.args, env);
@@ -189,7 +179,7 @@ TEST(Programs, AnswerVersionAndHelpWithoutStarting) {
 }
 
 TEST_F(Tarvelctl, ServeWaitsWhileAnotherTarvelStartsTheBackupsAndStatusSaysWho) {
-    writeTasks({task("A", "10:00", "1")});
+    writeTasks({taskLine("A", "10:00", "1")});
     tvl::SchedulerLock desktop(tvl::SchedulerKind::Desktop, dir.file("tvl.lock"));
     ASSERT_EQ(desktop.tryTake(), tvl::SchedulerLock::Result::Held);
     const std::string pid = std::to_string(::getpid());

@@ -4,23 +4,14 @@
 
 #include <filesystem>
 
+#include "util/fakeclock.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
 
-namespace {
-
-class FixedClock : public Clock {
-public:
-    std::time_t t = 1796638500;  // 2026-12-07 10:15:00 UTC
-    std::time_t now() const override { return t; }
-};
-
-}  // namespace
-
 TEST(ActivityLogTest, StartLineCreatesTheLogAndSwitchesItOn) {
     test::TempDir dir;
-    FixedClock clock;
+    test::FakeClock clock;
     ActivityLog log(dir.file("tvl.log"), &clock);
     EXPECT_TRUE(log.writeTaskStarted("T", "started")) << "nothing to write while off";
     EXPECT_FALSE(test::fileExists(dir.file("tvl.log")));
@@ -41,7 +32,7 @@ TEST(ActivityLogTest, StartLineCreatesTheLogAndSwitchesItOn) {
 
 TEST(ActivityLogTest, ExistingContentIsKeptAndRemovedLogIsRecreated) {
     test::TempDir dir;
-    FixedClock clock;
+    test::FakeClock clock;
     test::writeFile(dir.file("tvl.log"), "old\r\n");
     ActivityLog log(dir.file("tvl.log"), &clock);
     ASSERT_TRUE(log.writeStart("s"));
@@ -75,7 +66,7 @@ TEST(ActivityLogTest, LaterLineReportsAFailedWrite) {
 
 TEST(ActivityLogTest, ControlBytesOfNamesAndServerTextsAreWrittenVisibly) {
     test::TempDir dir;
-    FixedClock clock;
+    test::FakeClock clock;
     ActivityLog log(dir.file("tvl.log"), &clock);
     ASSERT_TRUE(log.writeStart("s"));
     const std::pair<std::string, std::string> names[] = {

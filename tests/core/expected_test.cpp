@@ -10,22 +10,15 @@
 #include "core/schedule.h"
 #include "core/taskline.h"
 #include "expectedreference.h"
+#include "util/tasklines.h"
 
 using namespace tvl;
 using reference::ExpectedRow;
+using tvl::test::taskLine;
 
 namespace {
 
 const std::array<std::string, 7> kNames = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-
-std::string task(const std::string& name, const std::string& time, const std::string& rule,
-                 char type = '1') {
-    return name +
-           "\x01"
-           "10.0.0.5\x02"
-           "5000\x03/db/\x04/bak/\x05" +
-           std::string(1, type) + time + "\x06" + rule;
-}
 
 // The rows with their cells formed, sorted by the column first when one is given.
 std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, const CivilDate& from,
@@ -57,11 +50,11 @@ std::vector<std::string> times(const std::vector<ExpectedRow>& rows) {
 
 TEST(ExpectedRows, CellsOfARow) {
     const auto rows =
-        expectedRows({task("Nightly", " 9:05", "1", '2')}, {2026, 3, 7}, {2026, 3, 7});
+        expectedRows({taskLine("Nightly", " 9:05", "1", '2')}, {2026, 3, 7}, {2026, 3, 7});
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].cells[0], "2026-03-07,  9:05 {Sat}");
     EXPECT_EQ(rows[0].cells[1], "Nightly");
-    EXPECT_EQ(rows[0].cells[2], "10.0.0.5:5000");
+    EXPECT_EQ(rows[0].cells[2], "10.0.0.5:1972");
     EXPECT_EQ(rows[0].cells[3], "/db/");
     EXPECT_EQ(rows[0].cells[4], "Incremental");
     EXPECT_EQ(rows[0].cells[5], "/bak/");
@@ -69,18 +62,18 @@ TEST(ExpectedRows, CellsOfARow) {
 
     std::array<std::string, 7> missing = kNames;
     missing[5].clear();
-    EXPECT_EQ(
-        expectedRows({task("N", "09:05", "1")}, {2026, 3, 7}, {2026, 3, 7}, missing)[0].cells[0],
-        "2026-03-07, 09:05 {}");
+    EXPECT_EQ(expectedRows({taskLine("N", "09:05", "1")}, {2026, 3, 7}, {2026, 3, 7}, missing)[0]
+                  .cells[0],
+              "2026-03-07, 09:05 {}");
 }
 
 TEST(ExpectedRows, LinesTheEditorCannotLoadAreNamed) {
-    const std::vector<std::string> lines = {task("BadType", "10:00", "1", 'x'),
-                                            task("BadDate", "10:00",
-                                                 "0"
-                                                 "31.31.2026"),
-                                            task("NoMode", "10:00", ""),
-                                            task("Good", "10:00", "1")};
+    const std::vector<std::string> lines = {taskLine("BadType", "10:00", "1", 'x'),
+                                            taskLine("BadDate", "10:00",
+                                                     "0"
+                                                     "31.31.2026"),
+                                            taskLine("NoMode", "10:00", ""),
+                                            taskLine("Good", "10:00", "1")};
     const auto backups = ExpectedBackups::compute(lines, {2026, 3, 1}, {2026, 3, 1}, kNames);
     EXPECT_EQ(backups.unreadableTasks(), (std::vector<std::size_t>{0, 1, 2}));
     EXPECT_EQ(backups.size(), 1u);
@@ -89,31 +82,31 @@ TEST(ExpectedRows, LinesTheEditorCannotLoadAreNamed) {
 TEST(ExpectedRows, IntervalBoundsAndClamp) {
     EXPECT_EQ(clampIntervalEnd({2026, 3, 1}, {2027, 6, 1}), (CivilDate{2027, 3, 1}));
     EXPECT_EQ(clampIntervalEnd({2026, 3, 1}, {2026, 3, 5}), (CivilDate{2026, 3, 5}));
-    const std::vector<std::string> daily = {task("D", "10:00", "1")};
+    const std::vector<std::string> daily = {taskLine("D", "10:00", "1")};
     EXPECT_EQ(expectedRows(daily, {2026, 3, 1}, {2027, 6, 1}).size(), 366u);
     EXPECT_EQ(expectedRows(daily, {2026, 3, 5}, {2026, 3, 4}).size(), 0u);
-    EXPECT_EQ(expectedRows({task("O", "10:00", "0" + formatShortDate({2026, 4, 1}))}, {2026, 3, 1},
-                           {2026, 3, 31})
+    EXPECT_EQ(expectedRows({taskLine("O", "10:00", "0" + formatShortDate({2026, 4, 1}))},
+                           {2026, 3, 1}, {2026, 3, 31})
                   .size(),
               0u);
 }
 
 TEST(ExpectedRows, WeeklyRowsComeGroupedByWeekdayAndSortByTime) {
     // 2026-12-07 is a Monday; Mondays and Thursdays over 14 days.
-    auto rows = expectedRows({task("W", "10:00", "21001000")}, {2026, 12, 7}, {2026, 12, 20});
+    auto rows = expectedRows({taskLine("W", "10:00", "21001000")}, {2026, 12, 7}, {2026, 12, 20});
     EXPECT_EQ(times(rows),
               (std::vector<std::string>{"2026-12-07, 10:00 {Mon}", "2026-12-14, 10:00 {Mon}",
                                         "2026-12-10, 10:00 {Thu}", "2026-12-17, 10:00 {Thu}"}));
-    EXPECT_EQ(times(expectedRows({task("W", "10:00", "21001000")}, {2026, 12, 7}, {2026, 12, 20},
-                                 kNames, 0)),
+    EXPECT_EQ(times(expectedRows({taskLine("W", "10:00", "21001000")}, {2026, 12, 7},
+                                 {2026, 12, 20}, kNames, 0)),
               (std::vector<std::string>{"2026-12-07, 10:00 {Mon}", "2026-12-10, 10:00 {Thu}",
                                         "2026-12-14, 10:00 {Mon}", "2026-12-17, 10:00 {Thu}"}));
 }
 
 TEST(ExpectedRows, MonthlyOnItsDayOnly) {
-    const auto rows =
-        expectedRows({task("M", "10:00", "311111111111128"), task("Z", "10:00", "311111111111105")},
-                     {2026, 1, 1}, {2026, 12, 31});
+    const auto rows = expectedRows(
+        {taskLine("M", "10:00", "311111111111128"), taskLine("Z", "10:00", "311111111111105")},
+        {2026, 1, 1}, {2026, 12, 31});
     ASSERT_EQ(rows.size(), 12u);
     for (const ExpectedRow& r : rows) {
         EXPECT_EQ(r.cells[0].substr(8, 2), "28");
@@ -122,8 +115,9 @@ TEST(ExpectedRows, MonthlyOnItsDayOnly) {
 }
 
 TEST(ExpectedRows, SortByColumnThenTimeThenListOrder) {
-    std::vector<std::string> lines = {task("b", "10:00", "1", '1'), task("a", " 9:05", "1", '2'),
-                                      task("c", "10:00", "1", '0'), task("a", "10:00", "1", '1')};
+    std::vector<std::string> lines = {
+        taskLine("b", "10:00", "1", '1'), taskLine("a", " 9:05", "1", '2'),
+        taskLine("c", "10:00", "1", '0'), taskLine("a", "10:00", "1", '1')};
     auto rows = expectedRows(lines, {2026, 12, 7}, {2026, 12, 8}, kNames, 1);
     std::vector<std::pair<std::string, std::size_t>> got;
     for (const ExpectedRow& r : rows) {
@@ -143,7 +137,8 @@ TEST(ExpectedRows, SortByColumnThenTimeThenListOrder) {
     EXPECT_EQ(rows.back().cells[4], "Incremental");
 
     // Bytes compare unsigned: a name starting with 0xD0 sorts after plain letters.
-    const std::vector<std::string> cyr = {task("\xd0\x90", "10:00", "1"), task("z", "10:00", "1")};
+    const std::vector<std::string> cyr = {taskLine("\xd0\x90", "10:00", "1"),
+                                          taskLine("z", "10:00", "1")};
     EXPECT_EQ(expectedRows(cyr, {2026, 12, 7}, {2026, 12, 7}, kNames, 1)[0].cells[1], "z");
     // Equal Time cells keep list order.
     EXPECT_EQ(expectedRows(cyr, {2026, 12, 7}, {2026, 12, 7}, kNames, 0)[0].taskIndex, 0u);
@@ -245,12 +240,16 @@ TEST(ExpectedRows, SameCellsAndOrderAsRowsSortedByTheirTexts) {
                                            "3111111111111"
                                            "5",
                                            "0" + formatShortDate(addDays(from, i))});
-            lines.push_back(
-                pick({"A", "B", "a", "\xd0\x90", "AB", ""}) + "\x01" +
-                pick({"10.0.0.1", "10.0.0.10", "h"}) + "\x02" + pick({"1972", "56773"}) + "\x03" +
-                pick({"/db/", "/db/a/;/db/b/", "/Db/"}) + "\x04" + pick({"/bak/", "/bak2/"}) +
-                "\x05" + pick({"0", "1", "2"}) +
-                pick({" 9:05", "09:05", "9:05", "10:00", "  0:00", "23:59"}) + "\x06" + rule);
+            lines.push_back(taskLine({
+                .name = pick({"A", "B", "a", "\xd0\x90", "AB", ""}),
+                .ip = pick({"10.0.0.1", "10.0.0.10", "h"}),
+                .port = pick({"1972", "56773"}),
+                .dbPaths = pick({"/db/", "/db/a/;/db/b/", "/Db/"}),
+                .saveDir = pick({"/bak/", "/bak2/"}),
+                .type = pick({"0", "1", "2"})[0],
+                .startTime = pick({" 9:05", "09:05", "9:05", "10:00", "  0:00", "23:59"}),
+                .rule = rule,
+            }));
         }
         auto ref = reference::expectedRows(lines, from, to, names);
         for (int column = -1; column < kExpectedColumns; ++column) {

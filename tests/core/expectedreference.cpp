@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "core/regional.h"
 #include "core/runplan.h"
@@ -16,22 +17,33 @@ namespace tvl::reference {
 namespace {
 
 std::string timeCell(const CivilDate& d, const std::string& startTime, const std::string& dayName) {
-    std::string s = std::to_string(d.year);
-    s.reserve(s.size() + 10 + startTime.size() + dayName.size());
-    const auto two = [&s](int v) {
-        s += static_cast<char>('0' + v / 10);
-        s += static_cast<char>('0' + v % 10);
-    };
-    s += '-';
-    two(d.month);
-    s += '-';
-    two(d.day);
-    s += ", ";
-    s += startTime;
-    s += " {";
-    s += dayName;
-    s += '}';
-    return s;
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return std::string(date) + ", " + startTime + " {" + dayName + "}";
+}
+
+// The rows of one task: every day asked of the due test, with no short cut. Weekly rows
+// come grouped by weekday: each of the first seven days, then every seventh day after it.
+void addRows(std::vector<ExpectedRow>& rows, std::size_t index, const std::string& line, int start,
+             const std::vector<CivilDate>& days, const std::array<std::string, 7>& weekdayNames) {
+    const StartRule rule = startRule(line);
+    const TaskFields f = splitTaskLine(line);
+    const std::size_t stride = rule.runMode == kWeekly ? 7 : 1;
+    for (std::size_t k0 = 0; k0 < std::min(stride, days.size()); ++k0) {
+        for (std::size_t k = k0; k < days.size(); k += stride) {
+            const CivilDate& d = days[k];
+            const std::string today = rule.runMode == kOnce ? formatShortDate(d) : "";
+            if (dueTest(line, {d, start / 60, start % 60, 0}, today) != Due::Due) {
+                continue;
+            }
+            rows.push_back(
+                {{timeCell(d, std::string(rule.startTime), weekdayNames[isoWeekday(d) - 1]), f.name,
+                  f.ip + ":" + f.port, f.dbPaths, std::string(backupTypeText(f.backupType)),
+                  f.saveDir},
+                 f.backupType,
+                 index});
+        }
+    }
 }
 
 }  // namespace
@@ -51,70 +63,12 @@ std::vector<ExpectedRow> expectedRows(const std::vector<std::string>& lines, con
     for (std::size_t k = 0; k < dayCount; ++k) {
         days[k] = civilFromDays(first + static_cast<std::int64_t>(k));
     }
-    std::vector<std::string> dayTexts;  // short date texts, made only when a Once task needs them
-
-    std::vector<std::size_t> hits;
-    const std::size_t saved = savedTaskCount(lines);
-    for (std::size_t i = 0; i < saved; ++i) {
-        const std::string& line = lines[i];
-        const TaskFields f = splitTaskLine(line);
-        if (!planStoredLine(line).ok()) {
-            continue;
-        }
+    for (std::size_t i = 0; i < savedTaskCount(lines); ++i) {
         // Time and rule as the due test reads them, even from an odd hand-edited line.
-        const StartRule rule = startRule(line);
+        const StartRule rule = startRule(lines[i]);
         const std::optional<int> start = parseStartTime(rule.startTime);
-        if (!start || rule.runMode < 0 || rule.runMode > 3) {
-            continue;
-        }
-        const std::string startText(rule.startTime);
-        if (rule.runMode == kOnce && dayTexts.empty()) {
-            dayTexts.reserve(dayCount);
-            for (const CivilDate& d : days) {
-                dayTexts.push_back(formatShortDate(d));
-            }
-        }
-
-        // The rows come from the same due test the minute timer applies, so the preview
-        // cannot show a backup that will not start nor leave out one that will.
-        hits.clear();
-        auto addIfDue = [&](std::size_t k) {
-            const LocalDateTime t{days[k], *start / 60, *start % 60, 0};
-            const std::string_view today =
-                rule.runMode == kOnce ? std::string_view(dayTexts[k]) : std::string_view();
-            if (dueTest(line, t, today) == Due::Due) {
-                hits.push_back(k);
-            }
-        };
-
-        if (rule.runMode == kWeekly) {
-            // Grouped by weekday: each of the first seven days, then every seventh day after.
-            for (std::size_t k0 = 0; k0 < std::min<std::size_t>(7, dayCount); ++k0) {
-                if (!tailFlag(rule.tail, isoWeekday(days[k0]))) {
-                    continue;
-                }
-                for (std::size_t k = k0; k < dayCount; k += 7) {
-                    addIfDue(k);
-                }
-            }
-        } else {
-            for (std::size_t k = 0; k < dayCount; ++k) {
-                addIfDue(k);
-            }
-        }
-
-        const std::string server = f.ip + ":" + f.port;
-        const std::string type(backupTypeText(f.backupType));
-        for (std::size_t k : hits) {
-            ExpectedRow& row = rows.emplace_back();
-            row.taskIndex = i;
-            row.backupType = f.backupType;
-            row.cells[0] = timeCell(days[k], startText, weekdayNames[isoWeekday(days[k]) - 1]);
-            row.cells[1] = f.name;
-            row.cells[2] = server;
-            row.cells[3] = f.dbPaths;
-            row.cells[4] = type;
-            row.cells[5] = f.saveDir;
+        if (start && planStoredLine(lines[i]).ok()) {
+            addRows(rows, i, lines[i], *start, days, weekdayNames);
         }
     }
     return rows;

@@ -15,21 +15,15 @@
 #include "core/taskfile.h"
 #include "core/taskfilewatch.h"
 #include "util/fakeclock.h"
+#include "util/tasklines.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
 using tvl::test::FakeClock;
+using tvl::test::taskLine;
 using tvl::test::TempDir;
 
 namespace {
-
-std::string task(const std::string& name, const std::string& time, const std::string& rule) {
-    return name +
-           "\x01h\x02"
-           "1972\x03/db/\x04/bak/\x05"
-           "1" +
-           time + "\x06" + rule;
-}
 
 CivilMinute at(int day, int hour, int minute) {
     return civilMinute({{2026, 12, day}, hour, minute, 0});
@@ -83,10 +77,11 @@ std::vector<Start> expectedStarts(const std::vector<std::string>& lines, CivilMi
 
 TEST(FolderScheduler, TwoSchedulersOverADayStartEveryDueTaskOnceThroughKillsAndHandOvers) {
     TempDir dir(TempDir::Where::Memory);
-    std::vector<std::string> lines = {task("A", " 0:00", "1"),    task("B", " 0:00", "1"),
-                                      task("C", " 6:30", "1"),    task("Mon", "12:00", "21000000"),
-                                      task("Noon", "12:00", "1"), task("Sleep", "20:03", "1"),
-                                      task("Late", "23:59", "1")};
+    std::vector<std::string> lines = {
+        taskLine("A", " 0:00", "1"),    taskLine("B", " 0:00", "1"),
+        taskLine("C", " 6:30", "1"),    taskLine("Mon", "12:00", "21000000"),
+        taskLine("Noon", "12:00", "1"), taskLine("Sleep", "20:03", "1"),
+        taskLine("Late", "23:59", "1")};
     ASSERT_TRUE(saveTasks(dir.file(kTaskFileName), lines));
     FakeClock clock;
     const CivilMinute begin = at(6, 23, 58);
@@ -112,7 +107,7 @@ TEST(FolderScheduler, TwoSchedulersOverADayStartEveryDueTaskOnceThroughKillsAndH
             seats[h] = std::make_unique<Seat>(clock, dir);  // an orderly end and a new start
         } else if (m == at(7, 11, 58)) {
             // The desktop program saves a new task while the holder runs.
-            lines.push_back(task("Saved", "12:05", "1"));
+            lines.push_back(taskLine("Saved", "12:05", "1"));
             ASSERT_TRUE(saveTasks(dir.file(kTaskFileName), lines));
         }
         for (auto& seat : seats) {
@@ -134,22 +129,16 @@ TEST(FolderScheduler, CatchesUpMissedStartsAtStartWithinItsBound) {
         CivilMinute bound;
         std::vector<std::string> expected;  // "minute index"
     };
-    const std::vector<std::string> lines = {task("Daily", "23:30", "1"), task("Too", "23:30", "1")};
+    const std::vector<std::string> lines = {taskLine("Daily", "23:30", "1"),
+                                            taskLine("Too", "23:30", "1")};
+    const std::vector<std::string> both = {"23:30 0", "23:30 1"};
     const std::vector<Case> cases = {
-        {"off for 15 minutes", "2026-12-07T23:25\n", at(7, 23, 40), 180, {"23:30 0", "23:30 1"}},
+        {"off for 15 minutes", "2026-12-07T23:25\n", at(7, 23, 40), 180, both},
         {"off since the night before", "2026-12-07T23:25\n", at(8, 3, 0), 180, {}},
         {"catching up switched off", "2026-12-07T23:25\n", at(7, 23, 40), 0, {}},
-        {"a bound just wide enough",
-         "2026-12-07T23:25\n",
-         at(7, 23, 40),
-         10,
-         {"23:30 0", "23:30 1"}},
+        {"a bound just wide enough", "2026-12-07T23:25\n", at(7, 23, 40), 10, both},
         {"a bound one short", "2026-12-07T23:25\n", at(7, 23, 40), 9, {}},
-        {"off for hours, due 10 minutes ago",
-         "2026-12-07T19:00\n",
-         at(7, 23, 40),
-         180,
-         {"23:30 0", "23:30 1"}},
+        {"off for hours, due 10 minutes ago", "2026-12-07T19:00\n", at(7, 23, 40), 180, both},
         {"first start", "", at(7, 23, 40), 180, {}},
         {"a state file that cannot be read", "2026-12-07T23:2", at(7, 23, 40), 180, {}},
         {"the clock set back", "2026-12-07T23:45\n", at(7, 23, 20), 180, {}},
@@ -234,22 +223,22 @@ TEST(FolderScheduler, AKilledHolderFreesTheLockAndNeverLeavesHalfAStateFile) {
 TEST(TaskFileWatch, ReadsAChangedFileAndKeepsTheLastGoodListWhileItCannotBeRead) {
     TempDir dir;
     const std::string path = dir.file(kTaskFileName);
-    ASSERT_TRUE(saveTasks(path, {task("A", "10:00", "1")}));
+    ASSERT_TRUE(saveTasks(path, {taskLine("A", "10:00", "1")}));
     TaskFileWatch watch(path);
     watch.reset(loadTasks(path).lines);
     using C = TaskFileWatch::Change;
     EXPECT_EQ(watch.check(), C::None);
 
-    ASSERT_TRUE(saveTasks(path, {task("A", "10:00", "1"), task("B", "10:05", "1")}));
+    ASSERT_TRUE(saveTasks(path, {taskLine("A", "10:00", "1"), taskLine("B", "10:05", "1")}));
     EXPECT_EQ(watch.check(), C::Reloaded);
     ASSERT_EQ(watch.lines().size(), 2u);
 
     // An edit in place, then a file the editor would refuse, then none at all: one change
     // of state, and the tasks read before go on.
-    tvl::test::writeFile(path, task("A", "10:00", "1") + "\r\n");
+    tvl::test::writeFile(path, taskLine("A", "10:00", "1") + "\r\n");
     EXPECT_EQ(watch.check(), C::Reloaded);
     EXPECT_EQ(watch.lines().size(), 1u);
-    tvl::test::writeFile(path, "\r\n" + task("A", "10:00", "1") + "\r\n");
+    tvl::test::writeFile(path, "\r\n" + taskLine("A", "10:00", "1") + "\r\n");
     EXPECT_EQ(watch.check(), C::Unreadable);
     EXPECT_EQ(watch.check(), C::None);
     ASSERT_EQ(::unlink(path.c_str()), 0);
@@ -257,8 +246,8 @@ TEST(TaskFileWatch, ReadsAChangedFileAndKeepsTheLastGoodListWhileItCannotBeRead)
     EXPECT_FALSE(tvl::test::fileExists(path)) << "a reload never makes an empty task file";
     EXPECT_EQ(watch.lines().size(), 1u);
 
-    ASSERT_TRUE(saveTasks(path, {task("C", "11:00", "1")}));
+    ASSERT_TRUE(saveTasks(path, {taskLine("C", "11:00", "1")}));
     EXPECT_EQ(watch.check(), C::ReadableAgain);
-    EXPECT_EQ(watch.lines(), std::vector<std::string>{task("C", "11:00", "1")});
+    EXPECT_EQ(watch.lines(), std::vector<std::string>{taskLine("C", "11:00", "1")});
     EXPECT_EQ(watch.check(), C::None);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "core/profilefile.h"
+#include "util/profilevalues.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
@@ -90,28 +91,20 @@ TEST(ProfileFileTest, ReadRules) {
                         "[fmMain]\n"
                         "late=a second section of the same name is not read\n");
     const ProfileFile ini(dir.file("a.lng"));
-    struct Case {
-        const char* section;
-        const char* key;
-        std::optional<std::string> value;
-    };
-    const Case cases[] = {
-        {"fmMain", "Caption", "Tarvel Utility"},
-        {"FMMAIN", "CAPTION", "Tarvel Utility"},
-        {"fmMain", "miFile", "&File"},
-        {"fmMain", "eq", "a=b"},
-        {"fmMain", "empty", ""},
-        {"fmMain", "long", longValue.substr(0, 2047)},
-        {"fmMain", "longutf8", longUtf8.substr(0, 2 * 2047)},
-        {"fmNewDlg", "bbok", "OK"},
-        {"fmMain", "bbOk", std::nullopt},
-        {"fmMain", "key", std::nullopt},
-        {"fmMain", "late", std::nullopt},
-        {"fmAboutDlg", "Caption", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ini.read(c.section, c.key), c.value) << c.section << "/" << c.key;
-    }
+    test::expectValues(ini, {
+                                {"fmMain", "Caption", "Tarvel Utility"},
+                                {"FMMAIN", "CAPTION", "Tarvel Utility"},
+                                {"fmMain", "miFile", "&File"},
+                                {"fmMain", "eq", "a=b"},
+                                {"fmMain", "empty", ""},
+                                {"fmMain", "long", longValue.substr(0, 2047)},
+                                {"fmMain", "longutf8", longUtf8.substr(0, 2 * 2047)},
+                                {"fmNewDlg", "bbok", "OK"},
+                                {"fmMain", "bbOk", std::nullopt},
+                                {"fmMain", "key", std::nullopt},
+                                {"fmMain", "late", std::nullopt},
+                                {"fmAboutDlg", "Caption", std::nullopt},
+                            });
     EXPECT_EQ(ini.readString("fmMain", "none", "fallback"), "fallback");
     EXPECT_EQ(ProfileFile(dir.file("missing.lng")).read("fmMain", "Caption"), std::nullopt);
 }

@@ -3,19 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "core/regional.h"
+#include "util/tasklines.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
+using tvl::test::taskLine;
 
 namespace {
-
-std::string task(const std::string& time, const std::string& rule, const std::string& name = "T",
-                 char type = '1') {
-    return name +
-           "\x01ip\x02"
-           "1972\x03/db/\x04/bak/\x05" +
-           std::string(1, type) + time + "\x06" + rule;
-}
 
 LocalDateTime at(int y, int mo, int d, int h, int mi) {
     return {{y, mo, d}, h, mi, 0};
@@ -42,7 +36,7 @@ TEST(StartTime, ReadsTimesAsTimes) {
 
 TEST(DueTest, DailyAtItsMinuteOnly) {
     for (const std::string time : {" 9:05", "09:05"}) {
-        const std::string line = task(time, "1");
+        const std::string line = taskLine("T", time, "1");
         EXPECT_EQ(dueTest(line, at(2026, 12, 7, 9, 5)), Due::Due);
         EXPECT_EQ(dueTest(line, at(2026, 12, 7, 9, 6)), Due::NotDue);
         EXPECT_EQ(dueTest(line, at(2026, 12, 7, 21, 5)), Due::NotDue);
@@ -50,38 +44,39 @@ TEST(DueTest, DailyAtItsMinuteOnly) {
 }
 
 TEST(DueTest, WeeklyMonthlyAndOnce) {
-    const std::string sundays = task("10:00", "20000001");
-    const std::string mondays = task("10:00", "21000000");
+    const std::string sundays = taskLine("T", "10:00", "20000001");
+    const std::string mondays = taskLine("T", "10:00", "21000000");
     EXPECT_EQ(dueTest(sundays, at(2026, 12, 13, 10, 0)), Due::Due);
     EXPECT_EQ(dueTest(sundays, at(2026, 12, 7, 10, 0)), Due::NotDue);
     EXPECT_EQ(dueTest(mondays, at(2026, 12, 7, 10, 0)), Due::Due);
-    EXPECT_EQ(dueTest(task("10:00", "2111"), at(2026, 12, 13, 10, 0)), Due::NotDue)
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", "2111"), at(2026, 12, 13, 10, 0)), Due::NotDue)
         << "a flag past the end of the line is off";
 
-    const std::string firsts = task("10:00", "31111111111111");
+    const std::string firsts = taskLine("T", "10:00", "31111111111111");
     EXPECT_EQ(dueTest(firsts, at(2026, 7, 1, 10, 0)), Due::Due);
     EXPECT_EQ(dueTest(firsts, at(2026, 7, 2, 10, 0)), Due::NotDue);
-    const std::string dec28 = task("10:00", "300000000000128");
+    const std::string dec28 = taskLine("T", "10:00", "300000000000128");
     EXPECT_EQ(dueTest(dec28, at(2026, 12, 28, 10, 0)), Due::Due);
     EXPECT_EQ(dueTest(dec28, at(2026, 11, 28, 10, 0)), Due::NotDue);
-    EXPECT_EQ(dueTest(task("10:00", "311111111111105"), at(2026, 7, 5, 10, 0)), Due::NotDue)
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", "311111111111105"), at(2026, 7, 5, 10, 0)),
+              Due::NotDue)
         << "a day stored as 05 never matches 5";
-    EXPECT_EQ(dueTest(task("10:00", "3111111111111"), at(2026, 7, 5, 10, 0)), Due::NotDue);
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", "3111111111111"), at(2026, 7, 5, 10, 0)), Due::NotDue);
 
-    const std::string once = task("10:00", "0" + formatShortDate({2026, 12, 7}));
+    const std::string once = taskLine("T", "10:00", "0" + formatShortDate({2026, 12, 7}));
     EXPECT_EQ(dueTest(once, at(2026, 12, 7, 10, 0)), Due::Due);
     EXPECT_EQ(dueTest(once, at(2026, 12, 8, 10, 0)), Due::NotDue);
-    EXPECT_EQ(dueTest(task("10:00", "007.12.2026"), at(2026, 12, 7, 10, 0)), Due::NotDue)
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", "007.12.2026"), at(2026, 12, 7, 10, 0)), Due::NotDue)
         << "a date stored under another format never matches";
-    EXPECT_EQ(dueTest(task("10:00", "0"), at(2026, 12, 7, 10, 0)), Due::NotDue);
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", "0"), at(2026, 12, 7, 10, 0)), Due::NotDue);
 }
 
 TEST(DueTest, MalformedRules) {
     const LocalDateTime t = at(2026, 12, 7, 10, 0);
-    EXPECT_EQ(dueTest(task("10:00", "7"), t), Due::NotDue);
-    EXPECT_EQ(dueTest(task("10:00", ""), t), Due::NotDue);
-    EXPECT_EQ(dueTest(task("  :  ", "1"), t), Due::Unreadable);
-    EXPECT_EQ(dueTest(task("25:99", "1"), t), Due::Unreadable);
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", "7"), t), Due::NotDue);
+    EXPECT_EQ(dueTest(taskLine("T", "10:00", ""), t), Due::NotDue);
+    EXPECT_EQ(dueTest(taskLine("T", "  :  ", "1"), t), Due::Unreadable);
+    EXPECT_EQ(dueTest(taskLine("T", "25:99", "1"), t), Due::Unreadable);
     EXPECT_EQ(dueTest("T\x01ip\x02p\x03"
                       "d\x04o\x05"
                       "110:00",
@@ -100,28 +95,28 @@ TEST(DueTest, MalformedRules) {
 TEST(DueTasks, SkipsUnreadableLinesHiddenLinesAndTasksThatCannotStart) {
     const LocalDateTime t = at(2026, 12, 7, 10, 0);
     const std::vector<std::string> lines = {
-        task("10:00", "1", "A"),
-        task("  :  ", "1", "Broken"),
-        task("10:00", "7", "BadMode"),
-        task("10:00", "1", "BadType", '3'),
+        taskLine("A", "10:00", "1"),
+        taskLine("Broken", "  :  ", "1"),
+        taskLine("BadMode", "10:00", "7"),
+        taskLine("BadType", "10:00", "1", '3'),
         "E\x01ip\x02\x03/db/\x04/bak/\x05"
         "110:00\x06"
         "1",  // no port
-        task("10:00", "1", "B"),
-        task("10:00", "1", ""),  // begins with 0x01: hidden from here on
-        task("10:00", "1", "AfterHidden"),
+        taskLine("B", "10:00", "1"),
+        taskLine("", "10:00", "1"),  // begins with 0x01: hidden from here on
+        taskLine("AfterHidden", "10:00", "1"),
     };
     EXPECT_EQ(dueTasks(lines, t), (std::vector<std::size_t>{0, 5}));
 }
 
 TEST(NextStart, FindsTheNextMinuteAfterNow) {
-    const std::string daily = task(" 9:05", "1");
+    const std::string daily = taskLine("T", " 9:05", "1");
     EXPECT_EQ(nextStart(daily, at(2026, 12, 7, 9, 4)), at(2026, 12, 7, 9, 5));
     EXPECT_EQ(nextStart(daily, at(2026, 12, 7, 9, 5)), at(2026, 12, 8, 9, 5)) << "strictly after";
-    EXPECT_EQ(nextStart(task("10:00", "300000000000128"), at(2026, 12, 29, 0, 0)),
+    EXPECT_EQ(nextStart(taskLine("T", "10:00", "300000000000128"), at(2026, 12, 29, 0, 0)),
               at(2027, 12, 28, 10, 0));
-    EXPECT_FALSE(nextStart(task("10:00", "2"), at(2026, 12, 7, 0, 0)));
-    EXPECT_FALSE(nextStart(task("10:00", "1", "T", '5'), at(2026, 12, 7, 0, 0)));
-    EXPECT_FALSE(
-        nextStart(task("10:00", "0" + formatShortDate({2026, 12, 6})), at(2026, 12, 7, 0, 0)));
+    EXPECT_FALSE(nextStart(taskLine("T", "10:00", "2"), at(2026, 12, 7, 0, 0)));
+    EXPECT_FALSE(nextStart(taskLine("T", "10:00", "1", '5'), at(2026, 12, 7, 0, 0)));
+    EXPECT_FALSE(nextStart(taskLine("T", "10:00", "0" + formatShortDate({2026, 12, 6})),
+                           at(2026, 12, 7, 0, 0)));
 }

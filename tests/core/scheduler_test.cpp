@@ -4,26 +4,14 @@
 
 #include "core/regional.h"
 #include "core/schedule.h"
+#include "util/fakeclock.h"
+#include "util/tasklines.h"
 
 using namespace tvl;
+using tvl::test::FakeClock;
+using tvl::test::taskLine;
 
 namespace {
-
-class FakeClock : public Clock {
-public:
-    std::time_t t = 1796638500;  // 2026-12-07 10:15:00 UTC, a Monday
-    std::time_t now() const override { return t; }
-    void advanceMinutes(int n) { t += 60 * n; }
-    void advanceSeconds(int n) { t += n; }
-};
-
-std::string task(const std::string& name, const std::string& time, const std::string& rule) {
-    return name +
-           "\x01h\x02"
-           "1972\x03/db/\x04/bak/\x05"
-           "1" +
-           time + "\x06" + rule;
-}
 
 std::vector<std::pair<std::size_t, std::string>> named(const std::vector<ScheduledStart>& s) {
     std::vector<std::pair<std::size_t, std::string>> out;
@@ -38,8 +26,9 @@ std::vector<std::pair<std::size_t, std::string>> named(const std::vector<Schedul
 TEST(MinuteScheduler, StartsEachDueTaskOnceInItsOwnMinute) {
     FakeClock clock;
     MinuteScheduler s(clock);
-    const std::vector<std::string> lines = {task("A", "10:16", "1"), task("B", "  :  ", "1"),
-                                            task("C", "10:16", "1"), task("D", "10:18", "1")};
+    const std::vector<std::string> lines = {
+        taskLine("A", "10:16", "1"), taskLine("B", "  :  ", "1"), taskLine("C", "10:16", "1"),
+        taskLine("D", "10:18", "1")};
     EXPECT_TRUE(s.tick(lines).empty()) << "the start-up minute is not checked";
     clock.advanceSeconds(61);  // 10:16:01
     using V = std::vector<std::pair<std::size_t, std::string>>;
@@ -56,8 +45,8 @@ TEST(MinuteScheduler, CatchUpUsesEachMinutesOwnDate) {
     clock.t = 1796687940;  // 2026-12-07 23:59:00 UTC
     MinuteScheduler s(clock);
     const std::vector<std::string> lines = {
-        task("Tue", " 0:01", "20100000"),
-        task("Once", " 0:00", "0" + formatShortDate({2026, 12, 8}))};
+        taskLine("Tue", " 0:01", "20100000"),
+        taskLine("Once", " 0:00", "0" + formatShortDate({2026, 12, 8}))};
     clock.advanceMinutes(5);
     const auto starts = s.tick(lines);
     ASSERT_EQ(starts.size(), 2u);

@@ -40,7 +40,7 @@ TEST(TaskFileLoadTest, MissingFileIsCreatedEmpty) {
 
 TEST(TaskFileLoadTest, SelectorStopsAtTheFirstHiddenLine) {
     TempDir dir;
-    writeFile(dir.file("task.txt"), "A\x01x\nnoseparator\r\x01hidden\r\n\r\nB\x01y");
+    test::copyFile(test::fixture("hidden-after-mixed-line-ends.txt"), dir.file("task.txt"));
     const TaskFileLoad r = loadTasks(dir.file("task.txt"));
     ASSERT_TRUE(r.ok()) << "an empty line after the first hidden line is not walked";
     EXPECT_EQ(r.lines.size(), 5u);
@@ -51,7 +51,7 @@ TEST(TaskFileLoadTest, SelectorStopsAtTheFirstHiddenLine) {
 
 TEST(TaskFileLoadTest, EmptyLineBeforeHiddenLinesFails) {
     TempDir dir;
-    writeFile(dir.file("task.txt"), "A\x01x\r\n\r\n");
+    test::copyFile(test::fixture("broken-empty-line.txt"), dir.file("task.txt"));
     EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::EmptyLine);
     writeFile(dir.file("task.txt"), "\nA\x01x");
     EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::EmptyLine);

@@ -7,7 +7,8 @@
 
 #include "core/activitylog.h"
 #include "core/messagetable.h"
-#include "fakecontrol.h"
+#include "fakes/fakecontrol.h"
+#include "util/fakeclock.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
@@ -15,11 +16,6 @@ using test::FakeControl;
 using test::RecordingReporter;
 
 namespace {
-
-class FixedClock : public Clock {
-public:
-    std::time_t now() const override { return 1796638500; }  // 2026-12-07 10:15:00 UTC
-};
 
 const char* kJob = "J BACKUP^DBACK(P0,P1,P2,P3,P4,P5,P6,P7,P8,P9)";
 
@@ -34,16 +30,13 @@ FakeControl::Answer serverAnswer(const std::string& code, const FakeControl::Par
     return {};
 }
 
-class BackupRun : public ::testing::Test {
+class BackupRun : public ::testing::Test, protected test::BoundControl {
 protected:
+    BackupRun() : BoundControl("connacc=Connected\nbust=Job started\ntskst=task started\n") {}
     void SetUp() override {
-        messages.setText("connacc=Connected\nbust=Job started\ntskst=task started\n");
-        ctx.reporter = &reporter;
-        ctx.messages = &messages;
         ctx.log = &log;
         ASSERT_TRUE(log.writeStart("start"));
         control.script = serverAnswer;
-        bindErrorHandler(control, ctx);
     }
 
     std::string logText() const {
@@ -56,12 +49,8 @@ protected:
     }
 
     test::TempDir dir;
-    FixedClock clock;
+    test::FakeClock clock;
     ActivityLog log{dir.file("tvl.log"), &clock};
-    MessageTable messages;
-    RecordingReporter reporter;
-    ControlContext ctx;
-    FakeControl control;
     RunInputs inputs{"10.0.0.5", "5000", "/srv/db/one/;/srv/db/two/",
                      "/backup/", "Full", "Nightly"};
 };
@@ -294,7 +283,7 @@ TEST_F(BackupRun, ALogThatCannotBeWrittenIsToldToTheCaller) {
 
 TEST(ErrorHandler, ReportsByModeAndLogsWithTheConnectionText) {
     test::TempDir dir;
-    FixedClock clock;
+    test::FakeClock clock;
     ActivityLog log(dir.file("tvl.log"), &clock);
     RecordingReporter reporter;
     ControlContext ctx;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "scriptedserver.h"
+#include "fakes/scriptedserver.h"
 #include "server/vismcontrol.h"
 #include "util/tempdir.h"
 

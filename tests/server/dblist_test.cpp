@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/messagetable.h"
-#include "fakecontrol.h"
+#include "fakes/fakecontrol.h"
+#include "util/fakeclock.h"
 
 using namespace tvl;
 using test::FakeControl;
@@ -29,18 +30,9 @@ std::function<FakeControl::Answer(const std::string&, const FakeControl::Params&
     };
 }
 
-class DatabaseWalk : public ::testing::Test {
+class DatabaseWalk : public ::testing::Test, protected test::BoundControl {
 protected:
-    void SetUp() override {
-        messages.setText("Connacc=Connected\nipportreq=IP and port, please\n");
-        ctx.reporter = &reporter;
-        ctx.messages = &messages;
-        bindErrorHandler(control, ctx);
-    }
-    MessageTable messages;
-    RecordingReporter reporter;
-    ControlContext ctx;
-    FakeControl control;
+    DatabaseWalk() : BoundControl("Connacc=Connected\nipportreq=IP and port, please\n") {}
 };
 
 }  // namespace
@@ -122,10 +114,6 @@ TEST_F(DatabaseWalk, ServerThatGoesRoundInCirclesIsStopped) {
 }
 
 TEST_F(DatabaseWalk, ServerThatNeverEndsIsStoppedAtTheFirstLimit) {
-    struct ManualClock : Clock {
-        std::time_t t = 1796638500;
-        std::time_t now() const override { return t; }
-    };
     struct Case {
         const char* what;
         WalkLimits limits;
@@ -152,12 +140,12 @@ TEST_F(DatabaseWalk, ServerThatNeverEndsIsStoppedAtTheFirstLimit) {
     };
     for (Case c : cases) {
         SCOPED_TRACE(c.what);
-        ManualClock clock;
+        test::FakeClock clock;
         c.limits.clock = &clock;
         int passes = 0;
         // Each answer comes in time, a second after the last, and names a new directory.
         control.script = [&](const std::string&, const FakeControl::Params&) {
-            ++clock.t;
+            clock.advanceSeconds(1);
             std::string name = "/d" + std::to_string(++passes) + "/";
             name.resize(c.nameSize, 'x');
             return FakeControl::Answer{0, "", name};

@@ -4,7 +4,7 @@
 
 #include "core/activitylog.h"
 #include "core/messagetable.h"
-#include "fakecontrol.h"
+#include "fakes/fakecontrol.h"
 #include "util/fakeclock.h"
 #include "util/jobs.h"
 #include "util/tempdir.h"

@@ -76,6 +76,15 @@ protected:
         return dir / "out" / (name + ".bcp");
     }
     fs::path logOf(const std::string& name) { return dir / "out" / (name + ".log"); }
+    // A Full job with this archive and log, run to its end.
+    void fullJob(const fs::path& archive, const fs::path& log) {
+        std::array<std::string, 10> p;
+        p[1] = "F";
+        p[3] = archive.string();
+        p[5] = log.string();
+        jobs->start(p);
+        jobs->waitAll();
+    }
 
     std::string member(const std::string& rel) { return ((dir / rel).string()).substr(1); }
 
@@ -233,13 +242,8 @@ TEST_F(Backup, AJobInterruptedByAStopIsNotABaseAfterRestart) {
 
 TEST_F(Backup, AnArchiveInsideADatabaseDoesNotBackUpItself) {
     listDirectories({db1});
-    std::array<std::string, 10> p;
-    p[1] = "F";
-    p[3] = (dir / "db1/self.bcp").string();
-    p[5] = (dir / "db1/self.log").string();
-    jobs->start(p);
-    jobs->waitAll();
-    EXPECT_EQ(names(p[3]),
+    fullJob(dir / "db1/self.bcp", dir / "db1/self.log");
+    EXPECT_EQ(names(dir / "db1/self.bcp"),
               (std::set<std::string>{member("db1/CACHE.DAT"), member("db1/sub/deep.dat")}));
 }
 
@@ -265,13 +269,8 @@ TEST_F(Backup, ConcurrentJobsOnOneDatabaseKeepTheirArchivesWhole) {
 
 TEST_F(Backup, AnUnwritableLogGoesToTheDiagnostics) {
     listDirectories({db1});
-    std::array<std::string, 10> p;
-    p[1] = "F";
-    p[3] = (dir / "out/a.bcp").string();
-    p[5] = (dir / "no/such/dir/a.log").string();
-    jobs->start(p);
-    jobs->waitAll();
-    EXPECT_TRUE(fs::exists(p[3]));
+    fullJob(dir / "out/a.bcp", dir / "no/such/dir/a.log");
+    EXPECT_TRUE(fs::exists(dir / "out/a.bcp"));
     std::lock_guard lock(diagMutex);
     ASSERT_FALSE(diagnostics.empty());
     EXPECT_NE(diagnostics.front().find("cannot write backup log"), std::string::npos);

@@ -9,25 +9,12 @@
 
 #include "sim/backup.h"
 #include "simtest.h"
+#include "util/tasklines.h"
 
 using namespace simtest;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string taskLine(const std::string& name, int port, const std::string& dbPaths,
-                     const std::string& saveDir, char typeDigit) {
-    std::string line = name +
-                       "\x01"
-                       "127.0.0.1"
-                       "\x02" +
-                       std::to_string(port) + "\x03" + dbPaths + "\x04" + saveDir + "\x05" +
-                       typeDigit + "23:30" +
-                       "\x06"
-                       "1"
-                       "\r\n";
-    return line;
-}
 
 // Runs tarvelctl in `dir`; returns its exit status, its stdout in `out`.
 int tarvelctl(const fs::path& dir, const std::string& args, std::string& out) {
@@ -65,8 +52,13 @@ TEST(EndToEnd, TarvelctlRunStartsABackupOnCachesim) {
 
     std::string user = (dir / "db/user").string();
     std::string test = (dir / "db/test").string();
-    writeFile(dir / "work/task.txt", taskLine("Nightly", sim.port(), user + ";" + test,
-                                              (dir / "save/full").string(), '1'));
+    writeFile(dir / "work/task.txt",
+              tvl::test::taskFileText({tvl::test::taskLine({.name = "Nightly",
+                                                            .ip = "127.0.0.1",
+                                                            .port = std::to_string(sim.port()),
+                                                            .dbPaths = user + ";" + test,
+                                                            .saveDir = (dir / "save/full").string(),
+                                                            .startTime = "23:30"})}));
 
     std::string out;
     ASSERT_EQ(tarvelctl(dir / "work", "run Nightly", out), 0) << out;

@@ -170,21 +170,25 @@ TEST_F(Interp, ExtendedReferencesNameTheirNamespace) {
 
 TEST_F(Interp, OrderDataGetAndTranslate) {
     ok("S ^O(1)=\"\",^O(2,1)=\"\",^O(\"b\")=\"\",^O(\"a\")=\"\"");
-    EXPECT_EQ(eval("$O(^O(\"\"))"), "1");
-    EXPECT_EQ(eval("$ORDER(^O(1))"), "2");
-    EXPECT_EQ(eval("$O(^O(2))"), "a");
-    EXPECT_EQ(eval("$O(^O(\"b\"))"), "");
-    EXPECT_EQ(eval("$O(^O(\"\"),-1)"), "b");
-    EXPECT_EQ(eval("$O(^O(\"a\"),-1)"), "2");
-    EXPECT_EQ(eval("$O(^O(1),-1)"), "");
     ok("S L(\"x\")=1,L(\"y\")=2");
-    EXPECT_EQ(eval("$O(L(\"x\"))"), "y");
-    EXPECT_EQ(eval("$D(^O(2))_$DATA(^O(1))_$D(^O(3))"), "1010");
-    EXPECT_EQ(eval("$G(^O(3),\"none\")_$GET(^O(1))"), "none");
-    EXPECT_EQ(eval("$tr(\"2026/12/07\",\"/\",\"-\")"), "2026-12-07");
-    EXPECT_EQ(eval("$TRANSLATE(\"a-b-c\",\"-\")"), "abc");
-    EXPECT_EQ(eval("$TR(\"abcabc\",\"abc\",\"x\")"), "xx");
-    EXPECT_EQ(eval("$ZD(67911)_\" \"_$ZDATE(\"67911,54307\",3)"), "12/07/2026 2026-12-07");
+    const std::pair<const char*, const char*> cases[] = {
+        {"$O(^O(\"\"))", "1"},
+        {"$ORDER(^O(1))", "2"},
+        {"$O(^O(2))", "a"},
+        {"$O(^O(\"b\"))", ""},
+        {"$O(^O(\"\"),-1)", "b"},
+        {"$O(^O(\"a\"),-1)", "2"},
+        {"$O(^O(1),-1)", ""},
+        {"$O(L(\"x\"))", "y"},
+        {"$D(^O(2))_$DATA(^O(1))_$D(^O(3))", "1010"},
+        {"$G(^O(3),\"none\")_$GET(^O(1))", "none"},
+        {"$tr(\"2026/12/07\",\"/\",\"-\")", "2026-12-07"},
+        {"$TRANSLATE(\"a-b-c\",\"-\")", "abc"},
+        {"$TR(\"abcabc\",\"abc\",\"x\")", "xx"},
+        {"$ZD(67911)_\" \"_$ZDATE(\"67911,54307\",3)", "12/07/2026 2026-12-07"}};
+    for (const auto& [code, value] : cases) {
+        EXPECT_EQ(eval(code), value) << code;
+    }
 }
 
 TEST_F(Interp, EachErrorHasItsNameAndNumber) {

@@ -97,6 +97,22 @@ std::map<std::string, std::string> archiveMembers(const fs::path& path) {
     return out;
 }
 
+namespace {
+
+// In a forked child: becomes the built cachesim with these arguments.
+[[noreturn]] void execCachesim(std::vector<std::string> args) {
+    std::string prog = CACHESIM_PATH;
+    std::vector<char*> argv{prog.data()};
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    ::execv(prog.c_str(), argv.data());
+    ::_exit(127);
+}
+
+}  // namespace
+
 SimProcess::SimProcess(std::vector<std::string> args, std::vector<std::string> env) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -108,15 +124,7 @@ SimProcess::SimProcess(std::vector<std::string> args, std::vector<std::string> e
         for (const auto& e : env) {
             ::putenv(const_cast<char*>(e.c_str()));
         }
-        std::vector<char*> argv;
-        std::string prog = CACHESIM_PATH;
-        argv.push_back(prog.data());
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        ::execv(prog.c_str(), argv.data());
-        ::_exit(127);
+        execCachesim(args);
     }
     ::close(out[1]);
     // Wait up to 10 s for the one line that says the server is ready.
@@ -199,16 +207,7 @@ int runToEnd(const std::vector<std::string>& args, std::string& errText) {
         ::dup2(err[1], 2);
         int devnull = ::open("/dev/null", O_WRONLY);
         ::dup2(devnull, 1);
-        std::vector<std::string> copy = args;
-        std::vector<char*> argv;
-        std::string prog = CACHESIM_PATH;
-        argv.push_back(prog.data());
-        for (auto& a : copy) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        ::execv(prog.c_str(), argv.data());
-        ::_exit(127);
+        execCachesim(args);
     }
     ::close(err[1]);
     errText.clear();

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <vector>
+
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
@@ -70,8 +73,11 @@ TEST(AboutTest, OpensCentredOnTheMainWindowAndClosesWithEnterOrEsc) {
 
 TEST(AboutTest, LinksLightUpUntilTheMouseCrossesThePanel) {
     ui::AboutWindow about;
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     auto* site = about.findChild<QLabel*>(QStringLiteral("lbSite"));
     auto* mail = about.findChild<QLabel*>(QStringLiteral("lbMail"));
+    auto* panel = about.findChild<QWidget*>(QStringLiteral("Panel1"));
     auto lit = [](const QLabel* link) {
         return link->font().underline() &&
                link->palette().color(QPalette::WindowText) == QColor(0, 0, 255) &&
@@ -83,18 +89,49 @@ TEST(AboutTest, LinksLightUpUntilTheMouseCrossesThePanel) {
                    QApplication::palette().color(QPalette::WindowText) &&
                link->cursor().shape() == Qt::ArrowCursor;
     };
-    EXPECT_TRUE(plain(site) && plain(mail));
-    about.lbMailMouseMove();
-    EXPECT_TRUE(lit(mail) && plain(site));
-    about.lbSiteMouseMove();
-    EXPECT_TRUE(lit(mail) && lit(site)) << "a link stays lit until the panel";
-    for (const char* part : {"Label1", "Label2", "Image1", "lbVer"}) {
-        EXPECT_TRUE(about.findChild<QWidget*>(QString::fromLatin1(part))
-                        ->testAttribute(Qt::WA_NoMousePropagation))
-            << part << " on the panel is not the panel";
+    // The mouse moved by the window system onto each widget in turn, with what both links
+    // show afterwards.
+    const struct {
+        const char* over;
+        bool siteLit;
+        bool mailLit;
+    } moves[] = {
+        {"Panel1", false, false}, {"lbMail", false, true},  {"lbSite", true, true},
+        {"Label1", true, true},   {"Label2", true, true},   {"Image1", true, true},
+        {"lbVer", true, true},    {"Panel1", false, false}, {"lbSite", true, false},
+    };
+    for (const auto& move : moves) {
+        auto* widget = about.findChild<QWidget*>(QString::fromLatin1(move.over));
+        // The bare panel's corner, or the middle of a part of it.
+        const QPoint at =
+            widget == panel ? QPoint(6, panel->height() - 6) : widget->rect().center();
+        QTest::mouseMove(widget, at);
+        QApplication::processEvents();
+        EXPECT_TRUE(move.siteLit ? lit(site) : plain(site)) << "site after " << move.over;
+        EXPECT_TRUE(move.mailLit ? lit(mail) : plain(mail)) << "mail after " << move.over;
     }
-    about.Panel1MouseMove();
-    EXPECT_TRUE(plain(mail) && plain(site));
+}
+
+TEST(AboutTest, WithoutASiteTheLinkOpensTheReadmeOfABuildOrTheHelpPageOfAnInstall) {
+    const struct {
+        std::vector<const char*> files;
+        const char* opened;
+    } layouts[] = {
+        {{"bin/README.md", "share/tarvel/English.htm"}, "bin/README.md"},
+        {{"share/tarvel/English.htm"}, "share/tarvel/English.htm"},
+        {{}, "bin/README.md"},
+    };
+    for (const auto& layout : layouts) {
+        test::TempDir dir;
+        for (const char* file : layout.files) {
+            std::filesystem::create_directories(
+                std::filesystem::path(dir.file(file)).parent_path());
+            test::writeFile(dir.file(file), "page");
+        }
+        EXPECT_EQ(ui::AboutWindow::localSite(QString::fromStdString(dir.file("bin"))),
+                  QUrl::fromLocalFile(QString::fromStdString(dir.file(layout.opened))).toString())
+            << layout.opened;
+    }
 }
 
 TEST(AboutTest, LinksOpenTheSiteAndTheMailAddress) {

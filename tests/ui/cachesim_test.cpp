@@ -10,16 +10,22 @@
 #include "guitest.h"
 #include "server/controlloader.h"
 #include "server/vismcontrol.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
 
 using ui::MessageBox;
 
+// The task file of one task on the simulated server.
 std::string task(const std::string& name, const std::string& port, const std::string& paths,
                  const std::string& saveDir) {
-    return name + '\x01' + "127.0.0.1" + '\x02' + port + '\x03' + paths + '\x04' + saveDir +
-           '\x05' + "1 3:00" + '\x06' + "1\r\n";
+    return taskFileText({taskLine({.name = name,
+                                   .ip = "127.0.0.1",
+                                   .port = port,
+                                   .dbPaths = paths,
+                                   .saveDir = saveDir,
+                                   .startTime = " 3:00"})});
 }
 
 std::string upper(std::string text) {

@@ -18,9 +18,12 @@
 #include <QTreeWidget>
 
 #include "core/profilefile.h"
+#include "ui/named.h"
+#include "util/profilevalues.h"
 #include "util/tempdir.h"
 
 using namespace tvl;
+using tvl::ui::named;
 
 namespace {
 
@@ -30,56 +33,44 @@ struct Windows {
     Windows() {
         main.setObjectName(QStringLiteral("fmMain"));
         main.setWindowTitle(QStringLiteral("Tarvel Utility"));
-        QMenu* file = main.menuBar()->addMenu(QStringLiteral("&File"));
-        file->setObjectName(QStringLiteral("miFile"));
-        file->addSeparator()->setObjectName(QStringLiteral("N1"));
-        miExit = file->addAction(QStringLiteral("E&xit"));
-        miExit->setObjectName(QStringLiteral("miExit"));
-        auto* central = new QWidget(&main);
-        central->setObjectName(QStringLiteral("pnMain"));
+        QMenu* file = named(main.menuBar()->addMenu(QStringLiteral("&File")), "miFile");
+        named(file->addSeparator(), "N1");
+        named(file->addAction(QStringLiteral("E&xit")), "miExit");
+        auto* central = named(new QWidget(&main), "pnMain");
         main.setCentralWidget(central);
-        tbNew = new QToolButton(central);
-        tbNew->setObjectName(QStringLiteral("tbNew"));
-        tbNew->setToolTip(QStringLiteral("New Task"));
-        rgRun = new QGroupBox(QStringLiteral("Run"), central);
-        rgRun->setObjectName(QStringLiteral("rgRun"));
+        named(new QToolButton(central), "tbNew")->setToolTip(QStringLiteral("New Task"));
+        auto* rgRun = named(new QGroupBox(QStringLiteral("Run"), central), "rgRun");
         for (const char* mode : {"&Once", "&Daily", "&Weekly", "&Monthly"}) {
             auto* item = new QRadioButton(QString::fromLatin1(mode), rgRun);
             item->setObjectName(QStringLiteral("rgRun%1").arg(rgRun->children().size() - 1));
         }
-        lwTask = new QTreeWidget(central);
-        lwTask->setObjectName(QStringLiteral("lwTask"));
-        lwTask->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Time"),
-                                 QStringLiteral("Task"), QStringLiteral("Type"),
-                                 QStringLiteral("Server"), QStringLiteral("Rule")});
-        auto* panel = new QLabel(QStringLiteral("a message"), main.statusBar());
-        panel->setObjectName(QStringLiteral("sbDesc0"));
-        main.statusBar()->addWidget(panel);
+        named(new QTreeWidget(central), "lwTask")
+            ->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Time"),
+                               QStringLiteral("Task"), QStringLiteral("Type"),
+                               QStringLiteral("Server"), QStringLiteral("Rule")});
+        main.statusBar()->addWidget(
+            named(new QLabel(QStringLiteral("a message"), main.statusBar()), "sbDesc0"));
 
-        dialog = new QDialog(&main);
-        dialog->setObjectName(QStringLiteral("fmQueDlg"));
+        auto* dialog = named(new QDialog(&main), "fmQueDlg");
         dialog->setWindowTitle(QStringLiteral("Date Interval"));
-        label = new QLabel(QStringLiteral("From"), dialog);
-        label->setObjectName(QStringLiteral("Label1"));
-        auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
-        ok->setObjectName(QStringLiteral("bbOk"));
+        named(new QLabel(QStringLiteral("From"), dialog), "Label1");
+        named(new QPushButton(QStringLiteral("OK"), dialog), "bbOk");
     }
 
-    std::vector<QString> radioTexts() const {
+    template <class T>
+    T* get(const char* name) {
+        return main.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    std::vector<QString> radioTexts() {
         std::vector<QString> texts;
-        for (QRadioButton* b : rgRun->findChildren<QRadioButton*>()) {
+        for (QRadioButton* b : get<QGroupBox>("rgRun")->findChildren<QRadioButton*>()) {
             texts.push_back(b->text());
         }
         return texts;
     }
 
     QMainWindow main;
-    QAction* miExit = nullptr;
-    QToolButton* tbNew = nullptr;
-    QGroupBox* rgRun = nullptr;
-    QTreeWidget* lwTask = nullptr;
-    QDialog* dialog = nullptr;
-    QLabel* label = nullptr;
 };
 
 class CaptionsTest : public ::testing::Test {
@@ -88,7 +79,7 @@ protected:
         auto r = std::make_unique<ui::TJKCaptionReader>(&w.main, folders);
         r->setLanguage(language);
         r->addWindow(&w.main);
-        r->addWindow(w.dialog);
+        r->addWindow(w.get<QDialog>("fmQueDlg"));
         return r;
     }
 
@@ -108,33 +99,25 @@ TEST_F(CaptionsTest, TemplateForAMissingCaptionFile) {
     r->LoadCaptions();
     programCommand.setParent(nullptr);
     const ProfileFile file(dir.file("German.lng"));
-    struct Case {
-        const char* section;
-        const char* key;
-        std::optional<std::string> value;
-    };
-    const Case cases[] = {
-        {"fmMain", "Caption", "Tarvel Utility"},
-        {"fmMain", "miFile", "&File"},
-        {"fmMain", "miExit", "E&xit"},
-        {"fmMain", "N1", std::nullopt},
-        {"fmMain", "tbNewHint", "New Task"},
-        {"fmMain", "tbNew", std::nullopt},
-        {"fmMain", "rgRun", "Run"},
-        {"fmMain", "rgRun0", "&Once"},
-        {"fmMain", "rgRun3", "&Monthly"},
-        {"fmMain", "lwTask0", "Date"},
-        {"fmMain", "lwTask5", "Rule"},
-        {"fmMain", "sbDesc0", std::nullopt},
-        {"fmMain", "Label1", std::nullopt},
-        {"fmQueDlg", "Caption", "Date Interval"},
-        {"fmQueDlg", "Label1", "From"},
-        {"fmQueDlg", "bbOk", "OK"},
-        {"acUpdate", "acUpdate", "Check for updates"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(file.read(c.section, c.key), c.value) << c.section << "/" << c.key;
-    }
+    test::expectValues(file, {
+                                 {"fmMain", "Caption", "Tarvel Utility"},
+                                 {"fmMain", "miFile", "&File"},
+                                 {"fmMain", "miExit", "E&xit"},
+                                 {"fmMain", "N1", std::nullopt},
+                                 {"fmMain", "tbNewHint", "New Task"},
+                                 {"fmMain", "tbNew", std::nullopt},
+                                 {"fmMain", "rgRun", "Run"},
+                                 {"fmMain", "rgRun0", "&Once"},
+                                 {"fmMain", "rgRun3", "&Monthly"},
+                                 {"fmMain", "lwTask0", "Date"},
+                                 {"fmMain", "lwTask5", "Rule"},
+                                 {"fmMain", "sbDesc0", std::nullopt},
+                                 {"fmMain", "Label1", std::nullopt},
+                                 {"fmQueDlg", "Caption", "Date Interval"},
+                                 {"fmQueDlg", "Label1", "From"},
+                                 {"fmQueDlg", "bbOk", "OK"},
+                                 {"acUpdate", "acUpdate", "Check for updates"},
+                             });
     EXPECT_EQ(test::readFile(dir.file("German.lng")).find("[fmMain]\r\nCaption=Tarvel Utility"), 0u)
         << "windows in their order, the title first";
 }
@@ -158,18 +141,19 @@ TEST_F(CaptionsTest, ApplyingAFile) {
     r->LoadCaptions();
 
     EXPECT_EQ(w.main.windowTitle(), QStringLiteral("Тарвел")) << "blanks around dropped";
-    EXPECT_EQ(w.miExit->text(), QStringLiteral("Выход")) << "keys in other letter case";
+    EXPECT_EQ(w.get<QAction>("miExit")->text(), QStringLiteral("Выход"))
+        << "keys in other letter case";
     EXPECT_EQ(w.radioTexts(),
               (std::vector<QString>{QStringLiteral("Once-ru"), QStringLiteral("Daily-ru"),
                                     QStringLiteral("&Weekly"), QStringLiteral("Monthly-ru")}))
         << "an item without its key keeps its text";
-    EXPECT_EQ(w.tbNew->toolTip(), QString(2047, QLatin1Char('L')));
-    EXPECT_EQ(w.lwTask->headerItem()->text(2), QStringLiteral("Задача"))
+    EXPECT_EQ(w.get<QToolButton>("tbNew")->toolTip(), QString(2047, QLatin1Char('L')));
+    EXPECT_EQ(w.get<QTreeWidget>("lwTask")->headerItem()->text(2), QStringLiteral("Задача"))
         << "an 8-bit file is read as Windows-1251";
-    EXPECT_EQ(w.lwTask->headerItem()->text(0), QStringLiteral("Date"));
+    EXPECT_EQ(w.get<QTreeWidget>("lwTask")->headerItem()->text(0), QStringLiteral("Date"));
     EXPECT_EQ(w.main.statusBar()->findChild<QLabel*>()->text(), QStringLiteral("a message"));
-    EXPECT_EQ(w.label->text(), QStringLiteral("From-ru"));
-    EXPECT_EQ(w.dialog->windowTitle(), QStringLiteral("Date Interval"));
+    EXPECT_EQ(w.get<QLabel>("Label1")->text(), QStringLiteral("From-ru"));
+    EXPECT_EQ(w.get<QDialog>("fmQueDlg")->windowTitle(), QStringLiteral("Date Interval"));
     const QList<QAction*> fileItems = w.main.menuBar()->actions().front()->menu()->actions();
     EXPECT_TRUE(fileItems.front()->isSeparator());
     EXPECT_FALSE(test::fileExists(dir.file("Russian.lng"))) << "nothing written";
@@ -178,17 +162,17 @@ TEST_F(CaptionsTest, ApplyingAFile) {
 TEST_F(CaptionsTest, WithoutAFileOrAnOwnerNothingChanges) {
     auto r = reader(TLanguage::English);
     r->ApplyCaptions();
-    EXPECT_EQ(w.miExit->text(), QStringLiteral("E&xit"));
+    EXPECT_EQ(w.get<QAction>("miExit")->text(), QStringLiteral("E&xit"));
 
     test::writeFile(dir.file("English.lng"), "[fmMain]\nmiExit=Quit\n");
     ui::TJKCaptionReader orphan(nullptr, folders);
     orphan.setLanguage(TLanguage::English);
     orphan.addWindow(&w.main);
     orphan.ApplyCaptions();
-    EXPECT_EQ(w.miExit->text(), QStringLiteral("E&xit"));
+    EXPECT_EQ(w.get<QAction>("miExit")->text(), QStringLiteral("E&xit"));
     r->setAutoload(true);
     r->Loaded();
-    EXPECT_EQ(w.miExit->text(), QStringLiteral("Quit"));
+    EXPECT_EQ(w.get<QAction>("miExit")->text(), QStringLiteral("Quit"));
 }
 
 TEST_F(CaptionsTest, LanguageFileKeepsTheLastLanguage) {

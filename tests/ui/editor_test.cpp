@@ -16,40 +16,34 @@
 #include <QToolButton>
 
 #include "guitest.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
 
 using ui::MessageBox;
 
-std::string taskLine(const std::string& name, const std::string& ip, const std::string& port,
-                     const std::string& paths, const std::string& dir,
-                     const std::string& typeAndTime, const std::string& modeAndTail) {
-    return name + '\x01' + ip + '\x02' + port + '\x03' + paths + '\x04' + dir + '\x05' +
-           typeAndTime + '\x06' + modeAndTail;
-}
-
-const std::string kNightly =
-    taskLine("Nightly", "10.0.0.5", "5000", "c:\\db\\user\\;c:\\db\\test\\", "d:\\bak\\", "123:30",
-             "21111100");
-const std::string kMonthly = taskLine("Monthly", "10.0.0.6", "1972", "/db/a/", "/bak/", "0 2:00",
-                                      "3111111101111"
-                                      "5");
-const std::string kOnce = taskLine("Once", "srv", "1972", "/db/", "/bak/", "2 9:05", "012/24/2026");
+const std::string kNightly = taskLine({.name = "Nightly",
+                                       .port = "5000",
+                                       .dbPaths = "c:\\db\\user\\;c:\\db\\test\\",
+                                       .saveDir = "d:\\bak\\",
+                                       .startTime = "23:30",
+                                       .rule = "21111100"});
+const std::string kMonthly = taskLine({.name = "Monthly",
+                                       .ip = "10.0.0.6",
+                                       .dbPaths = "/db/a/",
+                                       .type = '0',
+                                       .startTime = " 2:00",
+                                       .rule = "3111111101111"
+                                               "5"});
+const std::string kOnce =
+    taskLine({.name = "Once", .ip = "srv", .type = '2', .rule = "012/24/2026"});
 const std::string kHidden = std::string("\x01") + "kept as it is";
-
-std::string crlf(std::initializer_list<std::string> lines) {
-    std::string text;
-    for (const std::string& l : lines) {
-        text += l + "\r\n";
-    }
-    return text;
-}
 
 using EditorTest = GuiTest;
 
 TEST_F(EditorTest, StartsWithNothingSelectedAndTheClockInTheTimeField) {
-    start((crlf({kNightly, kMonthly})).c_str());
+    start(taskFileText({kNightly, kMonthly}).c_str());
     EXPECT_EQ(selectorNames(), (QStringList{QStringLiteral("Nightly"), QStringLiteral("Monthly")}));
     EXPECT_EQ(find<QComboBox>("cbName")->currentIndex(), -1);
     for (const char* field : {"edIP", "edPort", "edIn", "edOut"}) {
@@ -88,7 +82,7 @@ TEST_F(EditorTest, StartsWithNothingSelectedAndTheClockInTheTimeField) {
 }
 
 TEST_F(EditorTest, ShowsEachRunModeWithItsGroupsAndIsNotPendingAfterwards) {
-    start((crlf({kNightly, kMonthly, kOnce})).c_str());
+    start(taskFileText({kNightly, kMonthly, kOnce}).c_str());
 
     pick(1);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.6"));
@@ -122,13 +116,15 @@ TEST_F(EditorTest, ShowsEachRunModeWithItsGroupsAndIsNotPendingAfterwards) {
 }
 
 TEST_F(EditorTest, OddDigitsShowAsTheRulesSayAndBrokenOnesStopWithTheReason) {
-    start((crlf({taskLine("HighType", "ip", "1", "/d/", "/b/", "712:00", "1"),
-                 taskLine("HighMode", "ip", "1", "/d/", "/b/", "112:00",
-                          "7"
-                          "010101010101"
-                          "9"),
-                 taskLine("BadType", "ip2", "2", "/d2/", "/b2/", "x12:00", "1"),
-                 taskLine("BadDate", "ip3", "3", "/d3/", "/b3/", "112:00", "0not a date")}))
+    // Only the save directory of the broken line is looked at, to see how far it was read.
+    start(taskFileText({taskLine({.name = "HighType", .type = '7', .startTime = "12:00"}),
+                        taskLine({.name = "HighMode",
+                                  .startTime = "12:00",
+                                  .rule = "7"
+                                          "010101010101"
+                                          "9"}),
+                        taskLine({.name = "BadType", .saveDir = "/b2/", .type = 'x'}),
+                        taskLine({.name = "BadDate", .rule = "0not a date"})})
               .c_str());
     pick(0);
     EXPECT_EQ(find<QComboBox>("cbBUTyp")->currentIndex(), -1);
@@ -182,7 +178,7 @@ TEST_F(EditorTest, NewAndSaveWriteTheLineByteForByte) {
 
     shortcut(Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(taskFile(), crlf({kNightly}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly}));
     EXPECT_EQ(main().pendingIndex(), -1);
     // The closing separators are on screen too.
     EXPECT_EQ(find<QLineEdit>("edOut")->text(), QStringLiteral("d:\\bak\\"));
@@ -199,18 +195,22 @@ TEST_F(EditorTest, NewAndSaveWriteTheLineByteForByte) {
     find<QCalendarWidget>("mcCal")->setSelectedDate(QDate(2026, 12, 24));
     main().SaveClick();
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(taskFile(),
-              crlf({kNightly,
-                    taskLine("Monthly", "10.0.0.5", "5000", "c:\\db\\user\\;c:\\db\\test\\",
-                             "/bak/", "123:30",
-                             "3111111101111"
-                             "5"),
-                    taskLine("Once", "10.0.0.5", "5000", "c:\\db\\user\\;c:\\db\\test\\", "/bak/",
-                             "123:30", "012/24/2026")}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly,
+                                        taskLine({.name = "Monthly",
+                                                  .port = "5000",
+                                                  .dbPaths = "c:\\db\\user\\;c:\\db\\test\\",
+                                                  .startTime = "23:30",
+                                                  .rule = "3111111101111"
+                                                          "5"}),
+                                        taskLine({.name = "Once",
+                                                  .port = "5000",
+                                                  .dbPaths = "c:\\db\\user\\;c:\\db\\test\\",
+                                                  .startTime = "23:30",
+                                                  .rule = "012/24/2026"})}));
 }
 
 TEST_F(EditorTest, NewTaskNameCheck) {
-    start((crlf({kNightly, taskLine("ночь", "ip", "1", "/d/", "/b/", "1 1:00", "1")})).c_str());
+    start(taskFileText({kNightly, taskLine({.name = "ночь"})}).c_str());
     // Empty, blank and names that differ only in case are refused, Cyrillic ones by Unicode
     // case folding, and so are names that cannot be part of a file name; the dialog stays
     // open.
@@ -277,8 +277,9 @@ TEST_F(EditorTest, SaveRefusesIncompleteTasksAndUnreadableStartTimes) {
     main().setStartTime(QStringLiteral("0:00"));
     main().SaveClick();
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(taskFile(),
-              crlf({taskLine("T", "10.0.0.5", "1972", "/db/user/", "/bak/", "1 0:00", "1")}));
+    EXPECT_EQ(
+        taskFile(),
+        taskFileText({taskLine({.name = "T", .dbPaths = "/db/user/", .startTime = " 0:00"})}));
 }
 
 TEST_F(EditorTest, TidyingKeepsControlBytesOutOfTheTaskFile) {
@@ -292,8 +293,7 @@ TEST_F(EditorTest, TidyingKeepsControlBytesOutOfTheTaskFile) {
     find<QLineEdit>("edOut")->setFocus();
     main().SaveClick();
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(taskFile(),
-              crlf({taskLine("T", "10.0.0.5", "1972", "/db/user/", "/bak/", "1 9:05", "1")}));
+    EXPECT_EQ(taskFile(), taskFileText({taskLine({.name = "T", .dbPaths = "/db/user/"})}));
 
     // Leaving a field with blanks at its ends tidies it.
     pick(0);
@@ -307,7 +307,7 @@ TEST_F(EditorTest, TidyingKeepsControlBytesOutOfTheTaskFile) {
 }
 
 TEST_F(EditorTest, SaveQuestionNamesThePendingTaskAndFollowsTheAnswer) {
-    start((crlf({kNightly, kMonthly})).c_str());
+    start(taskFileText({kNightly, kMonthly}).c_str());
     pick(0);
     typeInto("edIP", QStringLiteral("10.9.9.9"));
     ASSERT_EQ(main().pendingIndex(), 0);
@@ -320,7 +320,7 @@ TEST_F(EditorTest, SaveQuestionNamesThePendingTaskAndFollowsTheAnswer) {
     EXPECT_EQ(shown[0].text, QStringLiteral("Save changes to task Nightly?"));
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::None);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.6"));
-    EXPECT_EQ(taskFile(), crlf({kNightly, kMonthly}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly, kMonthly}));
     EXPECT_EQ(main().pendingIndex(), -1);
 
     // Yes: the pending task is saved, then the picked one is shown.
@@ -332,10 +332,13 @@ TEST_F(EditorTest, SaveQuestionNamesThePendingTaskAndFollowsTheAnswer) {
     EXPECT_EQ(shown[0].text, QStringLiteral("Save changes to task Monthly?"));
     EXPECT_EQ(find<QComboBox>("cbName")->currentIndex(), 0);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(taskFile(),
-              crlf({kNightly, taskLine("Monthly", "10.9.9.9", "1972", "/db/a/", "/bak/", "0 2:00",
-                                       "3111111101111"
-                                       "5")}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly, taskLine({.name = "Monthly",
+                                                            .ip = "10.9.9.9",
+                                                            .dbPaths = "/db/a/",
+                                                            .type = '0',
+                                                            .startTime = " 2:00",
+                                                            .rule = "3111111101111"
+                                                                    "5"})}));
 
     // Yes with an incomplete task: "fieldreq", the pending task stays selected and shown.
     find<QLineEdit>("edIP")->clear();
@@ -350,7 +353,7 @@ TEST_F(EditorTest, SaveQuestionNamesThePendingTaskAndFollowsTheAnswer) {
 }
 
 TEST_F(EditorTest, NewWhilePendingAsksFirstAndNoDropsAnUnsavedNewTask) {
-    start((crlf({kNightly})).c_str());
+    start(taskFileText({kNightly}).c_str());
     pick(0);
     find<QLineEdit>("edIP")->clear();
     // Yes with an incomplete task shows "fieldreq" and the dialog still opens.
@@ -370,11 +373,11 @@ TEST_F(EditorTest, NewWhilePendingAsksFirstAndNoDropsAnUnsavedNewTask) {
     EXPECT_EQ(selectorNames(), QStringList{QStringLiteral("Nightly")});
     EXPECT_EQ(find<QComboBox>("cbName")->currentIndex(), 0);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(taskFile(), crlf({kNightly}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly}));
 }
 
 TEST_F(EditorTest, RemoveSelectsTheNextTaskAndWritesTheFile) {
-    start((crlf({kNightly, kMonthly, kOnce})).c_str());
+    start(taskFileText({kNightly, kMonthly, kOnce}).c_str());
     pick(1);
     MessageBox::queueAnswers({MessageBox::Answer::No});
     main().remove();
@@ -388,7 +391,7 @@ TEST_F(EditorTest, RemoveSelectsTheNextTaskAndWritesTheFile) {
     EXPECT_EQ(selectorNames(), (QStringList{QStringLiteral("Nightly"), QStringLiteral("Once")}));
     EXPECT_EQ(find<QComboBox>("cbName")->currentIndex(), 1);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("srv"));
-    EXPECT_EQ(taskFile(), crlf({kNightly, kOnce}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly, kOnce}));
 
     // The last task: the one before it is selected. A pending edit is dropped unasked.
     typeInto("edIP", QStringLiteral("changed"));
@@ -397,7 +400,7 @@ TEST_F(EditorTest, RemoveSelectsTheNextTaskAndWritesTheFile) {
     EXPECT_EQ(boxes().size(), 1u);
     EXPECT_EQ(find<QComboBox>("cbName")->currentIndex(), 0);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(taskFile(), crlf({kNightly}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly}));
 
     // The only task: nothing selected, the fields empty, an empty file.
     MessageBox::queueAnswers({MessageBox::Answer::Yes});
@@ -414,17 +417,16 @@ TEST_F(EditorTest, RemoveSelectsTheNextTaskAndWritesTheFile) {
 }
 
 TEST_F(EditorTest, HiddenLinesAreNeverOverwrittenAndEntriesStayAligned) {
-    const std::string hiddenTail = taskLine("", "x", "y", "z", "w", "1 1:00", "1");
-    start((crlf({kNightly, kMonthly, kHidden, hiddenTail})).c_str());
+    const std::string hiddenTail = taskLine({.name = "", .ip = "x", .port = "y"});
+    start(taskFileText({kNightly, kMonthly, kHidden, hiddenTail}).c_str());
     EXPECT_EQ(selectorNames().size(), 2);
 
     // A new task goes right after the saved tasks, before the hidden lines.
     newTask(QStringLiteral("Fresh"));
     fillDaily();
     main().SaveClick();
-    const std::string fresh =
-        taskLine("Fresh", "10.0.0.5", "1972", "/db/user/", "/bak/", "1 9:05", "1");
-    EXPECT_EQ(taskFile(), crlf({kNightly, kMonthly, fresh, kHidden, hiddenTail}));
+    const std::string fresh = taskLine({.name = "Fresh", .dbPaths = "/db/user/"});
+    EXPECT_EQ(taskFile(), taskFileText({kNightly, kMonthly, fresh, kHidden, hiddenTail}));
     EXPECT_EQ(main().tasks().line(2), fresh);
 
     // Removing an unsaved new task deletes only its selector entry.
@@ -432,7 +434,7 @@ TEST_F(EditorTest, HiddenLinesAreNeverOverwrittenAndEntriesStayAligned) {
     MessageBox::queueAnswers({MessageBox::Answer::Yes});
     main().remove();
     EXPECT_EQ(selectorNames().size(), 3);
-    EXPECT_EQ(taskFile(), crlf({kNightly, kMonthly, fresh, kHidden, hiddenTail}));
+    EXPECT_EQ(taskFile(), taskFileText({kNightly, kMonthly, fresh, kHidden, hiddenTail}));
 
     // A new task whose save failed at the save question keeps an entry without a line; a
     // second new task saved after it takes the next line and its entry moves to match.
@@ -447,8 +449,8 @@ TEST_F(EditorTest, HiddenLinesAreNeverOverwrittenAndEntriesStayAligned) {
     fillDaily(QStringLiteral("10.0.0.7"));
     main().SaveClick();
     const std::string second =
-        taskLine("Second", "10.0.0.7", "1972", "/db/user/", "/bak/", "1 9:05", "1");
-    EXPECT_EQ(taskFile(), crlf({kNightly, kMonthly, fresh, second, kHidden, hiddenTail}));
+        taskLine({.name = "Second", .ip = "10.0.0.7", .dbPaths = "/db/user/"});
+    EXPECT_EQ(taskFile(), taskFileText({kNightly, kMonthly, fresh, second, kHidden, hiddenTail}));
     EXPECT_EQ(selectorNames(), (QStringList{QStringLiteral("Nightly"), QStringLiteral("Monthly"),
                                             QStringLiteral("Fresh"), QStringLiteral("Second"),
                                             QStringLiteral("First")}));
@@ -469,16 +471,16 @@ TEST_F(EditorTest, HiddenLinesAreNeverOverwrittenAndEntriesStayAligned) {
     EXPECT_EQ(main().pendingIndex(), 4);
     fillDaily(QStringLiteral("10.0.0.8"));
     main().SaveClick();
-    const std::string first =
-        taskLine("First", "10.0.0.8", "1972", "/db/user/", "/bak/", "1 9:05", "1");
-    EXPECT_EQ(taskFile(), crlf({kNightly, kMonthly, fresh, second, first, kHidden, hiddenTail}));
+    const std::string first = taskLine({.name = "First", .ip = "10.0.0.8", .dbPaths = "/db/user/"});
+    EXPECT_EQ(taskFile(),
+              taskFileText({kNightly, kMonthly, fresh, second, first, kHidden, hiddenTail}));
     EXPECT_TRUE(boxes().empty());
 
     // Removing a saved task removes its line only.
     pick(0);
     MessageBox::queueAnswers({MessageBox::Answer::Yes});
     main().remove();
-    EXPECT_EQ(taskFile(), crlf({kMonthly, fresh, second, first, kHidden, hiddenTail}));
+    EXPECT_EQ(taskFile(), taskFileText({kMonthly, fresh, second, first, kHidden, hiddenTail}));
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.6"));
 }
 

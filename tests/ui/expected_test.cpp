@@ -15,15 +15,16 @@
 #include "core/jobjournal.h"
 #include "core/messagetable.h"
 #include "core/minutewalk.h"
+#include "fakes/fakecontrol.h"
 #include "guitest.h"
 #include "server/backuprun.h"
-#include "server/fakecontrol.h"
 #include "ui/dateintervaldialog.h"
 #include "ui/expectedbackupscommand.h"
 #include "ui/expectedrowsmodel.h"
 #include "ui/taskviewer.h"
 #include "ui/waitwindow.h"
 #include "util/jobs.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
@@ -31,29 +32,12 @@ namespace {
 using ui::MessageBox;
 using ui::TaskViewerWindow;
 
-std::string task(const std::string& name, const std::string& time, const std::string& rule,
-                 char type = '1') {
-    return name +
-           "\x01"
-           "10.0.0.5\x02"
-           "1972\x03/db/\x04/bak/\x05" +
-           std::string(1, type) + time + "\x06" + rule;
-}
-
 QStringList texts(std::initializer_list<const char*> xs) {
     QStringList out;
     for (const char* x : xs) {
         out << QString::fromUtf8(x);
     }
     return out;
-}
-
-std::string lines(std::initializer_list<std::string> tasks) {
-    std::string text;
-    for (const std::string& t : tasks) {
-        text += t + "\r\n";
-    }
-    return text;
 }
 
 // What the viewer showed, column by column, while it was open.
@@ -124,7 +108,7 @@ protected:
 };
 
 TEST_F(ExpectedTest, SaveQuestionComesFirstAndCancelChangesNothing) {
-    start(lines({task("A", "10:00", "1")}).c_str());
+    start(taskFileText({taskLine("A", "10:00", "1")}).c_str());
     pick(0);
     typeInto("edPort", QStringLiteral("5000"));
     ASSERT_EQ(main().pendingIndex(), 0);
@@ -148,7 +132,7 @@ TEST_F(ExpectedTest, SaveQuestionComesFirstAndCancelChangesNothing) {
 }
 
 TEST_F(ExpectedTest, IntervalIsClampedAndAnEndBeforeTheStartGivesAnEmptyViewer) {
-    start(lines({task("D", "10:00", "1")}).c_str());
+    start(taskFileText({taskLine("D", "10:00", "1")}).c_str());
     struct Case {
         QDate from, to, shownTo;
         std::size_t rows;
@@ -169,7 +153,7 @@ TEST_F(ExpectedTest, IntervalIsClampedAndAnEndBeforeTheStartGivesAnEmptyViewer) 
 }
 
 TEST_F(ExpectedTest, WeeklyRowsShowSortedByDateWithTheirCellsAndTheTip) {
-    start(lines({task("W", "10:00", "21001000", '2')}).c_str());
+    start(taskFileText({taskLine("W", "10:00", "21001000", '2')}).c_str());
     // 2026-12-07 is a Monday: Mondays and Thursdays over 14 days.
     const Seen seen = expected({2026, 12, 7}, {2026, 12, 20});
     ASSERT_EQ(seen.rows.size(), 4u);
@@ -181,9 +165,28 @@ TEST_F(ExpectedTest, WeeklyRowsShowSortedByDateWithTheirCellsAndTheTip) {
     EXPECT_EQ(seen.panel1, QStringLiteral("Sorted by Time"));
 }
 
+TEST_F(ExpectedTest, ColumnsAreSizedOnEveryShapeOfCellTheyShow) {
+    // The first start time is the narrower one in most fonts.
+    start(
+        taskFileText({taskLine("Nightly", " 2:00", "1"), taskLine("Late", "23:30", "1")}).c_str());
+    expected({2026, 12, 7}, {2026, 12, 13}, [](TaskViewerWindow& viewer) {
+        const ui::ExpectedRowsModel& model = *viewer.model();
+        for (int c = 0; c < model.columnCount(); ++c) {
+            const QStringList measured = model.distinctTexts(c);
+            for (int r = 0; r < model.rowCount(); ++r) {
+                // Dates differ only in their digits, measured as zeros.
+                const QString shape =
+                    c == 0 ? QStringLiteral("0000-00-00") + model.cellText(r, c).mid(10)
+                           : model.cellText(r, c);
+                EXPECT_TRUE(measured.contains(shape)) << shape.toStdString();
+            }
+        }
+    });
+}
+
 TEST_F(ExpectedTest, HeaderClicksSortByTheColumnThenByTime) {
-    start(lines({task("b", "10:00", "1", '0'), task("a", "11:00", "1", '2'),
-                 task("c", " 9:05", "1", '1')})
+    start(taskFileText({taskLine("b", "10:00", "1", '0'), taskLine("a", "11:00", "1", '2'),
+                        taskLine("c", " 9:05", "1", '1')})
               .c_str());
     std::map<int, QStringList> byColumn;
     expected({2026, 12, 7}, {2026, 12, 8}, [&](TaskViewerWindow& viewer) {
@@ -206,7 +209,7 @@ TEST_F(ExpectedTest, HeaderClicksSortByTheColumnThenByTime) {
 }
 
 TEST_F(ExpectedTest, SortPanelIsLeftAsItWasWhenNoRowsAreCompared) {
-    start(lines({task("One", "10:00", "1")}).c_str());
+    start(taskFileText({taskLine("One", "10:00", "1")}).c_str());
     // A first viewer of one row: no comparison, the panel stays empty.
     EXPECT_EQ(expected({2026, 12, 7}, {2026, 12, 7}).panel1, QString());
     // Two rows name the sort; an empty table afterwards keeps that text, also on a click.
@@ -220,7 +223,7 @@ TEST_F(ExpectedTest, SortPanelIsLeftAsItWasWhenNoRowsAreCompared) {
 TEST_F(ExpectedTest, AMissingWeekdayKeyLeavesTheBracesEmpty) {
     std::string table = readFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat");
     table.erase(table.find("mon=Monday\r\n"), std::string("mon=Monday\r\n").size());
-    start(lines({task("A", "10:00", "1")}).c_str());
+    start(taskFileText({taskLine("A", "10:00", "1")}).c_str());
     writeFile(file("english.dat"), table);
     restart();
     const Seen seen = expected({2026, 12, 7}, {2026, 12, 8});
@@ -228,11 +231,11 @@ TEST_F(ExpectedTest, AMissingWeekdayKeyLeavesTheBracesEmpty) {
 }
 
 TEST_F(ExpectedTest, UnreadableTasksAreNamedOnceAfterTheViewerOpens) {
-    start(lines({task("Good", "10:00", "1"),
-                 task("BadDate", "10:00",
-                      "0"
-                      "99.99.9999"),
-                 task("BadType", "10:00", "1", 'x')})
+    start(taskFileText({taskLine("Good", "10:00", "1"),
+                        taskLine("BadDate", "10:00",
+                                 "0"
+                                 "99.99.9999"),
+                        taskLine("BadType", "10:00", "1", 'x')})
               .c_str());
     std::vector<MessageBox::Shown> whileOpen;
     const Seen seen =
@@ -263,7 +266,7 @@ protected:
 
 TEST_F(ExpectedWithServerTest, ATickWhileTheViewerIsOpenRunsTheStoredLineAndTheTaskComesBack) {
     // The clock stands at 09:05; "Due" starts at 09:06.
-    start(lines({task("Shown", "23:00", "1"), task("Due", " 9:06", "1")}).c_str());
+    start(taskFileText({taskLine("Shown", "23:00", "1"), taskLine("Due", " 9:06", "1")}).c_str());
     pick(0);
     expected({2026, 12, 7}, {2026, 12, 7}, [this](TaskViewerWindow&) {
         main().Timer1Timer();
@@ -284,7 +287,8 @@ TEST_F(ExpectedWithServerTest, ATickWhileTheViewerIsOpenRunsTheStoredLineAndTheT
 }
 
 TEST_F(ExpectedTest, CopyAsTabSeparatedAndSaveAsCsv) {
-    start(lines({task("Plain", "10:00", "1"), task("Comma, 'quoted'", "11:00", "1")}).c_str());
+    start(taskFileText({taskLine("Plain", "10:00", "1"), taskLine("Comma, 'quoted'", "11:00", "1")})
+              .c_str());
     QString copied;
     QString error;
     bool saved = false;

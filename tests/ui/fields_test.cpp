@@ -27,6 +27,7 @@
 #include "ui/application.h"
 #include "ui/taskeditor.h"
 #include "ui/textcodec.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
@@ -36,16 +37,11 @@ using ui::MessageBox;
 using StartTest = GuiTest;
 using FieldTest = GuiTest;
 
-std::string taskLine(const std::string& name, const std::string& ip) {
-    return name + '\x01' + ip + '\x02' + "1972" + '\x03' + "/db/" + '\x04' + "/bak/" + '\x05' +
-           "1 9:05" + '\x06' + "1";
-}
-
 TEST_F(StartTest, WritesTheStartLineAndAtExitTheEndLineAndTheLanguage) {
     start("");
     EXPECT_EQ(logFile(), "12/07/2026 09:05:00 Program started\r\n");
     QSignalSpy ended(&main(), &ui::MainWindow::programEnded);
-    m_clock.set(1796634300 + 3600);
+    m_clock.t = 1796634300 + 3600;
     shortcut(Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(ended.count(), 1);
     EXPECT_TRUE(main().hasEnded());
@@ -60,13 +56,13 @@ TEST_F(StartTest, WritesTheStartLineAndAtExitTheEndLineAndTheLanguage) {
 }
 
 TEST_F(StartTest, ExitAsksOnceAndSavesOnYesEndingWithoutQuestionAsksNothing) {
-    start((taskLine("A", "ip") + "\r\n").c_str());
+    start((taskLine({.name = "A", .ip = "ip"}) + "\r\n").c_str());
     pick(0);
     typeInto("edIP", QStringLiteral("changed"));
     MessageBox::queueAnswers({MessageBox::Answer::Yes});
     main().ExitClick();
     EXPECT_EQ(boxes().size(), 1u);
-    EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
+    EXPECT_EQ(readFile(file("task.txt")), taskLine({.name = "A", .ip = "changed"}) + "\r\n");
     EXPECT_TRUE(main().hasEnded());
 
     // Yes with an incomplete task: "fieldreq", and the program ends all the same.
@@ -79,7 +75,7 @@ TEST_F(StartTest, ExitAsksOnceAndSavesOnYesEndingWithoutQuestionAsksNothing) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].icon, MessageBox::Icon::Error);
     EXPECT_TRUE(main().hasEnded());
-    EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
+    EXPECT_EQ(readFile(file("task.txt")), taskLine({.name = "A", .ip = "changed"}) + "\r\n");
 
     restart();
     pick(0);
@@ -87,11 +83,11 @@ TEST_F(StartTest, ExitAsksOnceAndSavesOnYesEndingWithoutQuestionAsksNothing) {
     main().endWithoutQuestion();
     EXPECT_TRUE(boxes().empty());
     EXPECT_TRUE(main().hasEnded());
-    EXPECT_EQ(readFile(file("task.txt")), taskLine("A", "changed") + "\r\n");
+    EXPECT_EQ(readFile(file("task.txt")), taskLine({.name = "A", .ip = "changed"}) + "\r\n");
 }
 
 TEST_F(StartTest, TheCloseBoxDoesNotEndTheProgramAndKeepsTheEdits) {
-    start((taskLine("A", "ip") + "\r\n").c_str());
+    start((taskLine({.name = "A", .ip = "ip"}) + "\r\n").c_str());
     pick(0);
     typeInto("edIP", QStringLiteral("kept"));
     main().close();
@@ -118,7 +114,7 @@ TEST_F(StartTest, AMissingMessageTableEndsTheProgramAfterTheRestOfCreation) {
 }
 
 TEST_F(StartTest, ATaskFileWithAnEmptyLineCannotBeRead) {
-    start((taskLine("A", "ip") + "\r\n\r\n").c_str());
+    start((taskLine({.name = "A", .ip = "ip"}) + "\r\n\r\n").c_str());
     auto shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("Error reading file Task.txt"));
@@ -169,7 +165,9 @@ TEST_F(StartTest, AWindows1251TaskFileShowsRight) {
     // "Ночь" and "Сервер" in Windows-1251, one line of UTF-8 after them.
     const std::string cp1251Name = "\xCD\xEE\xF7\xFC";
     const std::string cp1251Ip = "\xD1\xE5\xF0\xE2\xE5\xF0";
-    start((taskLine(cp1251Name, cp1251Ip) + "\r\n" + taskLine("День", "ip") + "\r\n").c_str());
+    start((taskLine({.name = cp1251Name, .ip = cp1251Ip}) + "\r\n" +
+           taskLine({.name = "День", .ip = "ip"}) + "\r\n")
+              .c_str());
     EXPECT_EQ(selectorNames(), (QStringList{QString::fromUtf8("Ночь"), QString::fromUtf8("День")}));
     pick(0);
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QString::fromUtf8("Сервер"));
@@ -220,7 +218,7 @@ TEST_F(FieldTest, AnIncompleteTypedTimeKeepsTheFocusUntilEscape) {
 }
 
 TEST_F(FieldTest, HintsShowInPanelZeroAndClearOnTypingAndOnFlags) {
-    start((taskLine("A", "ip") + "\r\n").c_str());
+    start((taskLine({.name = "A", .ip = "ip"}) + "\r\n").c_str());
     main().setStatusText(QStringLiteral("run status"));
     find<QLineEdit>("edIP")->setFocus();
     EXPECT_EQ(main().fieldHint(), QStringLiteral("Address of the database server"));

@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "server/fakecontrol.h"
+#include "fakes/fakecontrol.h"
 #include "ui/newtaskdialog.h"
 
 namespace tvl::test {
@@ -30,7 +30,7 @@ void GuiTest::SetUp() {
     QDir::setCurrent(QString::fromStdString(m_dir->path()));
     copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/english.dat", m_dir->file("english.dat"));
     copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/russian.dat", m_dir->file("russian.dat"));
-    m_clock.set(1796634300);  // 2026-12-07 09:05:00 UTC
+    m_clock.t = 1796634300;  // 2026-12-07 09:05:00 UTC
     ui::MessageBox::setTestMode(true);
 }
 

@@ -17,6 +17,7 @@
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/programwindows.h"
+#include "util/fakeclock.h"
 #include "util/tempdir.h"
 
 namespace tvl::test {
@@ -34,16 +35,6 @@ public slots:
 
 private:
     QString m_scheme;
-};
-
-class FixedClock final : public Clock {
-public:
-    std::time_t now() const override { return m_now; }
-    void set(std::time_t t) { m_now = t; }
-    void advanceMinutes(int n) { m_now += static_cast<std::time_t>(n) * 60; }
-
-private:
-    std::time_t m_now = 0;
 };
 
 // A started program in a working directory of its own: the message table is there, the
@@ -92,7 +83,7 @@ protected:
 
     std::unique_ptr<TempDir> m_dir;
     QString m_oldDir;
-    FixedClock m_clock;
+    FakeClock m_clock;
     // The control the windows use; null lets them load the built control library.
     VismControl* m_control = nullptr;
     // What makes the control of the work off the window thread, and the walk's bounds;

@@ -4,8 +4,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "fakes/fakecontrol.h"
 #include "guitest.h"
-#include "server/fakecontrol.h"
 #include "ui/jobwatch.h"
 #include "ui/runsrow.h"
 #include "ui/trayicon.h"

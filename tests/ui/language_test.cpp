@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 
 #include "core/profilefile.h"
@@ -43,6 +45,17 @@ std::string listed(const std::set<std::string>& keys) {
         text += " " + k;
     }
     return text;
+}
+
+// The letter Alt reaches a caption by, in lower case; empty when it has none.
+QString altLetter(const QString& caption) {
+    for (qsizetype i = caption.indexOf(QLatin1Char('&')); i >= 0 && i + 1 < caption.size();
+         i = caption.indexOf(QLatin1Char('&'), i + 2)) {
+        if (caption[i + 1] != QLatin1Char('&')) {
+            return caption[i + 1].toLower();
+        }
+    }
+    return {};
 }
 
 class LanguageTest : public test::GuiTest {
@@ -160,6 +173,30 @@ TEST_F(LanguageTest, SwitchingLanguages) {
     QSettings stored(QString::fromStdString(file("tarvel.ini")), QSettings::IniFormat);
     EXPECT_EQ(stored.value(QStringLiteral("Sys/crLng_Language")).toString(),
               QStringLiteral("Russian"));
+}
+
+TEST_F(LanguageTest, EveryMenuGivesEachOfItsItemsALetterOfItsOwnInEitherLanguage) {
+    withCaptionFiles();
+    start("");
+    for (const char* language : {"miEng", "miRus"}) {
+        find<QAction>(language)->trigger();
+        std::vector<std::pair<QString, QList<QAction*>>> menus{
+            {QStringLiteral("menu bar"), main().menuBar()->actions()}};
+        for (const QMenu* menu : main().findChildren<QMenu*>()) {
+            menus.emplace_back(menu->objectName(), menu->actions());
+        }
+        for (const auto& [menu, items] : menus) {
+            std::map<QString, QString> taken;
+            for (const QAction* item : items) {
+                const QString letter = altLetter(item->text());
+                if (!letter.isEmpty() && !taken.emplace(letter, item->text()).second) {
+                    ADD_FAILURE() << language << " " << menu.toStdString() << ": "
+                                  << taken[letter].toStdString() << " and "
+                                  << item->text().toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST_F(LanguageTest, RussianStoredWithoutItsCaptionFileWritesTheTemplate) {

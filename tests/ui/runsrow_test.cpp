@@ -2,8 +2,8 @@
 
 #include <QTest>
 
+#include "fakes/fakecontrol.h"
 #include "guitest.h"
-#include "server/fakecontrol.h"
 #include "ui/runsrow.h"
 
 namespace tvl::test {

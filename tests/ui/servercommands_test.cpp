@@ -19,11 +19,12 @@
 
 #include "core/schedulerlock.h"
 #include "core/schedulerstate.h"
+#include "fakes/fakecontrol.h"
+#include "fakes/scriptedserver.h"
 #include "guitest.h"
-#include "scriptedserver.h"
 #include "server/backuprun.h"
-#include "server/fakecontrol.h"
 #include "ui/trayicon.h"
+#include "util/tasklines.h"
 
 namespace tvl::test {
 namespace {
@@ -32,19 +33,15 @@ using ui::MessageBox;
 
 const QString kBust = QStringLiteral("The backup job has been started on the server");
 
+// The tasks here run on the local server, due at 9:06 unless the test says otherwise.
 std::string task(const std::string& name, const std::string& time = " 9:06",
-                 const std::string& port = "1972", const std::string& paths = "/db/a/;/db/b",
-                 const std::string& type = "1", const std::string& modeAndTail = "1") {
-    return name + '\x01' + "127.0.0.1" + '\x02' + port + '\x03' + paths + '\x04' + "/bak" + '\x05' +
-           type + time + '\x06' + modeAndTail;
-}
-
-std::string lines(std::initializer_list<std::string> tasks) {
-    std::string text;
-    for (const std::string& t : tasks) {
-        text += t + "\r\n";
-    }
-    return text;
+                 const std::string& port = "1972", const std::string& paths = "/db/a/;/db/b") {
+    return taskLine({.name = name,
+                     .ip = "127.0.0.1",
+                     .port = port,
+                     .dbPaths = paths,
+                     .saveDir = "/bak",
+                     .startTime = time});
 }
 
 class ServerCommandsTest : public GuiTest {
@@ -111,7 +108,7 @@ protected:
 };
 
 TEST_F(ServerCommandsTest, RunStartsTheShownTaskWithItsUnsavedEditsAndReportsIt) {
-    start(lines({task("Nightly")}).c_str());
+    start(taskFileText({task("Nightly")}).c_str());
     pick(0);
     typeInto("edIn", QStringLiteral("/db/a/;;/db/c"));
     shortcut(Qt::Key_F5, Qt::ControlModifier);
@@ -136,11 +133,11 @@ TEST_F(ServerCommandsTest, RunStartsTheShownTaskWithItsUnsavedEditsAndReportsIt)
     EXPECT_NE(logFile().find("Nightly backup job started"), std::string::npos);
     // The run saves nothing: the edit is still there to be saved or dropped.
     EXPECT_EQ(main().pendingIndex(), 0);
-    EXPECT_EQ(taskFile(), lines({task("Nightly")}));
+    EXPECT_EQ(taskFile(), taskFileText({task("Nightly")}));
 }
 
 TEST_F(ServerCommandsTest, AControlErrorIsBoxedOnlyWhileInteractiveAndAlwaysLogged) {
-    start(lines({task("Nightly")}).c_str());
+    start(taskFileText({task("Nightly")}).c_str());
     pick(0);
     failConnects("<COMMUNICATION> refused");
     find<QAction>("miRun")->trigger();
@@ -171,7 +168,7 @@ TEST_F(ServerCommandsTest, AControlErrorIsBoxedOnlyWhileInteractiveAndAlwaysLogg
 }
 
 TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox) {
-    start(lines({task("First"), task("Second"), task("Later", " 9:08")}).c_str());
+    start(taskFileText({task("First"), task("Second"), task("Later", " 9:08")}).c_str());
     // Nothing is due in the minute the program started in.
     main().Timer1Timer();
     EXPECT_TRUE(jobs().empty());
@@ -198,7 +195,7 @@ TEST_F(ServerCommandsTest, TimerRunsEveryTaskOfAMinuteOnceInListOrderWithoutABox
 TEST_F(ServerCommandsTest, TheTimerStartsTasksOnlyWhileItHoldsTheFoldersLockAndSaysWhoElseDoes) {
     SchedulerLock service(SchedulerKind::Service, file("tvl.lock"));
     ASSERT_EQ(service.tryTake(), SchedulerLock::Result::Held);
-    start(lines({task("First"), task("Second", " 9:07")}).c_str());
+    start(taskFileText({task("First"), task("Second", " 9:07")}).c_str());
     ui::TrayIcon tray(ui::TrayIcon::Availability::Available);
     ui::connectTray(tray, main());
     const QString notice =
@@ -238,7 +235,7 @@ TEST_F(ServerCommandsTest, AStartMakesUpTheStartsMissedWithinCatchUpMinutes) {
         writeFile(file("tarvel.ini"),
                   c.setting ? std::string("[Scheduler]\ncatchUpMinutes=") + c.setting + "\n" : "");
         m_fake.events.clear();
-        start(lines({task("Missed", " 9:03")}).c_str());
+        start(taskFileText({task("Missed", " 9:03")}).c_str());
         main().Timer1Timer();
         QTest::qWait(20);  // the tick right after start-up
         EXPECT_EQ(jobs().size(), c.jobs);
@@ -246,7 +243,7 @@ TEST_F(ServerCommandsTest, AStartMakesUpTheStartsMissedWithinCatchUpMinutes) {
 }
 
 TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromItsLine) {
-    start(lines({task("Edited", "23:00"), task("Due")}).c_str());
+    start(taskFileText({task("Edited", "23:00"), task("Due")}).c_str());
     pick(0);
     typeInto("edIP", QStringLiteral("10.9.9.9"));
     ASSERT_EQ(main().pendingIndex(), 0);
@@ -279,8 +276,9 @@ TEST_F(ServerCommandsTest, TheEditorAndTheStoredLineSendTheSameBytes) {
     };
     const std::vector<std::string> viaEditor = both(" 9:06");
     const std::vector<std::string> viaLine = both(" 9:07");
-    start(lines({task("Edited", "23:00"), viaEditor[0], viaEditor[1], viaLine[0], viaLine[1]})
-              .c_str());
+    start(
+        taskFileText({task("Edited", "23:00"), viaEditor[0], viaEditor[1], viaLine[0], viaLine[1]})
+            .c_str());
     m_clock.advanceMinutes(1);
     main().Timer1Timer();
     const std::vector<std::string> editorEvents = m_fake.events;
@@ -302,7 +300,7 @@ TEST_F(ServerCommandsTest, TheEditorAndTheStoredLineSendTheSameBytes) {
 }
 
 TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATick) {
-    start(lines({task("Edited", "23:00"), task("Other", "23:00"), task("Due")}).c_str());
+    start(taskFileText({task("Edited", "23:00"), task("Other", "23:00"), task("Due")}).c_str());
     pick(0);
     typeInto("edIP", QString());  // incomplete: the save question's Yes is refused
     typeInto("edPort", QStringLiteral("5555"));
@@ -320,8 +318,8 @@ TEST_F(ServerCommandsTest, EditsLeftOnScreenByARefusedSaveAreNotLoadedOverAtATic
 }
 
 TEST_F(ServerCommandsTest, UnreadableTimesHiddenLinesAndIncompleteTasksDoNotStopTheTick) {
-    start(lines({task("A"), task("NoTime", "  :  "), task("BlankPort", " 9:06", " "), task("C"),
-                 std::string("\x01") + "hidden", task("AfterHidden")})
+    start(taskFileText({task("A"), task("NoTime", "  :  "), task("BlankPort", " 9:06", " "),
+                        task("C"), std::string("\x01") + "hidden", task("AfterHidden")})
               .c_str());
     m_clock.advanceMinutes(1);
     main().Timer1Timer();
@@ -338,7 +336,7 @@ TEST_F(ServerCommandsTest, UnreadableTimesHiddenLinesAndIncompleteTasksDoNotStop
 }
 
 TEST_F(ServerCommandsTest, ATickDuringATickDoesNothingAndItsMinuteComesNext) {
-    start(lines({task("First"), task("Next", " 9:07")}).c_str());
+    start(taskFileText({task("First"), task("Next", " 9:07")}).c_str());
     int nested = 0;
     onJob = [this, &nested] {
         if (nested++ == 0) {
@@ -380,7 +378,8 @@ protected:
 };
 
 TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheCheckedBack) {
-    start(lines({task("Nightly", " 9:06", "1972", "/db/b/;/db/x/;/db/a/;/db/a;/db/a/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/b/;/db/x/;/db/a/;/db/a;/db/a/")})
+              .c_str());
     pick(0);
     press();
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/ [x]"),
@@ -422,7 +421,7 @@ TEST_F(DatabaseListTest, OpeningChecksTheFieldsDirectoriesAndClosingWritesTheChe
 
 TEST_F(DatabaseListTest, PathsThatLackOnlyTheServersClosingSeparatorAreItsEntries) {
     // The program closes only the last path of the field; the server lists every one closed.
-    start(lines({task("Nightly", " 9:06", "1972", "/db/a;/db/c/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/a;/db/c/")}).c_str());
     pick(0);
     press();
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("/db/a/ [x]"), QStringLiteral("/db/B/"),
@@ -433,7 +432,7 @@ TEST_F(DatabaseListTest, PathsThatLackOnlyTheServersClosingSeparatorAreItsEntrie
 }
 
 TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {
-    start(lines({task("Nightly", " 9:06", "1972", "/db/a/;/db/B/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/a/;/db/B/")}).c_str());
     pick(0);
     press();
     press();
@@ -448,7 +447,7 @@ TEST_F(DatabaseListTest, AnUnchangedTextIsNoEditButKeepsAnEarlierPendingState) {
 }
 
 TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
-    start(lines({task("Nightly"), task("Other")}).c_str());
+    start(taskFileText({task("Nightly"), task("Other")}).c_str());
     pick(0);
     m_databases.clear();
     press();
@@ -481,7 +480,8 @@ TEST_F(DatabaseListTest, EmptyServerListMissingAddressAndPickingATask) {
 }
 
 TEST_F(DatabaseListTest, ATickLeavesAnOpenListAndAnOpenDialogAlone) {
-    start(lines({task("Shown", "23:00", "1972", "/db/a/"), task("Due"), task("Later", " 9:07")})
+    start(taskFileText(
+              {task("Shown", "23:00", "1972", "/db/a/"), task("Due"), task("Later", " 9:07")})
               .c_str());
     pick(0);
     press();
@@ -510,7 +510,7 @@ TEST_F(DatabaseListTest, ATickLeavesAnOpenListAndAnOpenDialogAlone) {
 }
 
 TEST_F(DatabaseListTest, AFailedWalkLeavesTheListClosedAndTheFieldAsItWas) {
-    start(lines({task("Nightly", " 9:06", "1972", "/db/a/;/db/c/")}).c_str());
+    start(taskFileText({task("Nightly", " 9:06", "1972", "/db/a/;/db/c/")}).c_str());
     pick(0);
     m_fake.script = [](const std::string&, const FakeControl::Params& p) {
         if (p[0].empty()) {
@@ -538,7 +538,8 @@ protected:
     }
     // Shows a task on the slow server and clicks the list button.
     void startWalk() {
-        start(lines({task("Shown", "23:00", m_server.portText(), "/db/1/"), task("Due")}).c_str());
+        start(taskFileText({task("Shown", "23:00", m_server.portText(), "/db/1/"), task("Due")})
+                  .c_str());
         pick(0);
         QTest::mouseClick(find<QPushButton>("btDB"), Qt::LeftButton);
     }

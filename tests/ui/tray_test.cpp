@@ -5,8 +5,8 @@
 #include <QMenu>
 #include <QTest>
 
+#include "fakes/fakecontrol.h"
 #include "guitest.h"
-#include "server/fakecontrol.h"
 #include "ui/trayicon.h"
 
 namespace tvl::test {

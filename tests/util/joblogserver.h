@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/fakecontrol.h"
+#include "fakes/fakecontrol.h"
 
 namespace tvl::test {
 

@@ -1,6 +1,45 @@
 #include "tasklines.h"
 
+#include <gtest/gtest.h>
+
+#include "core/taskline.h"
+
 namespace tvl::test {
+
+std::string taskLine(const TaskSpec& spec) {
+    // buildTaskLine writes only digits at the type and run-mode places; the bytes the test
+    // asked for go in afterwards, where the separators that buildTaskLine placed say.
+    TaskFields fields;
+    fields.name = spec.name;
+    fields.ip = spec.ip;
+    fields.port = spec.port;
+    fields.dbPaths = spec.dbPaths;
+    fields.saveDir = spec.saveDir;
+    fields.backupType = 0;
+    fields.startTime = spec.startTime;
+    fields.runMode = 0;
+    const std::optional<std::string> built = buildTaskLine(fields);
+    if (!built) {
+        ADD_FAILURE() << "a field holds a control byte; write such a line out in full";
+        return {};
+    }
+    std::string line = *built;
+    line[line.find(kSepType) + 1] = spec.type;
+    return line.substr(0, line.find(kSepRunMode) + 1) + spec.rule;
+}
+
+std::string taskLine(const std::string& name, const std::string& startTime, const std::string& rule,
+                     char type) {
+    return taskLine({.name = name, .type = type, .startTime = startTime, .rule = rule});
+}
+
+std::string taskFileText(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
 
 const char* TaskLineGenerator::pick(const std::vector<const char*>& choices) {
     return choices[std::uniform_int_distribution<std::size_t>(0, choices.size() - 1)(m_rng)];

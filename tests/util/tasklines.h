@@ -14,6 +14,26 @@ inline std::string simpleTask(const std::string& name, const std::string& time,
     return name + "\x01" + "127.0.0.1\x02" + port + "\x03/db/\x04/bak/\x05" + "1" + time + "\x06" +
            rule;
 }
+// One task as the editor writes it: a complete Daily task until the test says otherwise,
+//   taskLine({.name = "Nightly", .port = "5000", .startTime = "23:30"})
+// The backup type byte and the rule (the run-mode byte and the tail after it) stand as
+// given, so a test can also write a damaged line: a type 'x', an empty rule, mode 7.
+struct TaskSpec {
+    std::string name = "T";
+    std::string ip = "10.0.0.5";
+    std::string port = "1972";
+    std::string dbPaths = "/db/";
+    std::string saveDir = "/bak/";
+    char type = '1';
+    std::string startTime = " 9:05";
+    std::string rule = "1";
+};
+std::string taskLine(const TaskSpec& spec);
+// The start-rule tests' task: only its name, start time, rule and type vary.
+std::string taskLine(const std::string& name, const std::string& startTime, const std::string& rule,
+                     char type = '1');
+// The lines as the task file holds them, each ended by CR LF.
+std::string taskFileText(const std::vector<std::string>& lines);
 
 // Task lines as a hand-edited or damaged task file may hold them: fields of blanks, control
 // bytes inside fields, separators inside names, missing separators, a backup type or run

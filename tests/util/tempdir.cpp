@@ -47,6 +47,10 @@ bool fileExists(const std::string& path) {
     return std::filesystem::exists(path);
 }
 
+std::string fixture(const std::string& name) {
+    return std::string(TVL_TEST_DATA_DIR) + "/" + name;
+}
+
 void copyFile(const std::string& from, const std::string& to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
 }

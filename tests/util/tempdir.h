@@ -29,6 +29,8 @@ void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 // Copies a file of the repository's data folder (or of the tests' data folder) into dir.
 void copyFile(const std::string& from, const std::string& to);
+// The path of a named fixture in the tests' data folder; tests copy it before touching it.
+std::string fixture(const std::string& name);
 
 // Things put where a program expects a plain file of its own.
 enum class SpecialFile {

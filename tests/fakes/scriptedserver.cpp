@@ -1,4 +1,4 @@
-#include "scriptedserver.h"
+#include "fakes/scriptedserver.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "controls/vismclient.h"
-#include "scriptedserver.h"
+#include "fakes/scriptedserver.h"
 
 using namespace tvl;
 using namespace std::string_literals;

@@ -134,27 +134,13 @@ TEST(WireReply, IncompleteReplyWaitsAndNamesWhatIsMissing) {
 
 TEST(WireReply, MalformedReplies) {
     const std::string longLine(kMaxHeaderLine, 'O');
+    // Error numbers are positive and fit the 32-bit Error; the long line has 256 bytes and
+    // still no LF.
     for (const std::string& bad : std::vector<std::string>{
-             std::string("OK\n"),
-             std::string("OK -1\n"),
-             std::string("OK 007\nabcdefg"),
-             std::string("OK 1 2\nab"),
-             std::string("ok 1\na"),
-             std::string("OK  1\na"),
-             std::string(" OK 1\na"),
-             std::string("OK 1 \na"),
-             std::string("OK 1\r\na"),
-             std::string("OK 1\t\na"),
-             std::string("OK 1048577\n"),
-             std::string("OK 99999999999999999999\n"),
-             std::string("ERR 0 1\nx"),           // error numbers are positive
-             std::string("ERR 2147483648 1\nx"),  // and fit the 32-bit Error
-             std::string("ERR 5\n"),
-             std::string("ERR x 1\nx"),
-             std::string("VISM 1\n"),
-             std::string("OK 1\xff\na"),
-             longLine,  // 256 bytes and still no LF
-         }) {
+             "OK\n", "OK -1\n", "OK 007\nabcdefg", "OK 1 2\nab", "ok 1\na", "OK  1\na", " OK 1\na",
+             "OK 1 \na", "OK 1\r\na", "OK 1\t\na", "OK 1048577\n", "OK 99999999999999999999\n",
+             "ERR 0 1\nx", "ERR 2147483648 1\nx", "ERR 5\n", "ERR x 1\nx", "VISM 1\n",
+             "OK 1\xff\na", longLine}) {
         EXPECT_EQ(readAll(bad).status(), Status::Malformed) << bad;
     }
     // The limits themselves are allowed.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/messagetable.h"
+#include "server/controlsession.h"
 #include "server/reporter.h"
 #include "server/vismcontrol.h"
 
@@ -123,6 +125,24 @@ public:
             onBox();
         }
     }
+};
+
+// A fake control whose failures go through the error handler to a recording reporter,
+// with the message table the test gives.
+struct BoundControl {
+    explicit BoundControl(const std::string& messageTable) {
+        messages.setText(messageTable);
+        ctx.reporter = &reporter;
+        ctx.messages = &messages;
+        bindErrorHandler(control, ctx);
+    }
+    BoundControl(const BoundControl&) = delete;
+    BoundControl& operator=(const BoundControl&) = delete;
+
+    MessageTable messages;
+    RecordingReporter reporter;
+    ControlContext ctx;
+    FakeControl control;
 };
 
 }  // namespace tvl::test

@@ -219,7 +219,7 @@ TEST_F(Tarvelctl, ServeWaitsWhileAnotherTarvelStartsTheBackupsAndStatusSaysWho) 
 }
 
 TEST_F(Tarvelctl, HistoryShowsAWeekOfPlannedStartsBesideTheirJobs) {
-    writeTasks({task("D", " 9:00", "1"), task("W", "10:00", "21000000")});
+    writeTasks({taskLine("D", " 9:00", "1"), taskLine("W", "10:00", "21000000")});
     // The tests run in UTC: a minute's epoch is its civil minute times 60.
     auto at = [](const char* minute) {
         tvl::CivilMinute m = 0;

@@ -7,8 +7,8 @@
 
 using namespace tvl;
 using tvl::test::endedJob;
-using tvl::test::simpleTask;
 using tvl::test::startedJob;
+using tvl::test::taskLine;
 
 namespace {
 
@@ -31,9 +31,9 @@ std::string rowText(const HistoryRow& row) {
 
 TEST(BackupHistory, AWeekOfPlannedStartsBesideWhatBecameOfThem) {
     // D daily at 9:00, W on Mondays at 10:00, S on Sundays at 23:00.
-    const std::vector<std::string> tasks = {simpleTask("D", " 9:00", "1"),
-                                            simpleTask("W", "10:00", "21000000"),
-                                            simpleTask("S", "23:00", "20000001")};
+    const std::vector<std::string> tasks = {taskLine("D", " 9:00", "1"),
+                                            taskLine("W", "10:00", "21000000"),
+                                            taskLine("S", "23:00", "20000001")};
     const auto done = [](JobRecord j, JobOutcome o) {
         return endedJob(std::move(j), o, j.started + 60, "last");
     };
@@ -99,7 +99,7 @@ TEST(BackupHistory, AWeekOfPlannedStartsBesideWhatBecameOfThem) {
 }
 
 TEST(BackupHistory, ARecentPlannedStartIsMissedOnlyOnceItsMinuteIsSurelyPast) {
-    const std::vector<std::string> tasks = {simpleTask("D", " 9:00", "1")};
+    const std::vector<std::string> tasks = {taskLine("D", " 9:00", "1")};
     const ExpectedBackups expected = ExpectedBackups::compute(tasks, {2026, 12, 7}, {2026, 12, 7},
                                                               {"1", "2", "3", "4", "5", "6", "7"});
     struct Case {

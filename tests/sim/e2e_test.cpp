@@ -1,14 +1,23 @@
 // The whole road of a backup on one machine: the command-line tool runs a task against a
 // running cachesim through the control library, and the job leaves its log and archive.
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
+#include "core/jobjournal.h"
+#include "server/backuprun.h"
+#include "server/controlloader.h"
+#include "server/jobfollower.h"
 #include "sim/backup.h"
 #include "simtest.h"
+#include "util/jobs.h"
 #include "util/tasklines.h"
 
 using namespace simtest;
@@ -81,4 +90,64 @@ TEST(EndToEnd, TarvelctlRunStartsABackupOnCachesim) {
                        tvl::sim::canonicalDirectory(user) + "\n"),
               std::string::npos)
         << out;
+}
+
+// The follower reads the jobs' own logs on cachesim through the control library.
+TEST(EndToEnd, TheFollowerTellsHowEachJobOnCachesimEnded) {
+    TempDir dir;
+    writeFile(dir / "db/user/CACHE.DAT", "user data");
+    fs::create_directories(dir / "save");
+    std::vector<std::string> args = {"--data",     (dir / "data").string(),
+                                     "--listen",   "127.0.0.1:0",
+                                     "--database", (dir / "db/user").string()};
+    auto sim = std::make_unique<SimProcess>(args);
+    const std::string port = std::to_string(sim->port());
+    const auto control = tvl::loadControl(TVL_BIN_DIR);
+    ASSERT_TRUE(control);
+    tvl::ControlContext quiet;
+    quiet.interactive = false;
+    tvl::bindErrorHandler(*control, quiet);
+    tvl::JobJournal journal((dir / "jobs.jnl").string());
+
+    const std::time_t start = std::time(nullptr);
+    auto runJob = [&](const std::string& name, const std::string& db) {
+        const tvl::RunInputs in{"127.0.0.1", port, db, (dir / "save").string() + "/", "Full", name};
+        const tvl::RunOutcome out = tvl::runBackup(*control, in, quiet);
+        EXPECT_EQ(out.status, tvl::RunStatus::Started) << control->errorName();
+        EXPECT_TRUE(tvl::recordJobStart(journal, in, out, start));
+        return out.logFile;
+    };
+    const std::string good = runJob("Good", (dir / "db/user").string() + "/");
+    const std::string bad = runJob("Bad", (dir / "db/none").string() + "/");
+    tvl::JobRecord noLog = tvl::test::startedJob("NoLog", start, std::nullopt, port);
+    noLog.logFile = (dir / "save/never.log").string();
+    ASSERT_TRUE(journal.appendStart(noLog));
+    ASSERT_EQ(waitForLastLine(good).rfind("Backup completed successfully", 0), 0u);
+    ASSERT_EQ(waitForLastLine(bad).rfind("Backup failed", 0), 0u);
+
+    auto outcomes = [&](std::time_t now) {
+        std::string text;
+        for (const tvl::JobRecord& j : tvl::followJobs(*control, journal, {}, now)) {
+            text += j.taskName + " " + tvl::jobOutcomeWord(j.outcome) + ": " +
+                    tvl::jobEndDetail(j) + "\n";
+        }
+        return text;
+    };
+    std::string first = outcomes(start + 60);
+    EXPECT_NE(first.find("Good completed: Backup completed successfully"), std::string::npos)
+        << first;
+    EXPECT_NE(first.find("Bad failed: Backup failed: directory " + (dir / "db/none").string() +
+                         "/ is not a database of this server\n"),
+              std::string::npos)
+        << first;
+    EXPECT_EQ(first.find("NoLog"), std::string::npos) << "within the grace time";
+
+    // Past the grace time, but the server is away: tried again, and once it is back the
+    // log that is not there counts.
+    sim->stop(SIGTERM);
+    EXPECT_EQ(outcomes(start + 6 * 60), "");
+    args[3] = "127.0.0.1:" + port;
+    sim = std::make_unique<SimProcess>(args);
+    EXPECT_EQ(outcomes(start + 7 * 60),
+              "NoLog unknown: the job's log " + noLog.logFile + " cannot be opened\n");
 }

@@ -6,14 +6,6 @@
 
 namespace tvl::test {
 
-// A Full backup task of 127.0.0.1 with the databases /db/ into /bak/: its start time
-// (" 9:05") and its rule (the run mode digit and the schedule tail: "1" Daily, "21000000"
-// Weekly on Mondays).
-inline std::string simpleTask(const std::string& name, const std::string& time,
-                              const std::string& rule, const std::string& port = "1972") {
-    return name + "\x01" + "127.0.0.1\x02" + port + "\x03/db/\x04/bak/\x05" + "1" + time + "\x06" +
-           rule;
-}
 // One task as the editor writes it: a complete Daily task until the test says otherwise,
 //   taskLine({.name = "Nightly", .port = "5000", .startTime = "23:30"})
 // The backup type byte and the rule (the run-mode byte and the tail after it) stand as

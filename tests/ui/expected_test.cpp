@@ -375,7 +375,7 @@ TEST_F(ExpectedTest, AnIntervalIntoThePastSaysWhatBecameOfEachStartInTheLanguage
     for (const char* name : {"English.lng", "Russian.lng"}) {
         copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, file(name));
     }
-    start(lines({task("D", " 9:00", "1")}).c_str());
+    start(taskFileText({taskLine("D", " 9:00", "1")}).c_str());
 
     struct Case {
         bool russian;

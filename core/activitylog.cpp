@@ -80,9 +80,17 @@ bool ActivityLog::writeTaskStarted(std::string_view taskName, std::string_view t
            append(stamp() + " " + visibleControlBytes(taskName) + " " + std::string(tskstText));
 }
 
-bool ActivityLog::writeControlError(std::string_view errorName, std::string_view mserver) {
-    return !m_enabled || append(stamp() + " " + visibleControlBytes(errorName) + " " +
-                                visibleControlBytes(mserver));
+bool ActivityLog::writeControlError(std::string_view errorName, std::string_view mserver,
+                                    std::string_view taskName) {
+    if (!m_enabled) {
+        return true;
+    }
+    std::string line =
+        stamp() + " " + visibleControlBytes(errorName) + " " + visibleControlBytes(mserver);
+    if (!taskName.empty()) {
+        line += " " + visibleControlBytes(taskName);
+    }
+    return append(line);
 }
 
 bool ActivityLog::writeJobEnded(std::string_view taskName, std::string_view tskendText,

@@ -32,7 +32,10 @@ public:
     // be written. A file removed while the program runs (rotation) is created again.
     bool writeEnd(std::string_view endworkText);
     bool writeTaskStarted(std::string_view taskName, std::string_view tskstText);
-    bool writeControlError(std::string_view errorName, std::string_view mserver);
+    // date, time, error name, connection text and, when the error came during a task's
+    // run, the task's name as the last piece.
+    bool writeControlError(std::string_view errorName, std::string_view mserver,
+                           std::string_view taskName = {});
     // date, time, task name, text of "tskend", the outcome, " - " and the detail (the
     // job's log's last line); the server's text is written with its control bytes visible.
     bool writeJobEnded(std::string_view taskName, std::string_view tskendText,

@@ -1,5 +1,7 @@
 #include "backuprun.h"
 
+#include <utility>
+
 #include "core/activitylog.h"
 #include "core/messagetable.h"
 #include "core/regional.h"
@@ -155,6 +157,14 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
         bust = ctx.messages->lookup("bust");
         tskst = ctx.messages->lookup("tskst");
     }
+
+    // The run's errors name its task; a run started from a box of this one names its own
+    // and gives this one's back when it ends.
+    struct TaskNamed {
+        ControlContext& ctx;
+        std::string before;
+        ~TaskNamed() { ctx.task = std::move(before); }
+    } named{ctx, std::exchange(ctx.task, in.taskName)};
 
     RunOutcome out;
     auto stop = [&out](const char* step) {

@@ -16,16 +16,23 @@ void visconError(const VismControl& control, ControlContext& ctx) {
         ++ctx.sessionsEnded;
     }
     if (ctx.reporter != nullptr) {
-        ctx.reporter->showStatus(name);
+        ctx.reporter->showStatus(controlErrorStatus(name, ctx.task));
         if (ctx.interactive && !lineRan) {
             ctx.reporter->showError(name);
         }
     }
     if (ctx.log != nullptr && ctx.log->enabled()) {
-        if (!ctx.log->writeControlError(name, control.mServer())) {
+        if (!ctx.log->writeControlError(name, control.mServer(), ctx.task)) {
             ++ctx.logFailures;
         }
     }
+}
+
+std::string controlErrorStatus(std::string_view errorName, std::string_view task) {
+    if (task.empty()) {
+        return std::string(errorName);
+    }
+    return std::string(task) + ": " + std::string(errorName);
 }
 
 void bindErrorHandler(VismControl& control, ControlContext& ctx) {

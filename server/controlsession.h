@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "reporter.h"
 #include "vismcontrol.h"
 
@@ -23,7 +26,14 @@ struct ControlContext {
     unsigned errorsFired = 0;
     // Of those, the sessions that ended after their line had run (kSessionEndedAfterReply).
     unsigned sessionsEnded = 0;
+    // The task whose run is going on, empty outside a run. A control error names it: the
+    // minute timer may run one task while the editor shows another.
+    std::string task;
 };
+
+// The status text of a control error: the task's name, ": " and the error's name; the
+// error's name alone outside a run.
+std::string controlErrorStatus(std::string_view errorName, std::string_view task);
 
 // Tells whether any write to the control since the check was made has failed. Reading
 // Error alone is not enough: a box of the error handler lets other events run, and a run
@@ -49,8 +59,9 @@ private:
 };
 
 // The control's error handler: ignores end-of-file errors, shows the error text in the
-// status panel, in an error box while interactive, and appends the control-error line to
-// the activity log while it is enabled. A session that ended after its line had run gets
+// status panel (naming the task of the run), in an error box while interactive, and
+// appends the control-error line (the task's name its last piece) to the activity log
+// while it is enabled. A session that ended after its line had run gets
 // no box: the line was done, and the operation goes on or tells its own outcome.
 void visconError(const VismControl& control, ControlContext& ctx);
 

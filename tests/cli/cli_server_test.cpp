@@ -138,8 +138,10 @@ TEST_F(Tool, RunStopsAtTheFailingStepWithTheServersErrorName) {
         const std::string mserver =
             "CN_IPTCP:127.0.0.1[" + server.portText() + "]:127.0.0.1[" + server.portText() + "]";
         EXPECT_EQ(log(), kStamp + "Program started\r\n" + kStamp + "<FAILED>step" +
-                             std::to_string(k) + " " + mserver + "\r\n" + kStamp +
+                             std::to_string(k) + " " + mserver + " T\r\n" + kStamp +
                              "Program finished\r\n");
+        EXPECT_NE(r.err.find("T: <FAILED>step" + std::to_string(k) + "\n"), std::string::npos)
+            << r.err;
     }
 }
 
@@ -289,11 +291,11 @@ TEST_F(Tool, StrayByteAfterAnOkEndsTheSessionButNotTheJobItAnswered) {
         const std::string ended = kStamp + "<COMMUNICATION> 127.0.0.1[" + server.portText() +
                                   "]: unexpected bytes after the reply; the line ran, the "
                                   "connection was closed " +
-                                  mserver + "\r\n";
-        EXPECT_EQ(log(),
-                  kStamp + "Program started\r\n" + ended +
-                      (c.started ? kStamp + "Nightly backup job started\r\n"
-                                 : kStamp + "<COMMUNICATION> not connected " + mserver + "\r\n") +
-                      kStamp + "Program finished\r\n");
+                                  mserver + " Nightly\r\n";
+        EXPECT_EQ(log(), kStamp + "Program started\r\n" + ended +
+                             (c.started ? kStamp + "Nightly backup job started\r\n"
+                                        : kStamp + "<COMMUNICATION> not connected " + mserver +
+                                              " Nightly\r\n") +
+                             kStamp + "Program finished\r\n");
     }
 }

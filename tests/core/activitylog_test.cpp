@@ -22,11 +22,13 @@ TEST(ActivityLogTest, StartLineCreatesTheLogAndSwitchesItOn) {
     clock.t += 65;
     ASSERT_TRUE(log.writeTaskStarted("Nightly", "task started"));
     ASSERT_TRUE(log.writeControlError("<COMMUNICATION> x", "CN_IPTCP:a[1]:a[1]"));
+    ASSERT_TRUE(log.writeControlError("<COMMUNICATION> x", "CN_IPTCP:a[1]:a[1]", "Daily\x1b"));
     ASSERT_TRUE(log.writeEnd(""));
     EXPECT_EQ(test::readFile(dir.file("tvl.log")),
               "12/07/2026 10:15:00 Program started\r\n"
               "12/07/2026 10:16:05 Nightly task started\r\n"
               "12/07/2026 10:16:05 <COMMUNICATION> x CN_IPTCP:a[1]:a[1]\r\n"
+              "12/07/2026 10:16:05 <COMMUNICATION> x CN_IPTCP:a[1]:a[1] Daily\\x1b\r\n"
               "12/07/2026 10:16:05 \r\n");
 }
 

@@ -161,12 +161,14 @@ TEST_F(BackupRun, AFailedStepEndsTheRunThereReportedOnlyByTheErrorHandler) {
         if (step.code != "connect") {
             expected.push_back("status: Connected");
         }
-        expected.push_back("status: " + name);
+        // The status panel and the log line name the task; the box of the user's own run
+        // needs not.
+        expected.push_back("status: Nightly: " + name);
         expected.push_back("error: " + name);
         EXPECT_EQ(reporter.seen, expected);
         // The error fires inside the failing write, while the connection text is set.
         EXPECT_EQ(logText(), logBefore + "12/07/2026 10:15:00 " + name +
-                                 " CN_IPTCP:10.0.0.5[5000]:10.0.0.5[5000]\r\n");
+                                 " CN_IPTCP:10.0.0.5[5000]:10.0.0.5[5000] Nightly\r\n");
     }
 }
 
@@ -266,6 +268,14 @@ TEST_F(BackupRun, ARunStartedWhileAnErrorBoxIsOpenDoesNotHideTheFailure) {
         const std::string last = shared.events.back();
         EXPECT_EQ(last, nestedFails ? "exec k ^SYS(\"BACKUPCHUI\",\"DIRECTORIES\")" : "disconnect");
         EXPECT_EQ(std::count(shared.events.begin(), shared.events.end(), "exec ZN \"%SYS\""), 2);
+        // Each failure names its own task, and the name goes with the run that set it.
+        const auto seen = [this](const char* text) {
+            return std::count(reporter.seen.begin(), reporter.seen.end(), text);
+        };
+        EXPECT_EQ(seen("status: Other: <PROTECT>"), nestedFails ? 1 : 0);
+        EXPECT_EQ(seen("status: Nightly: <NAMESPACE>"), 1);
+        EXPECT_EQ(ctx.task, "");
+        reporter.seen.clear();
     }
 }
 
@@ -354,9 +364,9 @@ TEST_F(BackupRun, JobTakenBeforeTheSessionEndedCountsAsStartedWithALogLineOfItsO
     EXPECT_EQ(out.status, RunStatus::Started);
     // No error box: the server took the job, and a box would let the user think otherwise.
     EXPECT_EQ(reporter.seen,
-              (std::vector<std::string>{"status: Connected", "status: " + ended,
+              (std::vector<std::string>{"status: Connected", "status: Nightly: " + ended,
                                         "info: Job started", "status: Job started"}));
     EXPECT_EQ(logText(), "12/07/2026 10:15:00 " + ended +
-                             " CN_IPTCP:10.0.0.5[5000]:10.0.0.5[5000]\r\n"
+                             " CN_IPTCP:10.0.0.5[5000]:10.0.0.5[5000] Nightly\r\n"
                              "12/07/2026 10:15:00 Nightly task started\r\n");
 }

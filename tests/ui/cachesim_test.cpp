@@ -94,7 +94,7 @@ TEST_F(CachesimGuiTest, AServerThatCannotBeReachedIsReportedByBoxOnlyWhileIntera
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
     EXPECT_FALSE(main().statusText().isEmpty());
-    EXPECT_EQ(main().statusText(), shown[0].text);
+    EXPECT_EQ(main().statusText(), QStringLiteral("Nightly: ") + shown[0].text);
 
     main().setInteractive(false);
     main().RunClick();

@@ -145,16 +145,17 @@ TEST_F(ServerCommandsTest, AControlErrorIsBoxedOnlyWhileInteractiveAndAlwaysLogg
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::Error);
     EXPECT_EQ(shown[0].text, QStringLiteral("<COMMUNICATION> refused"));
-    EXPECT_EQ(main().statusText(), QStringLiteral("<COMMUNICATION> refused"));
+    EXPECT_EQ(main().statusText(), QStringLiteral("Nightly: <COMMUNICATION> refused"));
     EXPECT_TRUE(jobs().empty());
 
     main().setInteractive(false);
     main().setStatusText(QString());
     main().RunClick();
     EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(main().statusText(), QStringLiteral("<COMMUNICATION> refused"));
+    EXPECT_EQ(main().statusText(), QStringLiteral("Nightly: <COMMUNICATION> refused"));
     const std::string log = logFile();
-    const std::string line = "<COMMUNICATION> refused CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972]";
+    const std::string line =
+        "<COMMUNICATION> refused CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972] Nightly\r\n";
     EXPECT_NE(log.find(line), std::string::npos);
     EXPECT_NE(log.find(line, log.find(line) + 1), std::string::npos) << log;
 
@@ -259,6 +260,23 @@ TEST_F(ServerCommandsTest, APendingTaskAtATickStaysAsItIsAndTheDueTaskRunsFromIt
     EXPECT_EQ(main().pendingIndex(), 0);
     EXPECT_TRUE(main().interactive());
     EXPECT_NE(logFile().find("Due backup job started"), std::string::npos);
+}
+
+TEST_F(ServerCommandsTest, AControlErrorOfATimerRunNamesItsTaskNotTheShownOne) {
+    start(taskFileText({task("Shown", "23:00"), task("Due")}).c_str());
+    pick(0);
+    typeInto("edPort", QStringLiteral("1973"));
+    failConnects("<COMMUNICATION> 127.0.0.1[1972]: connection refused");
+    m_clock.advanceMinutes(1);
+    main().Timer1Timer();
+    EXPECT_EQ(shownName(), QStringLiteral("Shown"));
+    EXPECT_EQ(main().statusText(),
+              QStringLiteral("Due: <COMMUNICATION> 127.0.0.1[1972]: connection refused"));
+    EXPECT_NE(logFile().find("<COMMUNICATION> 127.0.0.1[1972]: connection refused "
+                             "CN_IPTCP:127.0.0.1[1972]:127.0.0.1[1972] Due\r\n"),
+              std::string::npos)
+        << logFile();
+    EXPECT_TRUE(boxes().empty());
 }
 
 // A due task runs through the editor when it is free, else from its stored line; both send

@@ -1,12 +1,17 @@
 #include "expectedbackupscommand.h"
 
 #include <array>
+#include <ctime>
 #include <exception>
+#include <optional>
 
 #include <QEventLoop>
 #include <QWidget>
 
 #include "core/expected.h"
+#include "core/history.h"
+#include "core/jobjournal.h"
+#include "core/schedulerstate.h"
 #include "core/taskline.h"
 #include "dateintervaldialog.h"
 #include "messagebox.h"
@@ -41,6 +46,20 @@ private:
     WaitWindow& m_wait;
     int m_remembered;
 };
+
+// The history of the rows' starts: the journal's jobs of the interval and the folder
+// scheduler's last checked minute, as the command-line tool reads them.
+std::vector<HistoryRow> historyOf(const ExpectedBackups& rows, const CivilDate& from,
+                                  const CivilDate& to, const LocalDateTime& now) {
+    // A day on either side covers any time zone's offset and the catch-up after midnight.
+    const auto since = static_cast<std::time_t>((daysFromCivil(from) - 2) * 86400);
+    const std::vector<JobRecord> jobs = JobJournal().readAll(nullptr, since);
+    ScheduleMark mark;
+    const std::optional<CivilMinute> lastChecked = readState(kStateFileName, mark) == StateRead::Ok
+                                                       ? std::optional(mark.lastChecked)
+                                                       : std::nullopt;
+    return backupHistory(rows, jobs, from, to, now, lastChecked);
+}
 
 }  // namespace
 
@@ -81,10 +100,25 @@ void ExpectedBackupsCommand::runSteps() {
         m_wait.showOver(main);
         m_viewer.clearRows();
         const TaskLines& lines = m_host.taskLines();
-        ExpectedBackups rows = ExpectedBackups::compute(lines, m_dialog.intervalStart(),
-                                                        m_dialog.intervalEnd(), names);
+        const CivilDate from = m_dialog.intervalStart();
+        const CivilDate to = m_dialog.intervalEnd();
+        ExpectedBackups rows = ExpectedBackups::compute(lines, from, to, names);
         unreadable = rows.unreadableTasks();
+        const LocalDateTime now = m_host.now();
+        const bool past = daysFromCivil(from) < daysFromCivil(now.date);
+        std::vector<HistoryRow> history;
+        if (past) {
+            history = historyOf(rows, from, to, now);
+        }
         m_viewer.setRows(std::move(rows), lines);
+        if (past) {
+            std::array<QString, 6> texts;
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                texts[i] = fromFileBytes(
+                    historyStateText(m_host.messages(), static_cast<HistoryState>(i)));
+            }
+            m_viewer.setOutcomes(history, texts);
+        }
         m_viewer.sizeColumns();
         m_viewer.setTip(fromFileBytes(m_host.messageBytes("tip")));
         m_viewer.setSortCaption(fromFileBytes(m_host.messageBytes("srtyp")));

@@ -5,9 +5,14 @@
 
 #include <QString>
 
+#include "core/civil.h"
 #include "core/tasklines.h"
 
 class QWidget;
+
+namespace tvl {
+class MessageTable;
+}
 
 namespace tvl::ui {
 
@@ -23,6 +28,7 @@ public:
     virtual QWidget* hostWindow() = 0;
     // A message-table text as the file's bytes; empty for a missing key.
     virtual std::string messageBytes(const char* key) const = 0;
+    virtual const MessageTable& messages() const = 0;
     // The day-of-month field brought into range without making the task pending.
     virtual void normalizeDayField() = 0;
     virtual bool hasPendingTask() const = 0;
@@ -33,12 +39,16 @@ public:
     // Selects the entry and loads its task from the task list; -1 clears the editor.
     virtual void selectTask(int entry) = 0;
     virtual const TaskLines& taskLines() const = 0;
+    // The local time of the program's clock: an interval that reaches before today shows
+    // what became of its starts.
+    virtual LocalDateTime now() const = 0;
 };
 
 // Expected backups: asks for a date interval, lists every backup the start rules will start
 // in it in the Task Viewer, sorted by time, and afterwards gives the editor back the task
-// it showed. Whatever fails on the way, the main window is shown again and the wait window
-// hidden.
+// it showed. For an interval that reaches into the past, the Outcome column says what
+// became of each start, as `tarvelctl history` does. Whatever fails on the way, the main window is
+// shown again and the wait window hidden.
 class ExpectedBackupsCommand {
 public:
     ExpectedBackupsCommand(ExpectedBackupsHost& host, DateIntervalDialog& dialog, WaitWindow& wait,

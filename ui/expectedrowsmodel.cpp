@@ -51,6 +51,9 @@ QIcon typeIcon(int type) {
 }  // namespace
 
 ExpectedRowsModel::ExpectedRowsModel(QObject* parent) : QAbstractTableModel(parent) {
+    for (int c = 0; c < kViewerColumns; ++c) {
+        m_headers[static_cast<std::size_t>(c)] = headerText(c);
+    }
     for (int t = 0; t < 3; ++t) {
         m_icons[static_cast<std::size_t>(t)] = typeIcon(t);
     }
@@ -59,6 +62,7 @@ ExpectedRowsModel::ExpectedRowsModel(QObject* parent) : QAbstractTableModel(pare
 void ExpectedRowsModel::setRows(ExpectedBackups rows, const TaskLines& lines) {
     beginResetModel();
     m_rows = std::move(rows);
+    m_outcomes.clear();
     m_texts.assign(m_rows.taskCount(), {});
     for (std::size_t t = 0; t < m_rows.taskCount(); ++t) {
         const std::size_t index = m_rows.taskLine(t);
@@ -78,8 +82,34 @@ void ExpectedRowsModel::clear() {
     setRows(ExpectedBackups(), {});
 }
 
+std::uint64_t ExpectedRowsModel::outcomeKey(std::size_t task, const CivilDate& day) {
+    return (static_cast<std::uint64_t>(task) << 32) ^
+           static_cast<std::uint32_t>(daysFromCivil(day));
+}
+
+void ExpectedRowsModel::setOutcomes(const std::vector<HistoryRow>& history,
+                                    std::array<QString, 6> texts) {
+    m_outcomeTexts = std::move(texts);
+    m_outcomes.clear();
+    for (const HistoryRow& h : history) {
+        if (h.expectedRow && *h.expectedRow < m_rows.size()) {
+            const std::size_t r = *h.expectedRow;
+            m_outcomes[outcomeKey(m_rows.task(r), m_rows.day(r))] = h.state;
+        }
+    }
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, kOutcomeColumn), index(rowCount() - 1, kOutcomeColumn));
+    }
+}
+
+const HistoryState* ExpectedRowsModel::outcome(int row) const {
+    const auto r = static_cast<std::size_t>(row);
+    const auto it = m_outcomes.find(outcomeKey(m_rows.task(r), m_rows.day(r)));
+    return it == m_outcomes.end() ? nullptr : &it->second;
+}
+
 bool ExpectedRowsModel::sortBy(int column) {
-    if (m_rows.size() < 2) {
+    if (m_rows.size() < 2 || column < 0 || column >= kExpectedColumns) {
         return false;
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -107,6 +137,12 @@ QStringList ExpectedRowsModel::distinctTexts(int column) const {
         }
         return texts;
     }
+    if (column == kOutcomeColumn) {
+        for (const QString& t : m_outcomeTexts) {
+            texts << t;
+        }
+        return texts;
+    }
     for (const auto& t : m_texts) {
         texts << t[static_cast<std::size_t>(column)];
     }
@@ -119,12 +155,16 @@ int ExpectedRowsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ExpectedRowsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kExpectedColumns;
+    return parent.isValid() ? 0 : kViewerColumns;
 }
 
 QString ExpectedRowsModel::cellText(int row, int column) const {
     const auto r = static_cast<std::size_t>(row);
     const auto& texts = m_texts[m_rows.task(r)];
+    if (column == kOutcomeColumn) {
+        const HistoryState* state = outcome(row);
+        return state == nullptr ? QString() : m_outcomeTexts[static_cast<std::size_t>(*state)];
+    }
     if (column != 0) {
         return texts[static_cast<std::size_t>(column)];
     }
@@ -140,6 +180,16 @@ QVariant ExpectedRowsModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         return cellText(index.row(), index.column());
     }
+    if (role == Qt::ForegroundRole && index.column() == kOutcomeColumn) {
+        // What went wrong stands out from what went as planned.
+        const HistoryState* state = outcome(index.row());
+        if (state != nullptr &&
+            (*state == HistoryState::Failed || *state == HistoryState::Unknown ||
+             *state == HistoryState::Missed)) {
+            return QColor(190, 20, 20);
+        }
+        return {};
+    }
     if (role == Qt::DecorationRole && index.column() == 0) {
         const int type = m_rows.backupType(static_cast<std::size_t>(index.row()));
         return type >= 0 && type <= 2 ? m_icons[static_cast<std::size_t>(type)] : QIcon();
@@ -148,17 +198,29 @@ QVariant ExpectedRowsModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ExpectedRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        return headerText(section);
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < kViewerColumns) {
+        return m_headers[static_cast<std::size_t>(section)];
     }
     return {};
 }
 
+bool ExpectedRowsModel::setHeaderData(int section, Qt::Orientation orientation,
+                                      const QVariant& value, int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kViewerColumns ||
+        (role != Qt::EditRole && role != Qt::DisplayRole)) {
+        return false;
+    }
+    m_headers[static_cast<std::size_t>(section)] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
 QString ExpectedRowsModel::headerText(int column) {
-    static const char* const kHeaders[kExpectedColumns] = {"Time",     "Name", "Server IP:Port",
-                                                           "Database", "Type", "Path"};
-    return column >= 0 && column < kExpectedColumns ? QString::fromLatin1(kHeaders[column])
-                                                    : QString();
+    static const char* const kHeaders[kViewerColumns] = {
+        "Time", "Name", "Server IP:Port", "Database", "Type", "Path", "Outcome"};
+    return column >= 0 && column < kViewerColumns ? QString::fromLatin1(kHeaders[column])
+                                                  : QString();
 }
 
 }  // namespace tvl::ui

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
@@ -22,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "aboutwindow.h"
 #include "application.h"
@@ -29,13 +32,17 @@
 #include "captionreader.h"
 #include "core/regional.h"
 #include "core/schedule.h"
+#include "core/taskline.h"
 #include "databaselist.h"
 #include "expectedbackupscommand.h"
+#include "jobwatch.h"
 #include "language.h"
 #include "messagebox.h"
 #include "mnemonics.h"
 #include "named.h"
+#include "runsrow.h"
 #include "schedulersettings.h"
+#include "server/controlloader.h"
 #include "server/dblist.h"
 #include "taskbook.h"
 #include "taskeditor.h"
@@ -88,8 +95,24 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         m_service->setWalkLimits(*m_options.walkLimits);
     }
     m_editor = new TaskEditor(m_messages, this);
+    JobWatch::ControlFactory followerControl =
+        m_options.followerControl ? m_options.followerControl : m_options.workerControl;
+    if (!followerControl) {
+        followerControl = [] { return loadControl(programDirectory()); };
+    }
+    m_watch =
+        new JobWatch(std::move(followerControl), *m_clock, m_messages, m_service->activityLog(),
+                     SchedulerSettings::read(m_options.settingsFile).judge, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
-    setCentralWidget(m_editor);
+    // The editor, and under it the last and next run of the task it shows.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_editor);
+    m_runs = new RunsRow(central);
+    column->addWidget(m_runs);
+    setCentralWidget(central);
     buildMenus();
     buildToolBar();
     buildStatusBar();
@@ -128,6 +151,7 @@ MainWindow::~MainWindow() {
     m_settings.store(language());
     // The parts use the message table and the clock, which go before the window's
     // children would.
+    delete m_watch;
     delete m_book;
     delete m_service;
     delete m_editor;
@@ -259,9 +283,13 @@ void MainWindow::connectParts() {
             [this] { guarded([this] { btDBClick(); }); });
     connect(m_editor, &TaskEditor::hintChanged, m_panel0, &QLabel::setText);
     connect(m_book, &TaskBook::taskShown, m_panel1, &QLabel::clear);
+    connect(m_book, &TaskBook::taskShown, this, &MainWindow::refreshRuns);
+    connect(m_editor->selector(), &QComboBox::currentIndexChanged, this, &MainWindow::refreshRuns);
     connect(m_book, &TaskBook::conversionError, this, &MainWindow::showConversionError);
     connect(m_service, &BackupService::statusChanged, m_panel1, &QLabel::setText);
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
+    connect(m_watch, &JobWatch::lastJobsChanged, this, &MainWindow::refreshRuns);
+    connect(m_watch, &JobWatch::jobEnded, this, &MainWindow::jobEnded);
     // One walk at a time: the list button waits for the walk's end.
     connect(m_service, &BackupService::walkingChanged, m_editor,
             [this](bool walking) { m_editor->setDatabaseButtonBusy(walking); });
@@ -296,6 +324,7 @@ bool MainWindow::FormCreate() {
     setInteractive(true);
     m_service->armTimer();
     m_service->tickSoon();
+    refreshRuns();
     return ok;
 }
 
@@ -415,8 +444,16 @@ void MainWindow::minimize() {
     showMinimized();
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    emit opened();
+}
+
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        emit opened();
+    }
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_trayAvailable) {
         // The platform's minimise box: the window leaves the taskbar for the tray once the
         // state change is done. It is hidden still minimised: taking the minimised state
@@ -459,22 +496,28 @@ void MainWindow::setNewTaskDialog(NewTaskDialog* dialog) {
 
 void MainWindow::cbNameChange() {
     m_book->cbNameChange();
+    refreshRuns();
 }
 
 void MainWindow::NewClick() {
     m_book->NewClick();
+    refreshRuns();
 }
 
 void MainWindow::SaveClick() {
     m_book->saveTask();
+    refreshRuns();
 }
 
 void MainWindow::remove() {
     m_book->remove();
+    refreshRuns();
 }
 
 bool MainWindow::savprm() {
-    return m_book->savprm();
+    const bool saved = m_book->savprm();
+    refreshRuns();
+    return saved;
 }
 
 void MainWindow::rgRunClick() {
@@ -508,6 +551,10 @@ void MainWindow::RunClick() {
         return;
     }
     m_service->run(m_editor->runInputs(), interactive());
+    // The job just started shows as the last run without waiting for the minute.
+    if (interactive()) {
+        m_watch->pass(false);
+    }
 }
 
 void MainWindow::btDBClick() {
@@ -559,6 +606,50 @@ void MainWindow::Timer1Timer() {
         return;
     }
     m_service->tick(m_book->tasks().lines(), [this](std::size_t index) { startScheduled(index); });
+    // After the minute's starts, off this thread: the holder of the folder's scheduler
+    // lock follows the jobs, any other Tarvel only reads what the holder journaled.
+    m_watch->pass(m_service->startsTasks());
+    refreshRuns();
+}
+
+void MainWindow::jobEnded(const JobRecord& job) {
+    if (job.outcome != JobOutcome::Failed && job.outcome != JobOutcome::Unknown) {
+        return;
+    }
+    const QString task = fromFileBytes(job.taskName);
+    emit backupWarning(task,
+                       task + QLatin1Char(' ') + message("tskend") + QLatin1Char(' ') +
+                           fromFileBytes(jobOutcomeText(m_messages, job.outcome)),
+                       fromFileBytes(jobEndDetail(job)));
+}
+
+void MainWindow::refreshRuns() {
+    // The stored line is what the minute timer starts: unsaved edits do not move the next
+    // run, and a new task has none yet.
+    const int entry = m_editor->currentEntry();
+    const TaskList& tasks = m_book->tasks();
+    if (entry < 0 || !tasks.ownsLine(static_cast<std::size_t>(entry))) {
+        m_runs->setLastRun(QString(), false);
+        m_runs->setNextRun(QString());
+        return;
+    }
+    const std::string& line = tasks.line(static_cast<std::size_t>(entry));
+    LocalDateTime minute = m_clock->localNow();
+    minute.second = 0;
+    const std::optional<LocalDateTime> next = nextStart(line, minute);
+    m_runs->setNextRun(next ? runMinuteText(*next, m_messages) : QStringLiteral("-"));
+    const JobRecord* last = m_watch->lastJob(std::string(lineTaskName(line)));
+    if (last == nullptr) {
+        m_runs->setLastRun(QStringLiteral("-"), false);
+        return;
+    }
+    QString text = runMinuteText(last->startLocal, m_messages) + QStringLiteral(": ") +
+                   fromFileBytes(jobOutcomeText(m_messages, last->outcome));
+    if (last->finished()) {
+        text += QStringLiteral(" - ") + fromFileBytes(jobEndDetail(*last));
+    }
+    m_runs->setLastRun(text,
+                       last->outcome == JobOutcome::Failed || last->outcome == JobOutcome::Unknown);
 }
 
 bool MainWindow::editorInUse() const {
@@ -595,6 +686,7 @@ public:
     explicit ExpectedHost(MainWindow& w) : m_w(w) {}
     QWidget* hostWindow() override { return &m_w; }
     std::string messageBytes(const char* key) const override { return m_w.m_messages.lookup(key); }
+    const MessageTable& messages() const override { return m_w.m_messages; }
     void normalizeDayField() override {
         // The field keeps 1 to 28 itself; reading its text back brings a half-typed value
         // into range. Not an edit: the pending task stays as it was.
@@ -615,6 +707,7 @@ public:
         m_w.m_book->cbNameChange();
     }
     const TaskLines& taskLines() const override { return m_w.m_book->tasks().lines(); }
+    LocalDateTime now() const override { return m_w.m_clock->localNow(); }
 
 private:
     MainWindow& m_w;
@@ -671,6 +764,7 @@ void MainWindow::switchLanguage(int to) {
     showCheckMarks();
     Enter();
     useQtTranslations(m_crLng->Language());
+    refreshRuns();
 }
 
 void MainWindow::showCheckMarks() {

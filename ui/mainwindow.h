@@ -12,6 +12,7 @@
 #include "autostart.h"
 #include "core/activitylog.h"
 #include "core/clock.h"
+#include "core/jobjournal.h"
 #include "core/messagetable.h"
 #include "core/taskfile.h"
 #include "languagesettings.h"
@@ -42,6 +43,8 @@ class NewTaskDialog;
 class TJKCaptionReader;
 class TaskBook;
 class TaskEditor;
+class RunsRow;
+class JobWatch;
 
 struct MainWindowOptions {
     // INI file that keeps the chosen language; empty means the user's settings file.
@@ -57,6 +60,9 @@ struct MainWindowOptions {
     std::function<std::unique_ptr<VismControl>()> workerControl;
     // The bounds of the database list's walk; null means the usual ones.
     std::shared_ptr<const WalkLimits> walkLimits;
+    // Makes the control instance that follows the started jobs; null means as
+    // workerControl.
+    std::function<std::unique_ptr<VismControl>()> followerControl;
     // Folder of the caption files and LngCnf.cfg. Empty means the program's folder, with
     // the user's data folder for what cannot be written there.
     QString languageFolder;
@@ -124,6 +130,10 @@ public:
     void ToggleDBList();
     // The minute timer: starts every task due in the minutes since the last tick.
     void Timer1Timer();
+    // The last and next run of the task shown in the editor, as they stand now.
+    void refreshRuns();
+    // A job's end was learnt: a failed or unknown one warns (backupWarning).
+    void jobEnded(const JobRecord& job);
     // Out of the way: into the tray when there is one, else minimised on the taskbar.
     void minimize();
     // Task > Expected backups: the backups the start rules will start in a date interval.
@@ -150,6 +160,8 @@ public:
     ActivityLog& activityLog();
     BackupService& backupService() { return *m_service; }
     TaskEditor& editor() { return *m_editor; }
+    RunsRow& runsRow() { return *m_runs; }
+    JobWatch& jobWatch() { return *m_watch; }
 
     // The menus and toolbar buttons by object name ("miView", "tbView", ...), for the
     // windows that come with commands of their own.
@@ -180,10 +192,16 @@ signals:
     void programEnded();
     // Who starts the backups when it is not this program (empty when it is).
     void schedulerNotice(const QString& text);
+    // A backup of `task` failed or its outcome is unknown: `line` says which, `why` the
+    // reason (the job log's last line or what kept it from being read).
+    void backupWarning(const QString& task, const QString& line, const QString& why);
+    // The window was shown or brought to the front: the user has seen it.
+    void opened();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Running until Exit (with the save question) or a termination signal (without);
@@ -233,6 +251,8 @@ private:
     BackupService* m_service = nullptr;
     TaskEditor* m_editor = nullptr;
     TaskBook* m_book = nullptr;
+    RunsRow* m_runs = nullptr;
+    JobWatch* m_watch = nullptr;
 
     QToolBar* m_toolBar = nullptr;
     QAction* m_miEng = nullptr;

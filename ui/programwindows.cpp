@@ -56,6 +56,8 @@ void connectTray(TrayIcon& tray, MainWindow& main) {
                      [&main] { guarded([&main] { main.ExitClick(); }); });
     QObject::connect(&main, &MainWindow::endingStarted, &tray, &TrayIcon::remove);
     QObject::connect(&main, &MainWindow::schedulerNotice, &tray, &TrayIcon::setNotice);
+    QObject::connect(&main, &MainWindow::backupWarning, &tray, &TrayIcon::warn);
+    QObject::connect(&main, &MainWindow::opened, &tray, &TrayIcon::clearWarning);
 }
 
 }  // namespace tvl::ui

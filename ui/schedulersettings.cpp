@@ -17,6 +17,19 @@ SchedulerSettings SchedulerSettings::read(const QString& file) {
     if (ok && minutes >= 0 && minutes <= kMaxCatchUpMinutes) {
         result.catchUpMinutes = minutes;
     }
+    // A pattern that is empty would match every line; the default stays instead.
+    const auto pattern = [&settings](const char* key, std::string& out) {
+        const QString text = settings->value(QString::fromLatin1(key)).toString();
+        if (!text.isEmpty()) {
+            out = text.toStdString();
+        }
+    };
+    pattern("Jobs/successPattern", result.judge.successPattern);
+    pattern("Jobs/failurePattern", result.judge.failurePattern);
+    if (const auto hours = parseBoundHours(
+            settings->value(QStringLiteral("Jobs/boundHours")).toString().toStdString())) {
+        result.judge.boundHours = *hours;
+    }
     return result;
 }
 

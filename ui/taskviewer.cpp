@@ -106,10 +106,22 @@ TaskViewerWindow::TaskViewerWindow(QWidget* parent) : QDialog(parent) {
 
 void TaskViewerWindow::setRows(ExpectedBackups rows, const TaskLines& lines) {
     m_model->setRows(std::move(rows), lines);
+    m_table->setColumnHidden(kOutcomeColumn, true);
+}
+
+void TaskViewerWindow::setOutcomes(const std::vector<HistoryRow>& history,
+                                   std::array<QString, 6> texts) {
+    m_model->setOutcomes(history, std::move(texts));
+    m_table->setColumnHidden(kOutcomeColumn, false);
 }
 
 void TaskViewerWindow::clearRows() {
     m_model->clear();
+    m_table->setColumnHidden(kOutcomeColumn, true);
+}
+
+int TaskViewerWindow::shownColumns() const {
+    return m_table->isColumnHidden(kOutcomeColumn) ? kExpectedColumns : kViewerColumns;
 }
 
 void TaskViewerWindow::sizeColumns() {
@@ -118,7 +130,7 @@ void TaskViewerWindow::sizeColumns() {
     // Room the view's cell and header styles add around a text.
     const int cellPad = 2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 4);
     const int headerPad = 24;
-    for (int c = 0; c < kExpectedColumns; ++c) {
+    for (int c = 0; c < shownColumns(); ++c) {
         int width = headerFm.horizontalAdvance(
                         m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) +
                     headerPad;
@@ -159,7 +171,7 @@ void TaskViewerWindow::placeOver(const QWidget* mainWindow) {
 
 QString TaskViewerWindow::selectionAsTsv() const {
     QStringList header;
-    for (int c = 0; c < kExpectedColumns; ++c) {
+    for (int c = 0; c < shownColumns(); ++c) {
         header << tsvField(m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
     }
     QString text = header.join(QLatin1Char('\t')) + QLatin1Char('\n');
@@ -169,7 +181,7 @@ QString TaskViewerWindow::selectionAsTsv() const {
     }
     std::sort(rows.begin(), rows.end());
     for (int r : rows) {
-        for (int c = 0; c < kExpectedColumns; ++c) {
+        for (int c = 0; c < shownColumns(); ++c) {
             if (c != 0) {
                 text += QLatin1Char('\t');
             }
@@ -200,13 +212,13 @@ bool TaskViewerWindow::saveCsv(const QString& path, QString* error) const {
         file.write((quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8());
     };
     QStringList fields;
-    for (int c = 0; c < kExpectedColumns; ++c) {
+    for (int c = 0; c < shownColumns(); ++c) {
         fields << m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     }
     writeLine(fields);
     for (int r = 0; r < m_model->rowCount(); ++r) {
         fields.clear();
-        for (int c = 0; c < kExpectedColumns; ++c) {
+        for (int c = 0; c < shownColumns(); ++c) {
             fields << m_model->cellText(r, c);
         }
         writeLine(fields);

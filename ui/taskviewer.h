@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include <QString>
 
 #include "core/expected.h"
+#include "core/history.h"
 
 class QLabel;
 class QStatusBar;
@@ -26,7 +28,12 @@ public:
 
     // Replaces the rows (the lines are the task list they came from).
     void setRows(ExpectedBackups rows, const TaskLines& lines);
+    // What became of each start, for an interval that reaches into the past: the Outcome
+    // column is shown until the next rows come.
+    void setOutcomes(const std::vector<HistoryRow>& history, std::array<QString, 6> texts);
     void clearRows();
+    // The columns shown, the Outcome column last when it is.
+    int shownColumns() const;
     // Widths from the header and the distinct texts of each column.
     void sizeColumns();
     // -1 for none, else the column of the last sort.

@@ -26,7 +26,8 @@ TrayIcon::TrayIcon(Availability availability) : QObject(nullptr) {
 
     m_icon = new QSystemTrayIcon(this);
     m_icon->setObjectName(QStringLiteral("TrIco"));
-    m_icon->setIcon(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon));
+    m_normalIcon = QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
+    m_icon->setIcon(m_normalIcon);
     setNotice(QString());
     m_icon->setContextMenu(m_menu);
 
@@ -84,8 +85,42 @@ void TrayIcon::miOpenClick() {
 }
 
 void TrayIcon::setNotice(const QString& text) {
-    const QString name = QStringLiteral("Tarvel Utility");
-    m_icon->setToolTip(text.isEmpty() ? name : name + QLatin1Char('\n') + text);
+    m_notice = text;
+    showToolTip();
+}
+
+void TrayIcon::showToolTip() {
+    QStringList lines{QStringLiteral("Tarvel Utility")};
+    if (!m_notice.isEmpty()) {
+        lines << m_notice;
+    }
+    m_icon->setToolTip((lines + m_warnings).join(QLatin1Char('\n')));
+}
+
+void TrayIcon::warn(const QString& task, const QString& line, const QString& why) {
+    const qsizetype known = m_warnedTasks.indexOf(task);
+    if (known >= 0) {
+        m_warnedTasks.removeAt(known);
+        m_warnings.removeAt(known);
+    }
+    m_warnedTasks << task;
+    m_warnings << line;
+    m_icon->setIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    showToolTip();
+    m_lastMessage = line + QLatin1Char('\n') + why;
+    if (isShown()) {
+        m_icon->showMessage(line, why, QSystemTrayIcon::Warning);
+    }
+}
+
+void TrayIcon::clearWarning() {
+    if (m_warnings.isEmpty()) {
+        return;
+    }
+    m_warnings.clear();
+    m_warnedTasks.clear();
+    m_icon->setIcon(m_normalIcon);
+    showToolTip();
 }
 
 }  // namespace tvl::ui

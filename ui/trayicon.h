@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
+#include <QString>
+#include <QStringList>
 #include <QSystemTrayIcon>
 
 class QAction;
@@ -37,6 +40,16 @@ public:
     // leaves the name alone.
     void setNotice(const QString& text);
 
+    // A backup failed or its outcome is unknown: the icon turns to the warning sign, the
+    // tooltip names the task (`line`, one per task, the latest kept) and the tray's own
+    // message tells which backup and why. Never a box: nobody may be there to close it.
+    void warn(const QString& task, const QString& line, const QString& why);
+    // The user has opened the window: the icon and tooltip are the program's again.
+    void clearWarning();
+    bool warning() const { return !m_warnings.isEmpty(); }
+    // The last message shown through the tray, title and text.
+    QString lastMessage() const { return m_lastMessage; }
+
     QSystemTrayIcon* icon() const { return m_icon; }
     QMenu* menu() const { return m_menu; }
 
@@ -52,6 +65,14 @@ private:
     QMenu* m_menu = nullptr;
     QAction* m_miOpen = nullptr;
     QAction* m_miClose = nullptr;
+    void showToolTip();
+
+    QIcon m_normalIcon;
+    QString m_notice;
+    // The warning lines of the tooltip, and the tasks they name, in the same order.
+    QStringList m_warnings;
+    QStringList m_warnedTasks;
+    QString m_lastMessage;
     bool m_available = false;
     bool m_removed = false;
 };

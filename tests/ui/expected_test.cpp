@@ -12,6 +12,9 @@
 #include <QTableView>
 #include <QTest>
 
+#include "core/jobjournal.h"
+#include "core/messagetable.h"
+#include "core/minutewalk.h"
 #include "fakes/fakecontrol.h"
 #include "guitest.h"
 #include "server/backuprun.h"
@@ -20,6 +23,7 @@
 #include "ui/expectedrowsmodel.h"
 #include "ui/taskviewer.h"
 #include "ui/waitwindow.h"
+#include "util/jobs.h"
 #include "util/tasklines.h"
 
 namespace tvl::test {
@@ -82,7 +86,7 @@ protected:
         const ui::ExpectedRowsModel* model = viewer.model();
         for (int r = 0; r < model->rowCount(); ++r) {
             QStringList cells;
-            for (int c = 0; c < model->columnCount(); ++c) {
+            for (int c = 0; c < viewer.shownColumns(); ++c) {
                 cells << model->index(r, c).data().toString();
             }
             rows.push_back(cells);
@@ -322,6 +326,9 @@ public:
     const TaskLines& taskLines() const override {
         throw std::runtime_error("the task list went away");
     }
+    const MessageTable& messages() const override { return table; }
+    LocalDateTime now() const override { return {}; }
+    MessageTable table;
     QWidget window;
     int selected = -2;
 };
@@ -345,6 +352,62 @@ TEST_F(ExpectedTest, AFailureInTheMiddleLeavesTheMainWindowShownAndTheWaitWindow
     const auto shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("the task list went away"));
+}
+
+}  // namespace
+}  // namespace tvl::test
+
+namespace tvl::test {
+namespace {
+
+TEST_F(ExpectedTest, AnIntervalIntoThePastSaysWhatBecameOfEachStartInTheLanguageInForce) {
+    // Daily at 9:00; the clock stands at Monday 2026-12-07 09:05, after the minute timer
+    // has checked 9:00 without a job.
+    JobJournal journal;
+    const auto jobOn = [&journal](int day, JobOutcome outcome, const char* line) {
+        const std::time_t at = 1796634300 + (day - 7) * 86400 - 5 * 60;
+        JobRecord job = startedJob("D", at, civilMinute(localDateTime(at)));
+        ASSERT_TRUE(journal.appendStart(job));
+        ASSERT_TRUE(journal.appendEnd(endedJob(job, outcome, at + 60, line)));
+    };
+    jobOn(5, JobOutcome::Completed, "Backup completed successfully");
+    jobOn(6, JobOutcome::Failed, "Backup failed: no space");
+    for (const char* name : {"English.lng", "Russian.lng"}) {
+        copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, file(name));
+    }
+    start(taskFileText({taskLine("D", " 9:00", "1")}).c_str());
+
+    struct Case {
+        bool russian;
+        QDate from;
+        QStringList outcomes;  // empty: no Outcome column
+        const char* header;
+    };
+    const Case cases[] = {
+        {false, QDate(2026, 12, 7), {}, ""},
+        {false, QDate(2026, 12, 5), texts({"completed", "failed", "missed", "planned"}), "Outcome"},
+        {true, QDate(2026, 12, 5), texts({"успешно", "ошибка", "пропущено", "запланировано"}),
+         "Итог"},
+    };
+    for (const Case& c : cases) {
+        if (c.russian) {
+            main().miRusClick();
+        }
+        QString header;
+        int columns = 0;
+        const Seen seen = expected(c.from, QDate(2026, 12, 8), [&](TaskViewerWindow& viewer) {
+            columns = viewer.shownColumns();
+            header = viewer.model()->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString();
+        });
+        if (c.outcomes.isEmpty()) {
+            EXPECT_EQ(columns, 6);
+            continue;
+        }
+        EXPECT_EQ(columns, 7);
+        EXPECT_EQ(header, QString::fromUtf8(c.header));
+        EXPECT_EQ(column(seen.rows, 6), c.outcomes);
+    }
+    EXPECT_TRUE(boxes().empty());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "fakes/fakecontrol.h"
 #include "ui/newtaskdialog.h"
 
 namespace tvl::test {
@@ -55,6 +56,18 @@ void GuiTest::restart() {
     options.clock = &m_clock;
     options.control = m_control;
     options.workerControl = m_workerControl;
+    options.followerControl = m_followerControl;
+    if (!options.followerControl && dynamic_cast<FakeControl*>(m_control) != nullptr) {
+        // The window's server is a fake: following the jobs it started reaches no real
+        // server either.
+        options.followerControl = [] {
+            auto control = std::make_unique<FakeControl>();
+            control->connectScript = [](const std::string&) {
+                return FakeControl::Answer{1000, "<COMMUNICATION> no server in this test", ""};
+            };
+            return control;
+        };
+    }
     options.walkLimits = m_walkLimits;
     options.languageFolder = QString::fromStdString(m_dir->path());
     m_windows = ui::createProgramWindows(options);

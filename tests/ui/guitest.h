@@ -90,6 +90,9 @@ protected:
     // null: the built control library, the usual bounds.
     std::function<std::unique_ptr<VismControl>()> m_workerControl;
     std::shared_ptr<const WalkLimits> m_walkLimits;
+    // What makes the control that follows the started jobs; null: one that reaches no
+    // server while m_control is a fake, else as m_workerControl.
+    std::function<std::unique_ptr<VismControl>()> m_followerControl;
     ui::ProgramWindows m_windows;
 };
 

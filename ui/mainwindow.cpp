@@ -633,7 +633,7 @@ void MainWindow::refreshRuns() {
         m_runs->setNextRun(QString());
         return;
     }
-    const std::string& line = tasks.line(static_cast<std::size_t>(entry));
+    const std::string_view line = tasks.line(static_cast<std::size_t>(entry));
     LocalDateTime minute = m_clock->localNow();
     minute.second = 0;
     const std::optional<LocalDateTime> next = nextStart(line, minute);

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSaveFile>
 #include <QStatusBar>
@@ -86,6 +87,9 @@ TaskViewerWindow::TaskViewerWindow(QWidget* parent) : QDialog(parent) {
     m_table->addAction(copy);
     m_table->addAction(saveCsv);
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // A shortcut works only in the active window; a Ctrl+C that reaches the table without
+    // it would copy the one current cell, so the table's own copy is replaced as well.
+    m_table->installEventFilter(this);
 
     m_sbHlp = new QStatusBar(this);
     m_sbHlp->setObjectName(QStringLiteral("sbHlp"));
@@ -190,6 +194,15 @@ QString TaskViewerWindow::selectionAsTsv() const {
         text += QLatin1Char('\n');
     }
     return text;
+}
+
+bool TaskViewerWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        copySelection();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TaskViewerWindow::copySelection() const {

@@ -60,6 +60,9 @@ public:
     QTableView* table() const { return m_table; }
     QString panelText(int panel) const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     ExpectedRowsModel* m_model = nullptr;
     QTableView* m_table = nullptr;

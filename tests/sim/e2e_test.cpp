@@ -33,17 +33,26 @@ int tarvelctl(const fs::path& dir, const std::string& args, std::string& out) {
     return r.status;
 }
 
+// The one file of the folder whose name ends so. The server makes a job's files after it
+// has answered the job line, so they are waited for a while.
 fs::path onlyFileEndingWith(const fs::path& dir, const std::string& suffix) {
-    fs::path found;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        std::string n = e.path().filename().string();
-        if (n.size() >= suffix.size() &&
-            n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            EXPECT_TRUE(found.empty()) << "two files end with " << suffix;
-            found = e.path();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        fs::path found;
+        std::error_code ec;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string n = it->path().filename().string();
+            if (n.size() >= suffix.size() &&
+                n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
+                EXPECT_TRUE(found.empty()) << "two files end with " << suffix;
+                found = it->path();
+            }
         }
+        if (!found.empty() || std::chrono::steady_clock::now() >= deadline) {
+            return found;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return found;
 }
 
 }  // namespace

@@ -259,7 +259,9 @@ void removeLeftovers(const std::string& target) {
     ::closedir(d);
 }
 
-bool writeAll(int fd, std::string_view text, const SaveSeams* seams) {
+}  // namespace
+
+bool writeAllBytes(int fd, std::string_view text, const SaveSeams* seams) {
     const char* p = text.data();
     std::size_t left = text.size();
     while (left > 0) {
@@ -277,8 +279,6 @@ bool writeAll(int fd, std::string_view text, const SaveSeams* seams) {
     return true;
 }
 
-}  // namespace
-
 bool replaceFileAtomically(const std::string& path, std::string_view bytes, mode_t newMode,
                            const SaveSeams* seams) {
     const std::string target = resolveTarget(path);
@@ -291,7 +291,7 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes, mode
     if (fd < 0) {
         return false;
     }
-    bool ok = writeAll(fd, bytes, seams);
+    bool ok = writeAllBytes(fd, bytes, seams);
     if (ok && replacing) {
         // The new file takes the owner and group of the one it replaces where the process
         // may give them (only root may give a file away); the bits come after, since a

@@ -45,6 +45,10 @@ struct SaveSeams {
     std::function<int(const char* from, const char* to)> rename;
 };
 
+// Writes every byte, going on after a short write or an interrupted one. False when the
+// disk refuses.
+bool writeAllBytes(int fd, std::string_view text, const SaveSeams* seams = nullptr);
+
 // Replaces a file's content as a whole. The bytes go to a new temporary file of its own
 // name beside the file (the file's name, ".tmp." and eight letters or digits), created
 // with O_EXCL and O_NOFOLLOW so nothing planted there is written through; it is flushed

@@ -275,23 +275,6 @@ bool readLines(int fd, std::uint64_t& offset, JobJournal::ReadStats& stats, Each
     return true;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::string newJobId(std::time_t now) {
     static std::atomic<unsigned> counter{0};
     return std::to_string(static_cast<long long>(now)) + "-" + std::to_string(::getpid()) + "-" +
@@ -367,7 +350,7 @@ bool appendRecord(const std::string& path, const std::string& line) {
         bytes = "\n";
     }
     bytes += line;
-    const bool ok = writeAll(fd, bytes) && ::fdatasync(fd) == 0;
+    const bool ok = writeAllBytes(fd, bytes) && ::fdatasync(fd) == 0;
     return ::close(fd) == 0 && ok;
 }
 

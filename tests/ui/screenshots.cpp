@@ -42,14 +42,14 @@ int main(int argc, char** argv) {
     for (const char* name : {"english.dat", "russian.dat", "English.lng", "Russian.lng"}) {
         tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, work.file(name));
     }
-    const tvl::test::TaskSpec sample{.dbPaths = "/data/user/;/data/test/", .saveDir = "/backup/"};
+    const tvl::test::TaskDraft sample{.dbPaths = "/data/user/;/data/test/", .saveDir = "/backup/"};
     auto task = [&](const char* name, char type, const char* time, const char* rule) {
-        tvl::test::TaskSpec spec = sample;
-        spec.name = name;
-        spec.type = type;
-        spec.startTime = time;
-        spec.rule = rule;
-        return tvl::test::taskLine(spec);
+        tvl::test::TaskDraft draft = sample;
+        draft.name = name;
+        draft.type = type;
+        draft.startTime = time;
+        draft.rule = rule;
+        return tvl::test::taskLine(draft);
     };
     tvl::test::writeFile(
         work.file("task.txt"),

@@ -6,17 +6,17 @@
 
 namespace tvl::test {
 
-std::string taskLine(const TaskSpec& spec) {
+std::string taskLine(const TaskDraft& draft) {
     // buildTaskLine writes only digits at the type and run-mode places; the bytes the test
     // asked for go in afterwards, where the separators that buildTaskLine placed say.
     TaskFields fields;
-    fields.name = spec.name;
-    fields.ip = spec.ip;
-    fields.port = spec.port;
-    fields.dbPaths = spec.dbPaths;
-    fields.saveDir = spec.saveDir;
+    fields.name = draft.name;
+    fields.ip = draft.ip;
+    fields.port = draft.port;
+    fields.dbPaths = draft.dbPaths;
+    fields.saveDir = draft.saveDir;
     fields.backupType = 0;
-    fields.startTime = spec.startTime;
+    fields.startTime = draft.startTime;
     fields.runMode = 0;
     const std::optional<std::string> built = buildTaskLine(fields);
     if (!built) {
@@ -24,8 +24,8 @@ std::string taskLine(const TaskSpec& spec) {
         return {};
     }
     std::string line = *built;
-    line[line.find(kSepType) + 1] = spec.type;
-    return line.substr(0, line.find(kSepRunMode) + 1) + spec.rule;
+    line[line.find(kSepType) + 1] = draft.type;
+    return line.substr(0, line.find(kSepRunMode) + 1) + draft.rule;
 }
 
 std::string taskLine(const std::string& name, const std::string& startTime, const std::string& rule,

@@ -10,7 +10,7 @@ namespace tvl::test {
 //   taskLine({.name = "Nightly", .port = "5000", .startTime = "23:30"})
 // The backup type byte and the rule (the run-mode byte and the tail after it) stand as
 // given, so a test can also write a damaged line: a type 'x', an empty rule, mode 7.
-struct TaskSpec {
+struct TaskDraft {
     std::string name = "T";
     std::string ip = "10.0.0.5";
     std::string port = "1972";
@@ -20,7 +20,7 @@ struct TaskSpec {
     std::string startTime = " 9:05";
     std::string rule = "1";
 };
-std::string taskLine(const TaskSpec& spec);
+std::string taskLine(const TaskDraft& draft);
 // The start-rule tests' task: only its name, start time, rule and type vary.
 std::string taskLine(const std::string& name, const std::string& startTime, const std::string& rule,
                      char type = '1');

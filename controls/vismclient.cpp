@@ -371,55 +371,8 @@ private:
         }
         const auto deadline =
             deadlineAfter(timeoutFromEnv("TVL_VISM_REPLY_TIMEOUT", kDefaultReplyTimeout));
-        std::size_t sent = 0;
-        while (sent < frame->size()) {
-            const ssize_t n =
-                ::send(m_fd, frame->data() + sent, frame->size() - sent, MSG_NOSIGNAL);
-            if (n > 0) {
-                sent += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(m_fd, POLLOUT, deadline)) {
-                    communicationError(errno == ETIMEDOUT ? "request not taken in time"
-                                                          : systemText(errno));
-                    return;
-                }
-                continue;
-            }
-            communicationError("connection lost: " + systemText(errno));
-            return;
-        }
-
         wire::ReplyReader reader;
-        while (reader.status() == wire::Status::NeedMore) {
-            char buf[65536];
-            const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
-            if (n > 0) {
-                reader.feed(std::string_view(buf, static_cast<std::size_t>(n)));
-                continue;
-            }
-            if (n == 0) {
-                communicationError(reader.cutOffText());
-                return;
-            }
-            if (errno == EINTR) {
-                continue;
-            }
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                communicationError("connection lost: " + systemText(errno));
-                return;
-            }
-            if (!waitFor(m_fd, POLLIN, deadline)) {
-                communicationError(errno == ETIMEDOUT ? "no reply in time" : systemText(errno));
-                return;
-            }
-        }
-        if (reader.status() == wire::Status::Malformed) {
-            communicationError(reader.problem());
+        if (!sendRequest(*frame, deadline) || !readReply(reader, deadline)) {
             return;
         }
         const wire::Reply& reply = reader.frame();
@@ -445,6 +398,64 @@ private:
         } else {
             raise(reply.code, reply.payload);
         }
+    }
+
+    // Sends the whole request; false, with the error raised, when it could not be sent.
+    bool sendRequest(const std::string& frame, SteadyClock::time_point deadline) {
+        std::size_t sent = 0;
+        while (sent < frame.size()) {
+            const ssize_t n = ::send(m_fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitFor(m_fd, POLLOUT, deadline)) {
+                    communicationError(errno == ETIMEDOUT ? "request not taken in time"
+                                                          : systemText(errno));
+                    return false;
+                }
+                continue;
+            }
+            communicationError("connection lost: " + systemText(errno));
+            return false;
+        }
+        return true;
+    }
+
+    // Reads one whole reply; false, with the error raised, when none came whole.
+    bool readReply(wire::ReplyReader& reader, SteadyClock::time_point deadline) {
+        while (reader.status() == wire::Status::NeedMore) {
+            char buf[65536];
+            const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+            if (n > 0) {
+                reader.feed(std::string_view(buf, static_cast<std::size_t>(n)));
+                continue;
+            }
+            if (n == 0) {
+                communicationError(reader.cutOffText());
+                return false;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                communicationError("connection lost: " + systemText(errno));
+                return false;
+            }
+            if (!waitFor(m_fd, POLLIN, deadline)) {
+                communicationError(errno == ETIMEDOUT ? "no reply in time" : systemText(errno));
+                return false;
+            }
+        }
+        if (reader.status() == wire::Status::Malformed) {
+            communicationError(reader.problem());
+            return false;
+        }
+        return true;
     }
 
     std::string m_mserver;

@@ -104,36 +104,23 @@ Status FrameReader<Frame>::fail(std::string why) {
 
 template <>
 bool FrameReader<Reply>::parseHeader(std::string_view line) {
+    // "OK <length>" or "ERR <positive 32-bit code> <length>".
     std::size_t n = 0;
     const auto words = splitHeader(line, n);
-    if (!words) {
+    const bool ok = words && n == 2 && (*words)[0] == "OK";
+    const bool err = words && n == 3 && (*words)[0] == "ERR";
+    const auto code = err ? parseDecimal((*words)[1]) : std::optional<std::uint64_t>(0);
+    const auto len = ok || err ? parseDecimal((*words)[n - 1]) : std::nullopt;
+    constexpr auto kMaxCode = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+    if (!len || !code || (err && (*code == 0 || *code > kMaxCode))) {
         fail("malformed reply header");
         return false;
     }
-    const auto& w = *words;
-    if (n == 2 && w[0] == "OK") {
-        const auto len = parseDecimal(w[1]);
-        if (!len) {
-            fail("malformed reply header");
-            return false;
-        }
-        m_frame.ok = true;
-        m_lengths[0] = static_cast<std::size_t>(std::min<std::uint64_t>(*len, kMaxPayload + 1));
-    } else if (n == 3 && w[0] == "ERR") {
-        const auto code = parseDecimal(w[1]);
-        const auto len = parseDecimal(w[2]);
-        if (!code || !len || *code == 0 ||
-            *code > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-            fail("malformed reply header");
-            return false;
-        }
-        m_frame.ok = false;
+    m_frame.ok = ok;
+    if (err) {
         m_frame.code = static_cast<std::int32_t>(*code);
-        m_lengths[0] = static_cast<std::size_t>(std::min<std::uint64_t>(*len, kMaxPayload + 1));
-    } else {
-        fail("malformed reply header");
-        return false;
     }
+    m_lengths[0] = static_cast<std::size_t>(std::min<std::uint64_t>(*len, kMaxPayload + 1));
     if (m_lengths[0] > kMaxPayload) {
         fail("reply payload over the limit");
         return false;

@@ -14,7 +14,7 @@ namespace tvl {
 // every line costs the list about 32 bytes beyond its text, so a bound on the bytes and one
 // on the lines together keep a hostile or mistaken file from taking more than about twice
 // its size in memory. Real files are a few kilobytes.
-inline constexpr std::size_t kMaxTextFileBytes = 256u * 1024u * 1024u;
+inline constexpr std::size_t kMaxTextFileBytes = std::size_t{256} * 1024 * 1024;
 inline constexpr std::size_t kMaxTextFileLines = 1'000'000;
 
 enum class FileProblem {

@@ -84,7 +84,7 @@ std::string timeStampText(long seconds, const std::string& timeFormat) {
     const long hour = seconds / 3600;
     const long minute = seconds / 60 % 60;
     const long second = seconds % 60;
-    const std::string fallback = plainStamp(hour, minute, second);
+    std::string fallback = plainStamp(hour, minute, second);
 
     std::string t = formatLongTime(static_cast<int>(hour), static_cast<int>(minute),
                                    static_cast<int>(second), timeFormat);
@@ -143,10 +143,33 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputs, ControlConte
     return runBackup(control, inputs, ctx, longTimeFormat());
 }
 
+namespace {
+
+// The job line and its parameters, sent when the control disconnects: the backup type's
+// letter, the archive and log names, and the answers the job would otherwise ask for.
+void setJobLine(VismControl& control, const RunInputs& in, const std::string& archive,
+                const std::string& jobLog) {
+    control.setCode(kJobLine);
+    control.setP(0, "");
+    control.setP(1, in.backupType.substr(0, 1));
+    control.setP(2, "");
+    control.setP(3, archive);
+    control.setP(4, "Y");
+    control.setP(5, jobLog);
+    control.setP(6, "NOINPUT");
+    control.setP(7, "Y");
+    control.setP(8, "Y");
+    control.setP(9, "");
+    control.setExecFlag(1);
+}
+
+}  // namespace
+
 RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlContext& ctx,
                      const std::string& timeFormatNow) {
     // Taken once: see the header.
     const RunInputs in = inputsNow;
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): the snapshot is the point
     const std::string timeFormat = timeFormatNow;
     const bool interactive = ctx.interactive;
     Reporter* const reporter = ctx.reporter;
@@ -228,21 +251,10 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
         return stop("date");
     }
 
-    control.setCode(kJobLine);
-    control.setP(0, "");
-    control.setP(1, in.backupType.substr(0, 1));
-    control.setP(2, "");
     const std::string stamp = timeStampText(seconds, timeFormat);
     const std::string archive = backupFileName(in, date, stamp, ".bcp");
     const std::string jobLog = backupFileName(in, date, stamp, ".log");
-    control.setP(3, archive);
-    control.setP(4, "Y");
-    control.setP(5, jobLog);
-    control.setP(6, "NOINPUT");
-    control.setP(7, "Y");
-    control.setP(8, "Y");
-    control.setP(9, "");
-    control.setExecFlag(1);
+    setJobLine(control, in, archive, jobLog);
     disconnectServer(control);
     // Disconnecting keeps Error, so a job that failed to start shows here.
     if (check.failed()) {

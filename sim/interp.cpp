@@ -59,6 +59,20 @@ struct Token {
     std::size_t count = 0;
 };
 
+// The token of a one-byte mark; Other for a byte the language subset does not know.
+Tok punctuation(char c) {
+    static constexpr std::pair<char, Tok> kMarks[] = {
+        {'^', Tok::Caret}, {'|', Tok::Bar},    {'(', Tok::LParen},     {')', Tok::RParen},
+        {',', Tok::Comma}, {'=', Tok::Equals}, {'_', Tok::Underscore}, {'-', Tok::Minus},
+        {'+', Tok::Plus},  {':', Tok::Colon}};
+    for (const auto& [mark, kind] : kMarks) {
+        if (mark == c) {
+            return kind;
+        }
+    }
+    return Tok::Other;
+}
+
 bool isAlpha(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -124,42 +138,7 @@ std::vector<Token> tokenize(std::string_view line) {
             ++i;
             out.push_back({Tok::Intrinsic, upper(name())});
         } else {
-            Tok kind = Tok::Other;
-            switch (c) {
-                case '^':
-                    kind = Tok::Caret;
-                    break;
-                case '|':
-                    kind = Tok::Bar;
-                    break;
-                case '(':
-                    kind = Tok::LParen;
-                    break;
-                case ')':
-                    kind = Tok::RParen;
-                    break;
-                case ',':
-                    kind = Tok::Comma;
-                    break;
-                case '=':
-                    kind = Tok::Equals;
-                    break;
-                case '_':
-                    kind = Tok::Underscore;
-                    break;
-                case '-':
-                    kind = Tok::Minus;
-                    break;
-                case '+':
-                    kind = Tok::Plus;
-                    break;
-                case ':':
-                    kind = Tok::Colon;
-                    break;
-                default:
-                    break;
-            }
-            out.push_back({kind, std::string(1, c)});
+            out.push_back({punctuation(c), std::string(1, c)});
             ++i;
         }
     }
@@ -202,30 +181,20 @@ struct Command {
 };
 
 std::optional<Command::Kind> commandWord(std::string_view word) {
-    std::string w = upper(word);
-    if (w == "S" || w == "SET") {
-        return Command::Kind::Set;
-    }
-    if (w == "K" || w == "KILL") {
-        return Command::Kind::Kill;
-    }
-    if (w == "J" || w == "JOB") {
-        return Command::Kind::Job;
-    }
-    if (w == "ZN" || w == "ZNSPACE") {
-        return Command::Kind::ZNspace;
-    }
-    if (w == "O" || w == "OPEN") {
-        return Command::Kind::Open;
-    }
-    if (w == "U" || w == "USE") {
-        return Command::Kind::Use;
-    }
-    if (w == "R" || w == "READ") {
-        return Command::Kind::Read;
-    }
-    if (w == "C" || w == "CLOSE") {
-        return Command::Kind::Close;
+    // Each command by its abbreviation or its full name.
+    static const struct {
+        const char* abbreviation;
+        const char* name;
+        Command::Kind kind;
+    } kCommands[] = {{"S", "SET", Command::Kind::Set},   {"K", "KILL", Command::Kind::Kill},
+                     {"J", "JOB", Command::Kind::Job},   {"ZN", "ZNSPACE", Command::Kind::ZNspace},
+                     {"O", "OPEN", Command::Kind::Open}, {"U", "USE", Command::Kind::Use},
+                     {"R", "READ", Command::Kind::Read}, {"C", "CLOSE", Command::Kind::Close}};
+    const std::string w = upper(word);
+    for (const auto& c : kCommands) {
+        if (w == c.abbreviation || w == c.name) {
+            return c.kind;
+        }
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test:
-#  1. the whole project, warnings as errors, and its Debian package (scripts/package-test.sh);
+#  1. the whole project, warnings as errors, its tests, clang-tidy over every C++ source
+#     (scripts/lint.sh --tidy-only) and its Debian package (scripts/package-test.sh);
 #  2. everything but the desktop program without Qt, with AddressSanitizer and
 #     UndefinedBehaviorSanitizer, which also proves that core, server, cli and sim need no Qt.
 set -euo pipefail
@@ -17,6 +18,9 @@ echo "== full build =="
 cmake -S . -B build -DTVL_WERROR=ON -DTVL_BUILD_GUI=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+echo "== clang-tidy =="
+# On the full build's compile_commands.json, so the windows' sources are checked too.
+scripts/lint.sh --tidy-only build
 scripts/package-test.sh build
 
 echo "== build without Qt, sanitizers on =="

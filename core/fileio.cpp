@@ -177,8 +177,9 @@ std::string resolveTarget(const std::string& path) {
             target = buf;
         } else {
             const std::size_t slash = target.rfind('/');
-            target =
-                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + buf;
+            // Relative to the folder of the link.
+            target.resize(slash == std::string::npos ? 0 : slash + 1);
+            target += buf;
         }
     }
     return target;

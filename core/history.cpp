@@ -9,21 +9,13 @@
 namespace tvl {
 
 const char* historyStateWord(HistoryState state) {
-    switch (state) {
-        case HistoryState::Completed:
-            return "completed";
-        case HistoryState::Failed:
-            return "failed";
-        case HistoryState::Unknown:
-            return "unknown";
-        case HistoryState::Running:
-            return "running";
-        case HistoryState::Missed:
-            return "missed";
-        case HistoryState::Planned:
-            return "planned";
+    // A job's state is named by the journal's word for its outcome.
+    for (const JobOutcome o : kJobOutcomes) {
+        if (historyStateOf(o) == state) {
+            return jobOutcomeWord(o);
+        }
     }
-    return "planned";
+    return state == HistoryState::Missed ? "missed" : "planned";
 }
 
 HistoryState historyStateOf(JobOutcome outcome) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 
 #include "fileio.h"
 
@@ -19,8 +20,8 @@ constexpr std::string_view kEnd = "end";
 constexpr std::size_t kStartFields = 12;  // kind .. log file, then the checksum
 constexpr std::size_t kEndFields = 8;
 // No record comes near this; a longer line is damage, not a record.
-constexpr std::size_t kMaxRecordBytes = 64 * 1024;
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kMaxRecordBytes = std::size_t{64} * 1024;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 std::uint32_t fnv1a(std::string_view bytes) {
     std::uint32_t h = 2166136261u;
@@ -128,7 +129,8 @@ bool parseLocal(std::string_view text, LocalDateTime& out) {
 std::string sealed(std::string body) {
     char sum[16];
     std::snprintf(sum, sizeof sum, "\t%08x\n", static_cast<unsigned>(fnv1a(body)));
-    return body + sum;
+    body += sum;
+    return body;
 }
 
 std::vector<std::string_view> splitTabs(std::string_view line) {
@@ -284,22 +286,14 @@ std::string newJobId(std::time_t now) {
 }  // namespace
 
 const char* jobOutcomeWord(JobOutcome outcome) {
-    switch (outcome) {
-        case JobOutcome::Running:
-            return "running";
-        case JobOutcome::Completed:
-            return "completed";
-        case JobOutcome::Failed:
-            return "failed";
-        case JobOutcome::Unknown:
-            return "unknown";
-    }
-    return "unknown";
+    static constexpr const char* kWords[] = {"running", "completed", "failed", "unknown"};
+    static_assert(std::size(kWords) == std::size(kJobOutcomes));
+    const auto i = static_cast<std::size_t>(outcome);
+    return i < std::size(kWords) ? kWords[i] : "unknown";
 }
 
 std::optional<JobOutcome> jobOutcomeFromWord(std::string_view word) {
-    for (const JobOutcome o :
-         {JobOutcome::Running, JobOutcome::Completed, JobOutcome::Failed, JobOutcome::Unknown}) {
+    for (const JobOutcome o : kJobOutcomes) {
         if (word == jobOutcomeWord(o)) {
             return o;
         }

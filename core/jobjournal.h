@@ -25,6 +25,10 @@ enum class JobOutcome {
     Unknown,    // the log could not be read, or said nothing of an end within the bound
 };
 
+// Every outcome, in the order of the enum.
+inline constexpr JobOutcome kJobOutcomes[] = {JobOutcome::Running, JobOutcome::Completed,
+                                              JobOutcome::Failed, JobOutcome::Unknown};
+
 // "running", "completed", "failed", "unknown": the words the journal and the command-line
 // tool use.
 const char* jobOutcomeWord(JobOutcome outcome);

@@ -144,6 +144,29 @@ int daysInMonth(int year, int month) {
     return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
+// The first day in [first, last] of a monthly rule: its day of a month it names, skipping
+// the months too short for that day.
+std::optional<std::int64_t> firstMonthlyDay(const StartRule& r, std::int64_t first,
+                                            std::int64_t last) {
+    const int dayOfMonth = monthlyDay(r.tail);
+    if (dayOfMonth == 0) {
+        return std::nullopt;
+    }
+    const CivilDate from = civilFromDays(first);
+    CivilDate month{from.year, from.month, 1};
+    while (daysFromCivil(month) <= last) {
+        if (tailFlag(r.tail, month.month) && dayOfMonth <= daysInMonth(month.year, month.month)) {
+            const std::int64_t day = daysFromCivil({month.year, month.month, dayOfMonth});
+            if (day >= first) {
+                return day <= last ? std::optional<std::int64_t>(day) : std::nullopt;
+            }
+        }
+        month = month.month == 12 ? CivilDate{month.year + 1, 1, 1}
+                                  : CivilDate{month.year, month.month + 1, 1};
+    }
+    return std::nullopt;
+}
+
 // The first day in [first, last] (day numbers) on which the rule's day test passes, found
 // by date arithmetic; no value when none.
 std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
@@ -158,29 +181,8 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
                 }
             }
             return std::nullopt;
-        case kMonthly: {
-            const int dayOfMonth = monthlyDay(r.tail);
-            if (dayOfMonth == 0) {
-                return std::nullopt;
-            }
-            const CivilDate from = civilFromDays(first);
-            CivilDate month{from.year, from.month, 1};
-            while (daysFromCivil(month) <= last) {
-                if (tailFlag(r.tail, month.month) &&
-                    dayOfMonth <= daysInMonth(month.year, month.month)) {
-                    const std::int64_t day = daysFromCivil({month.year, month.month, dayOfMonth});
-                    if (day >= first) {
-                        if (day > last) {
-                            return std::nullopt;
-                        }
-                        return day;
-                    }
-                }
-                month = month.month == 12 ? CivilDate{month.year + 1, 1, 1}
-                                          : CivilDate{month.year, month.month + 1, 1};
-            }
-            return std::nullopt;
-        }
+        case kMonthly:
+            return firstMonthlyDay(r, first, last);
         case kOnce: {
             // The due test compares the date as text with the day's short date; the text
             // names one day at most, the one it parses to if that day is written the same.
@@ -201,8 +203,7 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
 
 }  // namespace
 
-std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,
-                                       int lookaheadDays) {
+std::optional<int> startMinute(std::string_view line) {
     const StartRule r = startRule(line);
     if (!r.hasRunMode) {
         return std::nullopt;
@@ -211,6 +212,16 @@ std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTim
     if (!start || !planStoredLine(line).ok()) {
         return std::nullopt;
     }
+    return start;
+}
+
+std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,
+                                       int lookaheadDays) {
+    const std::optional<int> start = startMinute(line);
+    if (!start) {
+        return std::nullopt;
+    }
+    const StartRule r = startRule(line);
     const std::int64_t today = daysFromCivil(after.date);
     const std::int64_t first = today + (*start > after.hour * 60 + after.minute ? 0 : 1);
     const std::int64_t last = today + lookaheadDays;

@@ -35,6 +35,11 @@ bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_vie
 // lines whose start minute is this minute are read.
 std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& now);
 
+// The minute of the day at which the task of this line starts on the days its rule names;
+// no value when it never starts: no run mode, a start time that cannot be read, or fields
+// the run refuses.
+std::optional<int> startMinute(std::string_view line);
+
 // The first minute strictly after `after` at which the task of this line would start,
 // looking ahead at most `lookaheadDays` days; no value when there is none.
 std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,

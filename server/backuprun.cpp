@@ -163,6 +163,25 @@ void setJobLine(VismControl& control, const RunInputs& in, const std::string& ar
     control.setExecFlag(1);
 }
 
+// Each non-empty piece between ";" is one directory; empty pieces (";;", a leading ";") are
+// passed over. False as soon as the control fails on one.
+bool addDirectories(VismControl& control, std::string_view dbPaths, const StepCheck& check) {
+    std::string_view rest = dbPaths;
+    while (!rest.empty()) {
+        const std::size_t cut = rest.find(';');
+        const std::string_view dir = rest.substr(0, cut);
+        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+        if (dir.empty()) {
+            continue;
+        }
+        runCode(control, directoryLine(dir));
+        if (check.failed()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlContext& ctx,
@@ -212,20 +231,8 @@ RunOutcome runBackup(VismControl& control, const RunInputs& inputsNow, ControlCo
     if (check.failed()) {
         return stop("clear list");
     }
-    // Each non-empty piece between ";" is one directory; empty pieces (";;", a leading
-    // ";") are passed over.
-    std::string_view rest = in.dbPaths;
-    while (!rest.empty()) {
-        const std::size_t cut = rest.find(';');
-        const std::string_view dir = rest.substr(0, cut);
-        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-        if (dir.empty()) {
-            continue;
-        }
-        runCode(control, directoryLine(dir));
-        if (check.failed()) {
-            return stop("directory");
-        }
+    if (!addDirectories(control, in.dbPaths, check)) {
+        return stop("directory");
     }
     const std::string clock = evaluate(control, kClockLine);
     if (check.failed()) {

@@ -30,8 +30,9 @@ enum class WalkStatus {
 struct WalkLimits {
     std::size_t maxEntries = 100'000;
     std::time_t maxSeconds = 60;
-    std::size_t maxBytes = 64u * 1024u * 1024u;  // of directory text, all entries together
-    const Clock* clock = nullptr;                // the system clock when null
+    // Of directory text, all entries together.
+    std::size_t maxBytes = std::size_t{64} * 1024 * 1024;
+    const Clock* clock = nullptr;  // the system clock when null
     // Set by another thread to end the walk before its next pass; null: never.
     const std::atomic<bool>* cancelled = nullptr;
 };

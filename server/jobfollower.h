@@ -42,7 +42,7 @@ JobOutcome judgeLogLine(std::string_view line, const JudgeSettings& judge,
 
 // A job's log is looked for this long after its start before "cannot be opened" counts:
 // the server creates it only once the job runs.
-inline constexpr std::time_t kLogOpenGraceSeconds = 5 * 60;
+inline constexpr std::time_t kLogOpenGraceSeconds = std::time_t{5} * 60;
 // Lines read from one log in one pass; a longer log is judged by the next passes' reads
 // until the bound.
 inline constexpr std::size_t kMaxLogLinesPerPass = 100000;

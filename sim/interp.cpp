@@ -520,6 +520,16 @@ bool isCommandLine(std::string_view line) {
 // ---------------------------------------------------------------------------------------
 // Evaluation.
 
+// The name ZN or USE is given, which must be one of `known` (a namespace, an open device);
+// else the error `code`, its text `mark` and the name.
+template <class Known>
+std::string knownName(std::string name, const Known& known, int code, const char* mark) {
+    if (!known.count(name)) {
+        throw MError(code, mark + name);
+    }
+    return name;
+}
+
 class Evaluator {
 public:
     Evaluator(Session& s, UndoLog* undo) : m_session(s), m_undo(undo) {}
@@ -550,28 +560,21 @@ public:
                     reference(*target).kill();
                 }
                 break;
-            case Command::Kind::ZNspace: {
-                std::string name = upper(value(*c.args[0]));
-                if (!m_session.m_env.namespaces.count(name)) {
-                    throw MError(err::kNamespace, "<NAMESPACE>" + name);
-                }
-                m_session.m_namespace = name;
+            case Command::Kind::ZNspace:
+                m_session.m_namespace =
+                    knownName(upper(value(*c.args[0])), m_session.m_env.namespaces, err::kNamespace,
+                              "<NAMESPACE>");
                 break;
-            }
             case Command::Kind::Job:
                 job(c);
                 break;
             case Command::Kind::Open:
                 open(c);
                 break;
-            case Command::Kind::Use: {
-                const std::string name = value(*c.args[0]);
-                if (!m_session.m_files.count(name)) {
-                    throw MError(err::kNotOpen, "<NOTOPEN>" + name);
-                }
-                m_session.m_device = name;
+            case Command::Kind::Use:
+                m_session.m_device =
+                    knownName(value(*c.args[0]), m_session.m_files, err::kNotOpen, "<NOTOPEN>");
                 break;
-            }
             case Command::Kind::Read:
                 read(c);
                 break;

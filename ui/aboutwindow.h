@@ -1,11 +1,15 @@
 #pragma once
 
+#include <memory>
+
 #include <QDialog>
 #include <QString>
 
-class QFrame;
 class QLabel;
-class QPushButton;
+
+namespace Ui {
+class fmAboutDlg;
+}
 
 namespace tvl::ui {
 
@@ -16,6 +20,7 @@ class AboutWindow : public QDialog {
     Q_OBJECT
 public:
     explicit AboutWindow(QWidget* parent = nullptr);
+    ~AboutWindow() override;
 
     // Places the window centred on the main window and shows it modally.
     int openCentredOn(const QWidget* main);
@@ -46,14 +51,10 @@ private:
     void FormShow();
     void setLinkHighlight(QLabel* link, bool on);
 
+    std::unique_ptr<Ui::fmAboutDlg> m_ui;
     QString m_programFile;
     QString m_site;
     QString m_mail;
-    QPushButton* m_bbOk = nullptr;
-    QFrame* m_panel1 = nullptr;
-    QLabel* m_lbSite = nullptr;
-    QLabel* m_lbMail = nullptr;
-    QLabel* m_lbVer = nullptr;
 };
 
 }  // namespace tvl::ui

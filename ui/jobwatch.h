@@ -1,28 +1,17 @@
 #pragma once
 
-#include <ctime>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include <QObject>
 
+#include "controlworker.h"
 #include "core/jobjournal.h"
 #include "server/jobfollower.h"
 
-namespace tvl {
-class ActivityLog;
-class Clock;
-class MessageTable;
-class VismControl;
-}  // namespace tvl
-
 namespace tvl::ui {
-
-class ControlWorker;
 
 // How the backup jobs the program started have ended, learnt off the window thread.
 //
@@ -37,7 +26,8 @@ class ControlWorker;
 class JobWatch : public QObject {
     Q_OBJECT
 public:
-    using ControlFactory = std::function<std::unique_ptr<VismControl>()>;
+    // A pass runs on a worker whose control this makes.
+    using ControlFactory = ControlWorker::Factory;
 
     // `clock`, `messages` and `log` must outlive this object.
     JobWatch(ControlFactory factory, const Clock& clock, const MessageTable& messages,

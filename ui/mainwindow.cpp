@@ -283,7 +283,9 @@ void MainWindow::connectParts() {
             [this] { guarded([this] { btDBClick(); }); });
     connect(m_editor, &TaskEditor::hintChanged, m_panel0, &QLabel::setText);
     connect(m_book, &TaskBook::taskShown, m_panel1, &QLabel::clear);
+    // The last and next run follow the shown task and its stored line.
     connect(m_book, &TaskBook::taskShown, this, &MainWindow::refreshRuns);
+    connect(m_book, &TaskBook::tasksWritten, this, &MainWindow::refreshRuns);
     connect(m_editor->selector(), &QComboBox::currentIndexChanged, this, &MainWindow::refreshRuns);
     connect(m_book, &TaskBook::conversionError, this, &MainWindow::showConversionError);
     connect(m_service, &BackupService::statusChanged, m_panel1, &QLabel::setText);
@@ -490,59 +492,9 @@ void MainWindow::toggleFromTray() {
 // ---------------------------------------------------------------------------------------
 // The handlers, each handing the work to the part that does it
 
-void MainWindow::setNewTaskDialog(NewTaskDialog* dialog) {
-    m_book->setNewTaskDialog(dialog);
-}
-
-void MainWindow::cbNameChange() {
-    m_book->cbNameChange();
-    refreshRuns();
-}
-
-void MainWindow::NewClick() {
-    m_book->NewClick();
-    refreshRuns();
-}
-
-void MainWindow::SaveClick() {
-    m_book->saveTask();
-    refreshRuns();
-}
-
-void MainWindow::remove() {
-    m_book->remove();
-    refreshRuns();
-}
-
-bool MainWindow::savprm() {
-    const bool saved = m_book->savprm();
-    refreshRuns();
-    return saved;
-}
-
 void MainWindow::rgRunClick() {
     m_editor->rgRunClick();
     m_book->markPending();
-}
-
-void MainWindow::TrimTxt(QWidget* control) {
-    m_editor->TrimTxt(control);
-}
-
-void MainWindow::normPaths() {
-    m_editor->normPaths();
-}
-
-bool MainWindow::checkFields() {
-    return m_editor->checkFields();
-}
-
-void MainWindow::addPathEnd(QLineEdit* field) {
-    m_editor->addPathEnd(field);
-}
-
-void MainWindow::ToggleDBList() {
-    m_editor->ToggleDBList();
 }
 
 void MainWindow::RunClick() {

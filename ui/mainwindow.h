@@ -16,6 +16,8 @@
 #include "core/messagetable.h"
 #include "core/taskfile.h"
 #include "languagesettings.h"
+#include "taskbook.h"
+#include "taskeditor.h"
 
 class QAction;
 class QLabel;
@@ -87,28 +89,28 @@ public:
     // ends instead of running.
     bool FormCreate();
 
-    void setNewTaskDialog(NewTaskDialog* dialog);
+    void setNewTaskDialog(NewTaskDialog* dialog) { m_book->setNewTaskDialog(dialog); }
     void setAboutWindow(AboutWindow* about) { m_about = about; }
     // The windows of the Expected backups command, created after this one.
     void setExpectedBackupsWindows(DateIntervalDialog& dialog, WaitWindow& wait,
                                    TaskViewerWindow& viewer);
 
     // Show the task selected in the selector.
-    void cbNameChange();
-    void NewClick();
-    void SaveClick();
-    void remove();
+    void cbNameChange() { m_book->cbNameChange(); }
+    void NewClick() { m_book->NewClick(); }
+    void SaveClick() { m_book->saveTask(); }
+    void remove() { m_book->remove(); }
     // The save question; false when the pending task could not be saved.
-    bool savprm();
+    bool savprm() { return m_book->savprm(); }
     // Shows the groups of the chosen run mode.
     void rgRunClick();
     // Tidies one field: ends trimmed, control characters inside removed.
-    void TrimTxt(QWidget* control);
+    void TrimTxt(QWidget* control) { m_editor->TrimTxt(control); }
     // Tidies before saving or running without making a task pending.
-    void normPaths();
+    void normPaths() { m_editor->normPaths(); }
     // Whether the shown task is complete.
-    bool checkFields();
-    void addPathEnd(QLineEdit* field);
+    bool checkFields() { return m_editor->checkFields(); }
+    void addPathEnd(QLineEdit* field) { m_editor->addPathEnd(field); }
     // Clears the field hint.
     void Enter();
     // Opens the help page of the language in force.
@@ -127,7 +129,7 @@ public:
     // "<<" writes the checked ones back into the field and closes the list.
     void btDBClick();
     // Swaps the database list with the save directory and backup type rows.
-    void ToggleDBList();
+    void ToggleDBList() { m_editor->ToggleDBList(); }
     // The minute timer: starts every task due in the minutes since the last tick.
     void Timer1Timer();
     // The last and next run of the task shown in the editor, as they stand now.
@@ -244,16 +246,18 @@ private:
     Lifecycle m_lifecycle = Lifecycle::Running;
     bool m_trayAvailable = false;
 
-    class ExpectedHost;
-    std::unique_ptr<ExpectedHost> m_expectedHost;
-    std::unique_ptr<ExpectedBackupsCommand> m_expected;
-
+    // The parts the handlers hand their work to: children of this window from its creation,
+    // and the Expected backups command once its windows are there.
     BackupService* m_service = nullptr;
     TaskEditor* m_editor = nullptr;
     TaskBook* m_book = nullptr;
     RunsRow* m_runs = nullptr;
     JobWatch* m_watch = nullptr;
+    class ExpectedHost;
+    std::unique_ptr<ExpectedHost> m_expectedHost;
+    std::unique_ptr<ExpectedBackupsCommand> m_expected;
 
+    // The shell's own: the toolbar, the language menu's items and the status bar's panels.
     QToolBar* m_toolBar = nullptr;
     QAction* m_miEng = nullptr;
     QAction* m_miRus = nullptr;

@@ -4,12 +4,12 @@
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QStyle>
 
 #include "captionreader.h"
 #include "core/civil.h"
 #include "core/messagetable.h"
+#include "elidedlabel.h"
 #include "textcodec.h"
 
 namespace tvl::ui {
@@ -23,36 +23,6 @@ QString runMinuteText(const LocalDateTime& minute, const MessageTable& messages)
     const std::string day = messages.lookup(kWeekdays[isoWeekday(minute.date) - 1]);
     return day.empty() ? text : text + QStringLiteral(", ") + fromFileBytes(day);
 }
-
-// A one-line text that never widens the window: what does not fit ends in "...", and the
-// tooltip holds it whole. Its text is the program's, never a caption.
-class ElidedLabel : public QWidget {
-public:
-    ElidedLabel(const char* name, QWidget* parent) : QWidget(parent) {
-        setObjectName(QString::fromLatin1(name));
-        setProperty(kKeepsItsText, true);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    }
-    void setText(const QString& text) {
-        m_text = text;
-        setToolTip(text);
-        update();
-    }
-    const QString& text() const { return m_text; }
-    QSize sizeHint() const override { return {0, fontMetrics().height()}; }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter,
-                   fontMetrics().elidedText(m_text, Qt::ElideRight, width()));
-    }
-
-private:
-    QString m_text;
-};
 
 RunsRow::RunsRow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("pnRuns"));
@@ -93,18 +63,6 @@ void RunsRow::setLastRun(const QString& text, bool warning) {
 
 void RunsRow::setNextRun(const QString& text) {
     m_next->setText(text);
-}
-
-QString RunsRow::lastRun() const {
-    return m_last->text();
-}
-
-QString RunsRow::nextRun() const {
-    return m_next->text();
-}
-
-bool RunsRow::warns() const {
-    return !m_warning->isHidden();
 }
 
 }  // namespace tvl::ui

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 
-class QLabel;
+#include "elidedlabel.h"
 
 namespace tvl {
 class MessageTable;
@@ -11,8 +12,6 @@ struct LocalDateTime;
 }  // namespace tvl
 
 namespace tvl::ui {
-
-class ElidedLabel;
 
 // A minute as the row shows it: "2026-12-08 09:06, Tuesday" (the weekday in the language
 // of the message table).
@@ -29,9 +28,9 @@ public:
 
     void setLastRun(const QString& text, bool warning);
     void setNextRun(const QString& text);
-    QString lastRun() const;
-    QString nextRun() const;
-    bool warns() const;
+    QString lastRun() const { return m_last->text(); }
+    QString nextRun() const { return m_next->text(); }
+    bool warns() const { return !m_warning->isHidden(); }
 
 private:
     QLabel* m_warning = nullptr;

@@ -66,6 +66,7 @@ void TaskBook::writeTaskFile() {
     if (!saveTasks(kTaskFileName, m_tasks.lines())) {
         MessageBox::error(m_boxParent, message("fwriterr") + QStringLiteral(" task.txt"));
     }
+    emit tasksWritten();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -58,6 +58,8 @@ signals:
     void conversionError(const QString& text);
     // A task was shown: the last server operation's status no longer applies.
     void taskShown();
+    // The task list was written to the task file: a stored line changed, came or went.
+    void tasksWritten();
 
 private:
     QString message(const char* key) const;

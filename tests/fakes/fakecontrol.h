@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/messagetable.h"
+#include "server/backuprun.h"
 #include "server/controlsession.h"
 #include "server/reporter.h"
 #include "server/vismcontrol.h"
@@ -105,6 +106,18 @@ private:
     bool m_connected = false;
     ErrorHandler m_onError;
 };
+
+// A server whose clock ($h: 2026-12-07 15:05:07) and date answer as a real one's would;
+// every other line succeeds with an empty value.
+inline FakeControl::Answer serverAnswer(const std::string& code, const FakeControl::Params&) {
+    if (code == "$h") {
+        return {0, "", "67911,54307"};
+    }
+    if (code == kDateLine) {
+        return {0, "", "2026-12-07"};
+    }
+    return {};
+}
 
 // Records what the user would have seen: "status: ...", "error: ...", "info: ...".
 class RecordingReporter : public Reporter {

@@ -14,21 +14,11 @@
 using namespace tvl;
 using test::FakeControl;
 using test::RecordingReporter;
+using test::serverAnswer;
 
 namespace {
 
 const char* kJob = "J BACKUP^DBACK(P0,P1,P2,P3,P4,P5,P6,P7,P8,P9)";
-
-// A server whose clock and date answer as a real one would.
-FakeControl::Answer serverAnswer(const std::string& code, const FakeControl::Params&) {
-    if (code == "$h") {
-        return {0, "", "67911,54307"};
-    }
-    if (code == "$tr($zd($h,3),\"/\",\"-\")") {
-        return {0, "", "2026-12-07"};
-    }
-    return {};
-}
 
 class BackupRun : public ::testing::Test, protected test::BoundControl {
 protected:

@@ -248,20 +248,7 @@ TEST_F(ExpectedTest, UnreadableTasksAreNamedOnceAfterTheViewerOpens) {
 
 class ExpectedWithServerTest : public ExpectedTest {
 protected:
-    void SetUp() override {
-        ExpectedTest::SetUp();
-        m_fake.script = [](const std::string& code, const FakeControl::Params&) {
-            if (code == "$h") {
-                return FakeControl::Answer{0, "", "67911,54307"};
-            }
-            if (code == std::string(kDateLine)) {
-                return FakeControl::Answer{0, "", "2026-12-07"};
-            }
-            return FakeControl::Answer{};
-        };
-        m_control = &m_fake;
-    }
-    FakeControl m_fake;
+    ExpectedWithServerTest() { useFakeServer(); }
 };
 
 TEST_F(ExpectedWithServerTest, ATickWhileTheViewerIsOpenRunsTheStoredLineAndTheTaskComesBack) {
@@ -353,12 +340,6 @@ TEST_F(ExpectedTest, AFailureInTheMiddleLeavesTheMainWindowShownAndTheWaitWindow
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("the task list went away"));
 }
-
-}  // namespace
-}  // namespace tvl::test
-
-namespace tvl::test {
-namespace {
 
 TEST_F(ExpectedTest, AnIntervalIntoThePastSaysWhatBecameOfEachStartInTheLanguageInForce) {
     // Daily at 9:00; the clock stands at Monday 2026-12-07 09:05, after the minute timer

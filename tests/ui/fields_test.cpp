@@ -362,12 +362,6 @@ TEST_F(FieldTest, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn) {
     EXPECT_EQ(shown[0].text, QStringLiteral("no such line"));
 }
 
-}  // namespace
-}  // namespace tvl::test
-
-namespace tvl::test {
-namespace {
-
 // Captions are translated later by walking the controls' names, so everything that shows a
 // caption, a hint or items must have one, and no two of a window may share it.
 TEST_F(StartTest, EveryControlWithACaptionHintOrItemsIsNamed) {

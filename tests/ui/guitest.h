@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "core/clock.h"
+#include "fakes/fakecontrol.h"
 #include "server/dblist.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -84,6 +85,12 @@ protected:
     std::unique_ptr<TempDir> m_dir;
     QString m_oldDir;
     FakeClock m_clock;
+    // The windows' control is m_fake, answering as a server whose clock and date answer.
+    void useFakeServer() {
+        m_fake.script = serverAnswer;
+        m_control = &m_fake;
+    }
+    FakeControl m_fake;
     // The control the windows use; null lets them load the built control library.
     VismControl* m_control = nullptr;
     // What makes the control of the work off the window thread, and the walk's bounds;

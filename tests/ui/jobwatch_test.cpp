@@ -23,10 +23,7 @@ protected:
     void SetUp() override {
         GuiTest::SetUp();
         // The window's control starts every backup; the follower's reads the logs.
-        m_fake.script = [](const std::string& code, const FakeControl::Params&) {
-            return FakeControl::Answer{0, "", code == "$h" ? "67911,54307" : "2026-12-07"};
-        };
-        m_control = &m_fake;
+        useFakeServer();
         m_followerControl = [this] { return m_logs.control(); };
         start((task("Good") + task("Bad") + task("Lost")).c_str());
         m_tray = std::make_unique<ui::TrayIcon>(ui::TrayIcon::Availability::Available);
@@ -50,7 +47,6 @@ protected:
         return main().runsRow().lastRun();
     }
 
-    FakeControl m_fake;
     JobLogServer m_logs;
     std::unique_ptr<ui::TrayIcon> m_tray;
 };

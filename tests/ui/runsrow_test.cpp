@@ -20,7 +20,6 @@ protected:
         GuiTest::SetUp();
         m_control = &m_fake;
     }
-    FakeControl m_fake;
     ui::RunsRow& row() { return main().runsRow(); }
 };
 

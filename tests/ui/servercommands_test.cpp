@@ -49,17 +49,11 @@ class ServerCommandsTest : public GuiTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
-        m_fake.script = [this](const std::string& code, const FakeControl::Params&) {
-            if (code == "$h") {
-                return FakeControl::Answer{0, "", "67911,54307"};
-            }
-            if (code == std::string(kDateLine)) {
-                return FakeControl::Answer{0, "", "2026-12-07"};
-            }
-            if (code == std::string(kJobLine) && onJob) {
+        m_fake.script = [this](const std::string& code, const FakeControl::Params& p) {
+            if (code == kJobLine && onJob) {
                 onJob();
             }
-            return FakeControl::Answer{};
+            return serverAnswer(code, p);
         };
         m_control = &m_fake;
         // The database list is read by a control of its own, scripted like the window's.
@@ -103,7 +97,6 @@ protected:
         };
     }
 
-    FakeControl m_fake;
     FakeControl* m_walker = nullptr;  // owned by the window once a walk has begun
     std::function<void()> onJob;
 };

@@ -26,13 +26,7 @@ const char* const kDaily =
 
 class TrayTest : public GuiTest {
 protected:
-    void SetUp() override {
-        GuiTest::SetUp();
-        m_fake.script = [](const std::string& code, const FakeControl::Params&) {
-            return FakeControl::Answer{0, "", code == "$h" ? "67911,54307" : "2026-12-07"};
-        };
-        m_control = &m_fake;
-    }
+    TrayTest() { useFakeServer(); }
     void TearDown() override {
         m_tray.reset();
         GuiTest::TearDown();
@@ -48,7 +42,6 @@ protected:
         return m_tray->menu()->findChild<QAction*>(QString::fromLatin1(name));
     }
 
-    FakeControl m_fake;
     std::unique_ptr<TrayIcon> m_tray;
 };
 

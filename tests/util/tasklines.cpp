@@ -9,16 +9,15 @@ namespace tvl::test {
 std::string taskLine(const TaskDraft& draft) {
     // buildTaskLine writes only digits at the type and run-mode places; the bytes the test
     // asked for go in afterwards, where the separators that buildTaskLine placed say.
-    TaskFields fields;
-    fields.name = draft.name;
-    fields.ip = draft.ip;
-    fields.port = draft.port;
-    fields.dbPaths = draft.dbPaths;
-    fields.saveDir = draft.saveDir;
-    fields.backupType = 0;
-    fields.startTime = draft.startTime;
-    fields.runMode = 0;
-    const std::optional<std::string> built = buildTaskLine(fields);
+    const std::optional<std::string> built = buildTaskLine({.name = draft.name,
+                                                            .ip = draft.ip,
+                                                            .port = draft.port,
+                                                            .dbPaths = draft.dbPaths,
+                                                            .saveDir = draft.saveDir,
+                                                            .backupType = 0,
+                                                            .startTime = draft.startTime,
+                                                            .runMode = 0,
+                                                            .tail = {}});
     if (!built) {
         ADD_FAILURE() << "a field holds a control byte; write such a line out in full";
         return {};

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -79,6 +80,30 @@ void BM_StartShownAndPainted(benchmark::State& state) {
     state.counters["cpu_ms"] =
         benchmark::Counter(cpu * 1e3 / static_cast<double>(state.iterations()));
 }
+
+// The user opens the selector over every task: the popup shown, then closed.
+void BM_SelectorPopupShown(benchmark::State& state) {
+    writeTasks(static_cast<std::size_t>(state.range(0)));
+    tvl::ui::MainWindowOptions options;
+    options.settingsFile = QString::fromStdString(g_work->file("tarvel.ini"));
+    options.languageFolder = QString::fromStdString(g_work->path());
+    options.autostartFile = QString::fromStdString(g_work->file("autostart/tarvel.desktop"));
+    tvl::ui::ProgramWindows windows = tvl::ui::createProgramWindows(options);
+    windows.main->show();
+    if (!QTest::qWaitForWindowExposed(windows.main.get())) {
+        state.SkipWithError("the main window was never shown");
+        return;
+    }
+    auto* cbName = windows.main->findChild<QComboBox*>(QStringLiteral("cbName"));
+    for (auto _ : state) {
+        cbName->showPopup();
+        cbName->view()->viewport()->repaint();
+        cbName->hidePopup();
+    }
+    windows.main->endWithoutQuestion();
+}
+
+BENCHMARK(BM_SelectorPopupShown)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK(BM_StartShownAndPainted)
     ->Arg(0)

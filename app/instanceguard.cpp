@@ -28,7 +28,7 @@ QString InstanceGuard::runtimeDirectory() {
     }
     // The temporary directory is shared by every user: each gets a folder of their own,
     // so one user's instance never blocks another's.
-    const QString own = QDir(QDir::tempPath()).filePath(QStringLiteral("tarvel-%1").arg(getuid()));
+    QString own = QDir(QDir::tempPath()).filePath(QStringLiteral("tarvel-%1").arg(getuid()));
     QDir().mkpath(own);
     QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return own;

@@ -17,9 +17,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QTest>
 
+#include "guibench.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 #include "ui/programwindows.h"
@@ -30,7 +30,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-tvl::test::TempDir* g_work = nullptr;
+tvl::bench::GuiBench* g_bench = nullptr;
 
 double cpuSeconds() {
     timespec t{};
@@ -47,7 +47,7 @@ void writeTasks(std::size_t count) {
                                              .dbPaths = "/srv/db/user/;/srv/db/test/",
                                              .saveDir = "/srv/backup/"}));
     }
-    tvl::test::writeFile(g_work->file("task.txt"), tvl::test::taskFileText(lines));
+    tvl::test::writeFile(g_bench->work().file("task.txt"), tvl::test::taskFileText(lines));
 }
 
 void BM_StartShownAndPainted(benchmark::State& state) {
@@ -55,10 +55,7 @@ void BM_StartShownAndPainted(benchmark::State& state) {
     writeTasks(tasks);
     double cpu = 0;
     for (auto _ : state) {
-        tvl::ui::MainWindowOptions options;
-        options.settingsFile = QString::fromStdString(g_work->file("tarvel.ini"));
-        options.languageFolder = QString::fromStdString(g_work->path());
-        options.autostartFile = QString::fromStdString(g_work->file("autostart/tarvel.desktop"));
+        const tvl::ui::MainWindowOptions options = g_bench->options();
         const double cpuStart = cpuSeconds();
         const Clock::time_point start = Clock::now();
         tvl::ui::ProgramWindows windows = tvl::ui::createProgramWindows(options);
@@ -81,13 +78,17 @@ void BM_StartShownAndPainted(benchmark::State& state) {
         benchmark::Counter(cpu * 1e3 / static_cast<double>(state.iterations()));
 }
 
+BENCHMARK(BM_StartShownAndPainted)
+    ->Arg(0)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+
 // The user opens the selector over every task: the popup shown, then closed.
 void BM_SelectorPopupShown(benchmark::State& state) {
     writeTasks(static_cast<std::size_t>(state.range(0)));
-    tvl::ui::MainWindowOptions options;
-    options.settingsFile = QString::fromStdString(g_work->file("tarvel.ini"));
-    options.languageFolder = QString::fromStdString(g_work->path());
-    options.autostartFile = QString::fromStdString(g_work->file("autostart/tarvel.desktop"));
+    const tvl::ui::MainWindowOptions options = g_bench->options();
     tvl::ui::ProgramWindows windows = tvl::ui::createProgramWindows(options);
     windows.main->show();
     if (!QTest::qWaitForWindowExposed(windows.main.get())) {
@@ -105,42 +106,14 @@ void BM_SelectorPopupShown(benchmark::State& state) {
 
 BENCHMARK(BM_SelectorPopupShown)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-BENCHMARK(BM_StartShownAndPainted)
-    ->Arg(0)
-    ->Arg(100000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(10);
-
 }  // namespace
 
-QtMessageHandler g_messages = nullptr;
-
-// The offscreen platform says for every window shown that it cannot raise it.
-void quietPlatform(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (!text.startsWith(QStringLiteral("This plugin does not support"))) {
-        g_messages(type, context, text);
-    }
-}
-
 int main(int argc, char** argv) {
-    g_messages = qInstallMessageHandler(quietPlatform);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    tvl::test::TempDir work;
-    g_work = &work;
-    for (const char* name : {"english.dat", "russian.dat"}) {
-        tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, work.file(name));
-    }
-    const QString oldDir = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(work.path()));
-    tvl::ui::MessageBox::setTestMode(true);
+    tvl::bench::GuiBench bench(argc, argv);
+    g_bench = &bench;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QDir::setCurrent(oldDir);
-    g_work = nullptr;
+    g_bench = nullptr;
     return 0;
 }

@@ -14,13 +14,13 @@
 
 #include <QApplication>
 #include <QDateEdit>
-#include <QDir>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
+#include "guibench.h"
 #include "ui/dateintervaldialog.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
@@ -153,36 +153,12 @@ BENCHMARK(BM_HeaderClickSortedAndPainted)
 
 }  // namespace
 
-QtMessageHandler g_messages = nullptr;
-
-// The offscreen platform says for every window shown that it cannot raise it.
-void quietPlatform(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (!text.startsWith(QStringLiteral("This plugin does not support"))) {
-        g_messages(type, context, text);
-    }
-}
-
 int main(int argc, char** argv) {
-    g_messages = qInstallMessageHandler(quietPlatform);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    tvl::test::TempDir work;
-    for (const char* name : {"english.dat", "russian.dat"}) {
-        tvl::test::copyFile(std::string(TVL_SOURCE_DATA_DIR) + "/" + name, work.file(name));
-    }
-    tvl::test::writeFile(work.file("task.txt"), dailyTasks());
-    const QString oldDir = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(work.path()));
-    tvl::ui::MessageBox::setTestMode(true);
+    tvl::bench::GuiBench bench(argc, argv);
+    tvl::test::writeFile(bench.work().file("task.txt"), dailyTasks());
     int status = 0;
     {
-        tvl::ui::MainWindowOptions options;
-        options.settingsFile = QString::fromStdString(work.file("tarvel.ini"));
-        options.languageFolder = QString::fromStdString(work.path());
-        options.autostartFile = QString::fromStdString(work.file("autostart/tarvel.desktop"));
-        tvl::ui::ProgramWindows windows = tvl::ui::createProgramWindows(options);
+        tvl::ui::ProgramWindows windows = tvl::ui::createProgramWindows(bench.options());
         g_windows = &windows;
         windows.main->show();
         if (!QTest::qWaitForWindowExposed(windows.main.get())) {
@@ -198,6 +174,5 @@ int main(int argc, char** argv) {
         windows.main->endWithoutQuestion();
         g_windows = nullptr;
     }
-    QDir::setCurrent(oldDir);
     return status;
 }

@@ -23,6 +23,7 @@ void DatabaseList::setEntries(const std::vector<std::string>& entries,
 
 std::vector<std::string> DatabaseList::entries() const {
     std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i) {
         out.push_back(item(i)->data(kServerBytes).toByteArray().toStdString());
     }
@@ -31,6 +32,7 @@ std::vector<std::string> DatabaseList::entries() const {
 
 std::vector<bool> DatabaseList::marks() const {
     std::vector<bool> out;
+    out.reserve(static_cast<std::size_t>(count()));
     for (int i = 0; i < count(); ++i) {
         out.push_back(item(i)->checkState() == Qt::Checked);
     }

@@ -12,8 +12,7 @@ namespace tvl::ui {
 // tooltip holds it whole. Its text is the program's, never a caption.
 class ElidedLabel : public QWidget {
 public:
-    ElidedLabel(const char* name, QWidget* parent) : QWidget(parent) {
-        setObjectName(QString::fromLatin1(name));
+    explicit ElidedLabel(QWidget* parent) : QWidget(parent) {
         setProperty(kKeepsItsText, true);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }

@@ -40,6 +40,7 @@
 #include "messagebox.h"
 #include "mnemonics.h"
 #include "named.h"
+#include "panelbar.h"
 #include "runsrow.h"
 #include "schedulersettings.h"
 #include "server/controlloader.h"
@@ -257,17 +258,16 @@ void MainWindow::buildToolBar() {
 }
 
 void MainWindow::buildStatusBar() {
-    auto* sbDesc = named(new QStatusBar(this), "sbDesc");
-    sbDesc->setSizeGripEnabled(false);
-    setStatusBar(sbDesc);
-    m_panel0 = named(new QLabel(sbDesc), "sbDesc0");
-    m_panel1 = named(new QLabel(sbDesc), "sbDesc1");
+    m_sbDesc = new PanelBar("sbDesc", this);
+    setStatusBar(m_sbDesc);
     // Panel 0 is 300 pixels wide as laid out at 120 pixels per inch.
-    m_panel0->setFixedWidth(300 * logicalDpiX() / 120);
-    m_panel0->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    sbDesc->addWidget(m_panel0);
-    sbDesc->addWidget(m_panel1, 1);
+    QLabel* hint = m_sbDesc->panel(0);
+    QLabel* status = m_sbDesc->panel(1);
+    hint->setFixedWidth(300 * logicalDpiX() / 120);
+    hint->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_sbDesc->addWidget(hint);
+    m_sbDesc->addWidget(status, 1);
 }
 
 void MainWindow::connectParts() {
@@ -281,14 +281,14 @@ void MainWindow::connectParts() {
             [this] { guarded([this] { cbNameChange(); }); });
     connect(m_editor, &TaskEditor::databaseButtonClicked, this,
             [this] { guarded([this] { btDBClick(); }); });
-    connect(m_editor, &TaskEditor::hintChanged, m_panel0, &QLabel::setText);
-    connect(m_book, &TaskBook::taskShown, m_panel1, &QLabel::clear);
+    connect(m_editor, &TaskEditor::hintChanged, m_sbDesc->panel(0), &QLabel::setText);
+    connect(m_book, &TaskBook::taskShown, m_sbDesc->panel(1), &QLabel::clear);
     // The last and next run follow the shown task and its stored line.
     connect(m_book, &TaskBook::taskShown, this, &MainWindow::refreshRuns);
     connect(m_book, &TaskBook::tasksWritten, this, &MainWindow::refreshRuns);
     connect(m_editor->selector(), &QComboBox::currentIndexChanged, this, &MainWindow::refreshRuns);
     connect(m_book, &TaskBook::conversionError, this, &MainWindow::showConversionError);
-    connect(m_service, &BackupService::statusChanged, m_panel1, &QLabel::setText);
+    connect(m_service, &BackupService::statusChanged, m_sbDesc->panel(1), &QLabel::setText);
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
     connect(m_watch, &JobWatch::lastJobsChanged, this, &MainWindow::refreshRuns);
     connect(m_watch, &JobWatch::jobEnded, this, &MainWindow::jobEnded);
@@ -296,7 +296,7 @@ void MainWindow::connectParts() {
     connect(m_service, &BackupService::walkingChanged, m_editor,
             [this](bool walking) { m_editor->setDatabaseButtonBusy(walking); });
     connect(m_service, &BackupService::schedulerNotice, this, [this](const QString& text) {
-        m_panel0->setText(text);
+        m_sbDesc->panel(0)->setText(text);
         emit schedulerNotice(text);
     });
 }
@@ -348,14 +348,14 @@ void MainWindow::fitHintPanel() {
             texts << fromFileBytes(table.lookup("othtvl")) + QStringLiteral(" 4194304");
         }
     }
-    const QFontMetrics metrics = m_panel0->fontMetrics();
+    const QFontMetrics metrics = m_sbDesc->panel(0)->fontMetrics();
     int widest = 0;
     for (const QString& text : texts) {
         widest = std::max(widest, metrics.horizontalAdvance(text));
     }
-    const int frame = 2 * m_panel0->frameWidth();
+    const int frame = 2 * m_sbDesc->panel(0)->frameWidth();
     const int margin = 2 * metrics.averageCharWidth();
-    m_panel0->setFixedWidth(std::max(300 * logicalDpiX() / 120, widest + frame + margin));
+    m_sbDesc->panel(0)->setFixedWidth(std::max(300 * logicalDpiX() / 120, widest + frame + margin));
     setFixedSize(sizeHint());
 }
 
@@ -629,7 +629,7 @@ void MainWindow::showConversionError(const QString& text) {
         return;
     }
     MessageBox::error(this, text);
-    m_panel1->clear();
+    m_sbDesc->panel(1)->clear();
 }
 
 // What the Expected backups command needs of this window, its editor and its task list.
@@ -758,19 +758,19 @@ QString MainWindow::message(const char* key) const {
 }
 
 QString MainWindow::fieldHint() const {
-    return m_panel0->text();
+    return m_sbDesc->panel(0)->text();
 }
 
 QString MainWindow::statusText() const {
-    return m_panel1->text();
+    return m_sbDesc->panel(1)->text();
 }
 
 void MainWindow::setStatusText(const QString& text) {
-    m_panel1->setText(text);
+    m_sbDesc->panel(1)->setText(text);
 }
 
 void MainWindow::Enter() {
-    m_panel0->clear();
+    m_sbDesc->panel(0)->clear();
 }
 
 QString MainWindow::startTimeText() const {

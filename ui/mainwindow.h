@@ -47,6 +47,7 @@ class TaskBook;
 class TaskEditor;
 class RunsRow;
 class JobWatch;
+class PanelBar;
 
 struct MainWindowOptions {
     // INI file that keeps the chosen language; empty means the user's settings file.
@@ -261,8 +262,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     QAction* m_miEng = nullptr;
     QAction* m_miRus = nullptr;
-    QLabel* m_panel0 = nullptr;
-    QLabel* m_panel1 = nullptr;
+    PanelBar* m_sbDesc = nullptr;
 };
 
 }  // namespace tvl::ui

@@ -10,6 +10,7 @@
 #include "core/civil.h"
 #include "core/messagetable.h"
 #include "elidedlabel.h"
+#include "named.h"
 #include "textcodec.h"
 
 namespace tvl::ui {
@@ -41,8 +42,8 @@ RunsRow::RunsRow(QWidget* parent) : QWidget(parent) {
     keep.setRetainSizeWhenHidden(true);
     m_warning->setSizePolicy(keep);
     m_warning->hide();
-    m_last = new ElidedLabel("lbLastRunText", this);
-    m_next = new ElidedLabel("lbNextRunText", this);
+    m_last = named(new ElidedLabel(this), "lbLastRunText");
+    m_next = named(new ElidedLabel(this), "lbNextRunText");
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(9, 0, 9, 6);

@@ -11,12 +11,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSaveFile>
-#include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include "expectedrowsmodel.h"
 #include "messagebox.h"
+#include "panelbar.h"
 #include "placement.h"
 
 namespace tvl::ui {
@@ -91,12 +91,8 @@ TaskViewerWindow::TaskViewerWindow(QWidget* parent) : QDialog(parent) {
     // it would copy the one current cell, so the table's own copy is replaced as well.
     m_table->installEventFilter(this);
 
-    m_sbHlp = new QStatusBar(this);
-    m_sbHlp->setObjectName(QStringLiteral("sbHlp"));
-    m_sbHlp->setSizeGripEnabled(false);
-    m_panel0 = new QLabel(m_sbHlp);
-    m_panel1 = new QLabel(m_sbHlp);
-    for (QLabel* panel : {m_panel0, m_panel1}) {
+    m_sbHlp = new PanelBar("sbHlp", this);
+    for (QLabel* panel : {m_sbHlp->panel(0), m_sbHlp->panel(1)}) {
         panel->setFixedWidth(kPanelWidth);
         m_sbHlp->addWidget(panel);
     }
@@ -152,17 +148,18 @@ void TaskViewerWindow::sizeColumns() {
 void TaskViewerWindow::lwTaskColumnClick(int column) {
     m_sortColumn = column;
     if (m_model->sortBy(column)) {
-        m_panel1->setText(m_sortCaption + QLatin1Char(' ') +
-                          m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        m_sbHlp->panel(1)->setText(
+            m_sortCaption + QLatin1Char(' ') +
+            m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
     }
 }
 
 void TaskViewerWindow::setTip(const QString& text) {
-    m_panel0->setText(text);
+    m_sbHlp->panel(0)->setText(text);
 }
 
 QString TaskViewerWindow::panelText(int panel) const {
-    return panel == 0 ? m_panel0->text() : m_panel1->text();
+    return panel == 0 ? m_sbHlp->panel(0)->text() : m_sbHlp->panel(1)->text();
 }
 
 void TaskViewerWindow::placeOver(const QWidget* mainWindow) {

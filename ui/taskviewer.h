@@ -11,10 +11,11 @@
 #include "core/history.h"
 
 class QLabel;
-class QStatusBar;
 class QTableView;
 
 namespace tvl::ui {
+
+class PanelBar;
 
 class ExpectedRowsModel;
 
@@ -66,9 +67,7 @@ protected:
 private:
     ExpectedRowsModel* m_model = nullptr;
     QTableView* m_table = nullptr;
-    QStatusBar* m_sbHlp = nullptr;
-    QLabel* m_panel0 = nullptr;
-    QLabel* m_panel1 = nullptr;
+    PanelBar* m_sbHlp = nullptr;
     QString m_sortCaption;
     int m_sortColumn = -1;
     bool m_placed = false;

@@ -544,7 +544,7 @@ QString TaskEditor::showLine(const std::string& line) {
     if (fields.runMode < 0) {
         return notAnInteger(line, kSepRunMode);
     }
-    const QString failure = showRule(fields, utf8);
+    QString failure = showRule(fields, utf8);
     if (failure.isEmpty()) {
         closeDatabaseList();
     }

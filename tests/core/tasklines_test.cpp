@@ -70,6 +70,7 @@ TEST(TaskLinesTest, DueTestOverStartMinutesMatchesTheLines) {
     };
     auto line = [&] { return below(4) == 0 ? gen.line() : gen.ruleLine(onceDates); };
     std::vector<std::string> start;
+    start.reserve(400);
     for (int i = 0; i < 400; ++i) {
         start.push_back(line());
     }

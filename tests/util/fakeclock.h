@@ -10,7 +10,7 @@ class FakeClock : public Clock {
 public:
     std::time_t t = 1796638500;  // 2026-12-07 10:15:00 UTC, a Monday
     std::time_t now() const override { return t; }
-    void advanceMinutes(int n) { t += 60 * n; }
+    void advanceMinutes(int n) { t += std::time_t{60} * n; }
     void advanceSeconds(int n) { t += n; }
     // To a wall-clock minute and second; the tests that use it run in UTC, where the
     // wall clock's minutes count from the epoch.

@@ -454,7 +454,14 @@ void JournalDigest::restart() {
 }
 
 void JournalDigest::keepSince(std::time_t since) {
-    if (since <= m_keepSince) {
+    if (since == m_keepSince) {
+        return;
+    }
+    if (since < m_keepSince) {
+        // The jobs before the old moment were not kept: they are read again.
+        m_keepSince = since;
+        m_dev = 0;
+        m_ino = 0;
         return;
     }
     m_keepSince = since;

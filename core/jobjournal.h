@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -109,10 +110,10 @@ public:
     bool update();
     // The last job started of each task, by task name.
     const std::map<std::string, JobRecord>& lastJobs() const { return m_last; }
-    // The jobs started at or after keepSince(), in start order.
+    // The jobs started at or after keepSince(), in start order; none until it is called.
     const std::vector<JobRecord>& recentJobs() const { return m_recent; }
     // Drops the kept jobs started before `since`; later updates keep none older. A moment
-    // before the one given last changes nothing.
+    // before the one given last has the next update read the journal anew.
     void keepSince(std::time_t since);
     // When the journal's first job was started; none while it holds none.
     std::optional<std::time_t> began() const { return m_began; }
@@ -124,7 +125,7 @@ private:
     std::uint64_t m_readTo = 0;
     dev_t m_dev = 0;
     ino_t m_ino = 0;
-    std::time_t m_keepSince = 0;
+    std::time_t m_keepSince = std::numeric_limits<std::time_t>::max();
     std::optional<std::time_t> m_began;
     std::map<std::string, JobRecord> m_last;
     std::vector<JobRecord> m_recent;

@@ -165,6 +165,7 @@ TEST(JournalDigest, ReadsOnlyWhatWasAppendedAndATornRecordOnceItIsWhole) {
     TempDir dir;
     const std::string path = dir.file("jobs.jnl");
     JournalDigest digest(path);
+    digest.keepSince(0);
     EXPECT_TRUE(digest.update());
     EXPECT_FALSE(digest.began());
     JobRecord a = startedJob("A", kT);
@@ -197,6 +198,14 @@ TEST(JournalDigest, ReadsOnlyWhatWasAppendedAndATornRecordOnceItIsWhole) {
     EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"B", "A"}));
     EXPECT_EQ(digest.lastJobs().at("A").id, a2.id);
     EXPECT_EQ(digest.lastJobs().at("A").outcome, JobOutcome::Running);
+    // Asked for older jobs than it kept, it reads the journal anew.
+    JobRecord old = startedJob("Old", kT - 600);
+    ASSERT_TRUE(JobJournal(path).appendStart(old));
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"B", "A"}));
+    digest.keepSince(0);
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"B", "A", "Old"}));
 
     // A journal replaced by another is read anew.
     JobRecord c = startedJob("C", kT + 180);

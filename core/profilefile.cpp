@@ -256,13 +256,31 @@ std::string LanguageFolders::writePath(std::string_view name) const {
     return data + "/" + std::string(name);
 }
 
-std::string userDataFolder() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
+std::string xdgFolder(const char* variable, const char* underHome) {
+    const char* xdg = std::getenv(variable);
     if (xdg != nullptr && xdg[0] == '/') {
-        return std::string(xdg) + "/tarvel";
+        return xdg;
     }
     const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.local/share/tarvel";
+    return std::string(home != nullptr ? home : "") + "/" + underHome;
+}
+
+std::string userDataFolder() {
+    return xdgFolder("XDG_DATA_HOME", ".local/share") + "/tarvel";
+}
+
+std::optional<long> wholeNumber(std::string_view text, long max) {
+    if (text.empty() || text.size() > 4) {
+        return std::nullopt;
+    }
+    long n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n <= max ? std::optional(n) : std::nullopt;
 }
 
 }  // namespace tvl

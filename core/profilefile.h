@@ -67,4 +67,11 @@ struct LanguageFolders {
 // ~/.local/share/tarvel.
 std::string userDataFolder();
 
+// A user's folder by its XDG variable (`variable`) when that holds an absolute path, else
+// `underHome` below the home folder: xdgFolder("XDG_DATA_HOME", ".local/share").
+std::string xdgFolder(const char* variable, const char* underHome);
+
+// A number a settings file holds: one to four digits, at most `max`; none for anything else.
+std::optional<long> wholeNumber(std::string_view text, long max);
+
 }  // namespace tvl

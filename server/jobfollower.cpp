@@ -4,25 +4,17 @@
 #include "core/activitylog.h"
 #include "core/history.h"
 #include "core/messagetable.h"
+#include "core/profilefile.h"
 #include "core/taskline.h"
 
 namespace tvl {
 
 std::optional<int> parseBoundHours(std::string_view text) {
-    if (text.empty() || text.size() > 4) {
+    const std::optional<long> n = wholeNumber(text, kMaxBoundHours);
+    if (!n || *n < 1) {
         return std::nullopt;
     }
-    int n = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        n = n * 10 + (c - '0');
-    }
-    if (n < 1 || n > kMaxBoundHours) {
-        return std::nullopt;
-    }
-    return n;
+    return static_cast<int>(*n);
 }
 
 JobOutcome judgeLogLine(std::string_view line, const JudgeSettings& judge, std::string* reason) {

@@ -27,29 +27,10 @@ std::string unquoted(const std::string& value) {
     return out;
 }
 
-std::optional<long> wholeNumber(const std::string& text, long max) {
-    if (text.empty() || text.size() > 4) {
-        return std::nullopt;
-    }
-    long n = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        n = n * 10 + (c - '0');
-    }
-    return n <= max ? std::optional(n) : std::nullopt;
-}
-
 }  // namespace
 
 std::string userSettingsPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        return std::string(xdg) + "/Tarvel/tarvel.ini";
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.config/Tarvel/tarvel.ini";
+    return xdgFolder("XDG_CONFIG_HOME", ".config") + "/Tarvel/tarvel.ini";
 }
 
 ProgramSettings readProgramSettings(const std::string& path) {

@@ -19,6 +19,13 @@ namespace {
 
 constexpr std::time_t kT = 1796638500;  // 2026-12-07 10:15:00 UTC
 
+// A started job with the id the journal would have given it.
+JobRecord numberedJob(const std::string& name, std::time_t started, const std::string& id) {
+    JobRecord job = startedJob(name, started);
+    job.id = id;
+    return job;
+}
+
 std::vector<std::string> ids(const std::vector<JobRecord>& jobs) {
     std::vector<std::string> out;
     for (const JobRecord& j : jobs) {
@@ -62,12 +69,8 @@ TEST(JobJournal, FoldsStartsAndEndsAndKeepsEveryByteOfTheTexts) {
 TEST(JobJournal, ARecordTornAtAnyByteIsPassedOverAndTheNextAppendStandsAlone) {
     TempDir dir(TempDir::Where::Memory);
     const std::string path = dir.file("jobs.jnl");
-    JobRecord whole = startedJob("Whole", kT);
-    whole.id = "1";
-    JobRecord torn = startedJob("Torn", kT + 60);
-    torn.id = "2";
-    const std::string first = journalStartLine(whole);
-    const std::string cut = journalStartLine(torn);
+    const std::string first = journalStartLine(numberedJob("Whole", kT, "1"));
+    const std::string cut = journalStartLine(numberedJob("Torn", kT + 60, "2"));
     // Cut before its line end: a record that lacks only the line end is whole once the next
     // append has ended its line.
     for (std::size_t n = 1; n + 1 < cut.size(); ++n) {
@@ -91,9 +94,7 @@ TEST(JobJournal, ARecordTornAtAnyByteIsPassedOverAndTheNextAppendStandsAlone) {
 TEST(JobJournal, AlteredLinesAndForeignFilesAreNoRecords) {
     TempDir dir;
     const std::string path = dir.file("jobs.jnl");
-    JobRecord a = startedJob("A", kT);
-    a.id = "1";
-    std::string altered = journalStartLine(a);
+    std::string altered = journalStartLine(numberedJob("A", kT, "1"));
     altered[altered.find("/bak/")] = '/' + 1;
     for (const std::string& text : {altered, std::string("start\t1\n"),
                                     std::string(70000, 'x') + "\n", std::string("\n\n")}) {
@@ -168,12 +169,9 @@ TEST(JournalDigest, ReadsOnlyWhatWasAppendedAndATornRecordOnceItIsWhole) {
     digest.keepSince(0);
     EXPECT_TRUE(digest.update());
     EXPECT_FALSE(digest.began());
-    JobRecord a = startedJob("A", kT);
-    a.id = "1";
-    JobRecord b = startedJob("B", kT + 60);
-    b.id = "2";
+    const JobRecord a = numberedJob("A", kT, "1");
     const std::string first = journalStartLine(a);
-    const std::string torn = journalStartLine(b);
+    const std::string torn = journalStartLine(numberedJob("B", kT + 60, "2"));
     test::writeFile(path, first + torn.substr(0, 20));
     ASSERT_TRUE(digest.update());
     EXPECT_EQ(digest.began(), kT);

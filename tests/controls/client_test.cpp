@@ -46,7 +46,7 @@ protected:
 };
 
 ScriptedServer::Script answering(std::string payload) {
-    return [payload](const wire::Request&) { return test::ok(payload); };
+    return [payload = std::move(payload)](const wire::Request&) { return test::ok(payload); };
 }
 
 }  // namespace

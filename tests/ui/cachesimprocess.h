@@ -75,7 +75,7 @@ public:
         QDeadlineTimer deadline(ms);
         while (!deadline.hasExpired()) {
             for (const std::string& f : backupFiles(".log")) {
-                const std::string text = readFile(f);
+                std::string text = readFile(f);
                 if (text.find("Backup completed") != std::string::npos ||
                     text.find("Backup failed") != std::string::npos) {
                     return text;

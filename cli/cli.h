@@ -19,6 +19,7 @@ struct Context {
     std::string programDir;            // where tarvelctl itself lies
     bool json = false;                 // --json: one JSON document instead of lines
     MessageTable messages;
+    TaskFileRead taskRead;  // how loadTaskList reads the task file
     TaskList tasks;
     const Clock* clock = nullptr;
     std::ostream* out = nullptr;
@@ -57,6 +58,11 @@ struct NextStartRow {
 std::vector<NextStartRow> nextStarts(const Context& ctx);
 // The same as the JSON member "tasks":[...] that `list --json` prints.
 std::string nextStartsJson(const Context& ctx);
+
+// Reads the working directory's task file into ctx.tasks (creating it empty when missing);
+// reports on stderr and answers false when it cannot be read. Commands that check their
+// arguments first call it themselves, so a mistyped command line costs no read of a big file.
+bool loadTaskList(Context& ctx);
 
 // Reports a usage error of one command on stderr; returns kExitUsage.
 int usageError(Context& ctx, const Command& command, const std::string& why);

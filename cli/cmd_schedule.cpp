@@ -72,6 +72,9 @@ int runDue(Context& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1 || !parseMinute(args[0], t)) {
         return usageError(ctx, self, "give one minute as YYYY-MM-DDTHH:MM");
     }
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
+    }
     const std::vector<std::size_t> due = dueTasks(ctx.tasks.lines(), t);
     if (ctx.json) {
         *ctx.out << "{\"minute\":" << jsonMinute(t) << ",\"tasks\":[";
@@ -107,6 +110,9 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     CivilDate to;
     if (dates.size() != 2 || !parseIsoDate(dates[0], from) || !parseIsoDate(dates[1], to)) {
         return usageError(ctx, self, "give FROM and TO as YYYY-MM-DD");
+    }
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
     }
     ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, weekdayNames(ctx));
     rows.sort(column);
@@ -151,6 +157,9 @@ std::vector<NextStartRow> nextStarts(const Context& ctx) {
 int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
+    }
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
     }
     if (ctx.json) {
         *ctx.out << '{' << nextStartsJson(ctx) << "}\n";

@@ -48,14 +48,6 @@ std::array<std::string, 7> weekdayNames(const Context& ctx);
 // The saved tasks, one line each: index, name, start rule, next start (as `list` prints).
 void printNextStarts(Context& ctx);
 
-// A saved task's next start after the current minute, as `list` shows it.
-struct NextStartRow {
-    std::size_t index = 0;
-    std::string name;
-    const char* rule = "";  // Once, Daily, Weekly, Monthly or "?"
-    std::optional<LocalDateTime> next;
-};
-std::vector<NextStartRow> nextStarts(const Context& ctx);
 // The same as the JSON member "tasks":[...] that `list --json` prints.
 std::string nextStartsJson(const Context& ctx);
 

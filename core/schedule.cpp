@@ -97,7 +97,7 @@ Due dueTest(std::string_view line, const LocalDateTime& now, std::string_view to
 }
 
 bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_view todayText) {
-    return dueTest(line, now, todayText) == Due::Due && planStoredLine(line).ok();
+    return dueTest(line, now, todayText) == Due::Due && storedLineCanStart(line);
 }
 
 std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& now) {
@@ -208,7 +208,7 @@ std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTim
         return std::nullopt;
     }
     const std::optional<int> start = parseStartTime(r.startTime);
-    if (!start || !planStoredLine(line).ok()) {
+    if (!start || !storedLineCanStart(line)) {
         return std::nullopt;
     }
     const std::int64_t today = daysFromCivil(after.date);

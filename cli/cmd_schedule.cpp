@@ -150,11 +150,15 @@ template <class Row>
 void forEachNextStart(const Context& ctx, Row&& row) {
     LocalDateTime minute = ctx.clock->localNow();
     minute.second = 0;
+    NextStartFinder nextStart(minute);
     const TaskLines& lines = ctx.tasks.lines();
     const std::size_t saved = lines.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
         const std::string_view line = lines[i];
-        row(i, lineTaskName(line), runModeWord(startRule(line).runMode), nextStart(line, minute));
+        const StartRule rule = startRule(line);
+        const int start = lines.startMinute(i);
+        row(i, lineTaskName(line), runModeWord(rule.runMode),
+            nextStart(line, rule, start < 0 ? std::nullopt : std::optional<int>(start)));
     }
 }
 

@@ -12,11 +12,6 @@ namespace tvl::ui {
 
 namespace {
 
-QString decode(const std::string& bytes, bool utf8) {
-    return utf8 ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
-                : fromWindows1251(bytes);
-}
-
 // The program's own row images, drawn rather than shipped: a blue disc for Cumulative, a
 // green square for Full, an orange triangle for Incremental.
 QIcon typeIcon(int type) {
@@ -69,7 +64,7 @@ void ExpectedRowsModel::setRows(ExpectedBackups rows, const TaskLines& lines) {
         // The editor reads a whole line as UTF-8 or, failing that, as Windows-1251.
         const bool utf8 = index < lines.size() && isValidUtf8(lines[index]);
         for (int c = 0; c < kExpectedColumns; ++c) {
-            m_texts[t][static_cast<std::size_t>(c)] = decode(m_rows.taskText(t, c), utf8);
+            m_texts[t][static_cast<std::size_t>(c)] = fromFileBytes(m_rows.taskText(t, c), utf8);
         }
     }
     for (std::size_t d = 0; d < 7; ++d) {

@@ -12,6 +12,7 @@
 #include "messagebox.h"
 #include "newtaskdialog.h"
 #include "taskeditor.h"
+#include "tasknamemodel.h"
 #include "textcodec.h"
 
 namespace tvl::ui {
@@ -22,7 +23,10 @@ TaskBook::TaskBook(TaskEditor& editor, const MessageTable& messages, const Clock
       m_editor(editor),
       m_messages(messages),
       m_clock(clock),
-      m_boxParent(boxParent) {}
+      m_boxParent(boxParent),
+      m_names(new TaskNameModel(m_tasks, this)) {
+    m_editor.selector()->setModel(m_names);
+}
 
 QString TaskBook::message(const char* key) const {
     return fromFileBytes(m_messages.lookup(key));
@@ -33,17 +37,13 @@ bool TaskBook::load(const char* fileName) {
     QComboBox* selector = m_editor.selector();
     if (!load.ok()) {
         m_tasks = TaskList();
+        m_names->reload();
         MessageBox::error(m_boxParent, message("freaderr") + QStringLiteral(" Task.txt"));
         return false;
     }
-    for (std::size_t i = 0; i < load.names.size(); ++i) {
-        const std::string_view name = load.names[i];
-        selector->addItem(isValidUtf8(load.lines[i])
-                              ? QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
-                              : fromWindows1251(name));
-    }
-    selector->setCurrentIndex(-1);
     m_tasks = TaskList(std::move(load.lines));
+    m_names->reload();
+    selector->setCurrentIndex(-1);
     m_selection.clearPending();
     return true;
 }
@@ -51,6 +51,7 @@ bool TaskBook::load(const char* fileName) {
 void TaskBook::close() {
     m_closed = true;
     m_tasks.clear();
+    m_names->reload();
 }
 
 void TaskBook::markPending() {
@@ -120,20 +121,19 @@ void TaskBook::show(std::size_t index) {
 
 void TaskBook::moveSelectorEntry(int from, int to) {
     if (from == to) {
+        m_names->stored(from, to);
         return;
     }
     QComboBox* selector = m_editor.selector();
     const int current = m_selection.moveEntry(from, to, selector->currentIndex());
-    const QString text = selector->itemText(from);
-    selector->removeItem(from);
-    selector->insertItem(to, text);
+    m_names->stored(from, to);
     selector->setCurrentIndex(current);
 }
 
 void TaskBook::removeSelectorEntry(int entry) {
     QComboBox* selector = m_editor.selector();
     const int current = m_selection.removeEntry(entry, selector->currentIndex());
-    selector->removeItem(entry);
+    m_names->removeEntry(entry);
     selector->setCurrentIndex(current);
 }
 
@@ -154,7 +154,7 @@ void TaskBook::NewClick() {
     if (m_newDlg->exec() != QDialog::Accepted) {
         return;
     }
-    selector->addItem(m_newDlg->name());
+    m_names->appendNew(m_newDlg->name());
     selector->setCurrentIndex(selector->count() - 1);
     m_selection.setPending(selector->currentIndex());
 }
@@ -223,7 +223,7 @@ void TaskBook::remove() {
     }
     m_tasks.remove(static_cast<std::size_t>(entry));
     QComboBox* selector = m_editor.selector();
-    selector->removeItem(entry);
+    m_names->removeEntry(entry);
     selector->setCurrentIndex(std::min(entry, selector->count() - 1));
     m_selection.clearPending();
     // Written before the next task is shown: showing it may open a box, and the removal must

@@ -20,6 +20,7 @@ namespace tvl::ui {
 
 class NewTaskDialog;
 class TaskEditor;
+class TaskNameModel;
 
 // The task list as the editor's selector shows it: which task is shown, which one has
 // unsaved edits, and the commands on tasks (show, New, Save, the save question, Remove)
@@ -63,6 +64,8 @@ private:
     QString message(const char* key) const;
     void showTaskLine(const std::string& line);
     void writeTaskFile();
+    // Entry `from` was stored as line `to`; the selector and the indices held beside it
+    // follow the entry.
     void moveSelectorEntry(int from, int to);
     void removeSelectorEntry(int entry);
 
@@ -72,6 +75,7 @@ private:
     QWidget* m_boxParent;
     NewTaskDialog* m_newDlg = nullptr;
     TaskList m_tasks;
+    TaskNameModel* m_names;
     SelectorModel m_selection;
     bool m_closed = false;
 };

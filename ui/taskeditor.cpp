@@ -47,11 +47,6 @@ const std::array<const char*, 12> kMonthCaptions = {
     "Ju&ly",    "Au&gust",   "&September", "&October", "&November", "&December"};
 const std::array<const char*, 4> kRunCaptions = {"&Once", "&Daily", "&Weekly", "&Monthly"};
 
-QString decode(const std::string& bytes, bool utf8) {
-    return utf8 ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
-                : fromWindows1251(bytes);
-}
-
 // Keeps a hidden widget's place in the layout, so the window keeps its size whichever
 // run mode's group is shown.
 void keepPlaceWhenHidden(QWidget* widget) {
@@ -63,8 +58,9 @@ void keepPlaceWhenHidden(QWidget* widget) {
 // A line that cannot be read whole names the text after the separator that fails.
 QString digitAfter(const std::string& line, char separator) {
     const auto at = line.find(separator);
-    return at == std::string::npos || at + 1 >= line.size() ? QString()
-                                                            : decode(line.substr(at + 1, 1), true);
+    return at == std::string::npos || at + 1 >= line.size()
+               ? QString()
+               : fromFileBytes(line.substr(at + 1, 1), true);
 }
 
 QString notAnInteger(const std::string& line, char separator) {
@@ -534,17 +530,17 @@ void TaskEditor::clearFields(const QString& currentTime) {
 QString TaskEditor::showLine(const std::string& line) {
     const TaskFields fields = splitTaskLine(line);
     const bool utf8 = isValidUtf8(line);
-    m_edIP->setText(decode(fields.ip, utf8));
-    m_edPort->setText(decode(fields.port, utf8));
-    m_edIn->setText(decode(fields.dbPaths, utf8));
-    m_edOut->setText(decode(fields.saveDir, utf8));
+    m_edIP->setText(fromFileBytes(fields.ip, utf8));
+    m_edPort->setText(fromFileBytes(fields.port, utf8));
+    m_edIn->setText(fromFileBytes(fields.dbPaths, utf8));
+    m_edOut->setText(fromFileBytes(fields.saveDir, utf8));
 
     // A line that cannot be read whole shows up to the field that fails, with the reason.
     if (fields.backupType < 0) {
         return notAnInteger(line, kSepType);
     }
     m_cbBUTyp->setCurrentIndex(fields.backupType <= 2 ? fields.backupType : -1);
-    setStartTime(decode(fields.startTime, utf8));
+    setStartTime(fromFileBytes(fields.startTime, utf8));
     if (fields.runMode < 0) {
         return notAnInteger(line, kSepRunMode);
     }
@@ -563,7 +559,8 @@ QString TaskEditor::showRule(const TaskFields& fields, bool utf8) {
         case kOnce: {
             const std::optional<CivilDate> date = parseShortDate(fields.tail);
             if (!date) {
-                return QStringLiteral("'%1' is not a valid date").arg(decode(fields.tail, utf8));
+                return QStringLiteral("'%1' is not a valid date")
+                    .arg(fromFileBytes(fields.tail, utf8));
             }
             m_mcCal->setSelectedDate(QDate(date->year, date->month, date->day));
             break;

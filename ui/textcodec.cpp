@@ -14,10 +14,12 @@ QString fromWindows1251(std::string_view bytes) {
 }
 
 QString fromFileBytes(std::string_view bytes) {
-    if (isValidUtf8(bytes)) {
-        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    }
-    return fromWindows1251(bytes);
+    return fromFileBytes(bytes, isValidUtf8(bytes));
+}
+
+QString fromFileBytes(std::string_view bytes, bool utf8) {
+    return utf8 ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
+                : fromWindows1251(bytes);
 }
 
 std::string toFileBytes(const QString& text) {

@@ -11,6 +11,8 @@ namespace tvl::ui {
 // message tables brought over from Windows are in Windows-1251; a text that is not valid
 // UTF-8 is read as Windows-1251, so both kinds show right.
 QString fromFileBytes(std::string_view bytes);
+// Part of a line, read in the character set found for the whole line.
+QString fromFileBytes(std::string_view bytes, bool utf8);
 bool isValidUtf8(std::string_view bytes);
 QString fromWindows1251(std::string_view bytes);
 

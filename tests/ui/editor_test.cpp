@@ -2,6 +2,8 @@
 // of the selector with the task file.
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -482,6 +484,110 @@ TEST_F(EditorTest, HiddenLinesAreNeverOverwrittenAndEntriesStayAligned) {
     main().remove();
     EXPECT_EQ(taskFile(), taskFileText({kMonthly, fresh, second, first, kHidden, hiddenTail}));
     EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.6"));
+}
+
+TEST_F(EditorTest, SelectorShowsTheTaskFileNamesThroughEveryChange) {
+    // A Windows-1251 name, and a line without 0x01 whose entry is the empty text.
+    const std::string cp1251 = taskLine({.name = "\xCD\xEE\xF7\xFC"});
+    start(taskFileText({kNightly, cp1251, "no separator", kMonthly, kHidden}).c_str());
+    const auto answer = [](MessageBox::Answer a) { MessageBox::queueAnswers({a}); };
+    const auto saveNew = [&](const char* name) {
+        newTask(QString::fromLatin1(name));
+        fillDaily();
+        main().SaveClick();
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QStringList unsaved;  // entries of new tasks after the file's names
+        int current;
+        int pending;
+    };
+    const std::vector<Step> steps = {
+        {"loaded", [] {}, {}, -1, -1},
+        {"new task saved", [&] { saveNew("Fresh"); }, {}, 4, -1},
+        {"new task not yet saved",
+         [&] { newTask(QStringLiteral("Draft")); },
+         {QStringLiteral("Draft")},
+         5,
+         5},
+        {"unsaved one dropped at the save question",
+         [&] {
+             answer(MessageBox::Answer::No);
+             newTask(QStringLiteral("Later"));
+         },
+         {QStringLiteral("Later")},
+         5,
+         5},
+        {"new task saved from behind one whose save failed",
+         [&] {
+             find<QLineEdit>("edIP")->clear();
+             answer(MessageBox::Answer::Yes);
+             saveNew("Kept");
+         },
+         {QStringLiteral("Later")},
+         5,
+         -1},
+        {"Windows-1251 task saved in UTF-8",
+         [&] {
+             pick(1);
+             typeInto("edPort", QStringLiteral("1973"));
+             main().SaveClick();
+         },
+         {QStringLiteral("Later")},
+         1,
+         -1},
+        {"nameless entry refused, not written as a hidden line",
+         [&] {
+             pick(2);
+             fillDaily();
+             find<QLineEdit>("meTime")->setText(QStringLiteral("23:30"));
+             main().SaveClick();
+             const auto shown = boxes();
+             ASSERT_FALSE(shown.empty());
+             EXPECT_TRUE(shown.back().text.startsWith(QStringLiteral("Fill in every field")));
+             answer(MessageBox::Answer::No);
+             pick(0);
+         },
+         {QStringLiteral("Later")},
+         0,
+         -1},
+        {"first removed",
+         [&] {
+             answer(MessageBox::Answer::Yes);
+             main().remove();
+         },
+         {QStringLiteral("Later")},
+         0,
+         -1},
+        {"unsaved last removed",
+         [&] {
+             pick(5);
+             answer(MessageBox::Answer::Yes);
+             main().remove();
+         },
+         {},
+         4,
+         -1},
+        {"saved last removed",
+         [&] {
+             answer(MessageBox::Answer::Yes);
+             main().remove();
+         },
+         {},
+         3,
+         -1},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(selectorNames(), fileTaskNames() + step.unsaved) << step.what;
+        EXPECT_EQ(find<QComboBox>("cbName")->currentIndex(), step.current) << step.what;
+        EXPECT_EQ(main().pendingIndex(), step.pending) << step.what;
+        boxes();
+    }
+    EXPECT_EQ(fileTaskNames(), (QStringList{QString::fromUtf8("Ночь"), QString(),
+                                            QStringLiteral("Monthly"), QStringLiteral("Fresh")}));
+    EXPECT_TRUE(taskFile().ends_with(kHidden + "\r\n"));
 }
 
 TEST_F(EditorTest, TaskFileThatCannotBeWrittenIsReportedAndTheEditorGoesOn) {

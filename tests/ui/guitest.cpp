@@ -11,8 +11,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "core/taskfile.h"
 #include "fakes/fakecontrol.h"
 #include "ui/newtaskdialog.h"
+#include "ui/textcodec.h"
 
 namespace tvl::test {
 
@@ -154,6 +156,19 @@ QStringList GuiTest::selectorNames() {
     auto* cbName = find<QComboBox>("cbName");
     for (int i = 0; i < cbName->count(); ++i) {
         names << cbName->itemText(i);
+    }
+    return names;
+}
+
+QStringList GuiTest::fileTaskNames() const {
+    QStringList names;
+    for (const std::string& line : splitTextLines(taskFile())) {
+        if (!line.empty() && line.front() == '\x01') {
+            break;
+        }
+        const std::size_t end = line.find('\x01');
+        const std::string name = end == std::string::npos ? std::string() : line.substr(0, end);
+        names << ui::fromFileBytes(name, ui::isValidUtf8(line));
     }
     return names;
 }

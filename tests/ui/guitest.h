@@ -76,6 +76,9 @@ protected:
     std::string file(const char* name) const { return m_dir->file(name); }
     std::vector<ui::MessageBox::Shown> boxes() { return ui::MessageBox::takeShown(); }
     QStringList selectorNames();
+    // The names the task file gives the selector: each line's text before its first 0x01
+    // (none: the empty text), up to the first hidden line, read in the line's character set.
+    QStringList fileTaskNames() const;
     // The database list's entries, a checked one followed by " [x]".
     QStringList entries();
     // A click on the database list button, and the wait for the walk it starts.

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
         std::cerr << tableReadErrorText(russian) << '\n';
         return kExitFailure;
     }
-    ctx.taskRead = {.names = false, .map = !named(name, kLongCommands)};
+    ctx.taskRead = {.map = !named(name, kLongCommands)};
     if (ctx.taskRead.map) {
         std::signal(SIGBUS, onBusError);
     }

@@ -122,10 +122,6 @@ TaskFileLoad readTasks(const std::string& path, const TaskFileRead& how) {
     if (result.lines.hasEmptySavedLine()) {
         result.status = TaskFileLoad::Status::EmptyLine;
         result.lines.clear();
-        return result;
-    }
-    if (how.names) {
-        selectorNames(result.lines, result.names);
     }
     return result;
 }

@@ -36,7 +36,6 @@ struct TaskFileLoad {
     // kMaxTextFileLines, counts as a file that cannot be read.
     FileProblem problem = FileProblem::None;
     TaskLines lines;
-    std::vector<std::string_view> names;  // views into `lines`; empty unless asked for
     bool ok() const { return status == Status::Ok; }
 };
 
@@ -44,8 +43,7 @@ struct TaskFileLoad {
 // hours, so they read a copy of the bytes; a command of the command-line tool that ends
 // within moments may map the file instead (mapRegularFile says what that asks of it).
 struct TaskFileRead {
-    bool names = true;  // build the selector's names
-    bool map = false;   // views into a mapping of the file instead of a copy
+    bool map = false;  // views into a mapping of the file instead of a copy
 };
 
 // Reads the task file, or creates it empty when it is missing.

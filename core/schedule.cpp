@@ -172,10 +172,7 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
                     dayOfMonth <= daysInMonth(month.year, month.month)) {
                     const std::int64_t day = daysFromCivil({month.year, month.month, dayOfMonth});
                     if (day >= first) {
-                        if (day > last) {
-                            return std::nullopt;
-                        }
-                        return day;
+                        return day > last ? std::nullopt : std::optional<std::int64_t>(day);
                     }
                 }
                 month = month.month == 12 ? CivilDate{month.year + 1, 1, 1}

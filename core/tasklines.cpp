@@ -47,9 +47,36 @@ unsigned marksOf16(const char* p) {
 #endif
 }
 
-}  // namespace
+// Calls mark(p) for each byte at most kLastMark in [begin, end), in order, until it answers
+// false; true when it never did.
+template <class Mark>
+bool forEachMark(const char* begin, const char* end, Mark&& mark) {
+    const char* p = begin;
+    for (; end - p >= 16; p += 16) {
+        for (unsigned bits = marksOf16(p); bits != 0; bits &= bits - 1) {
+            if (!mark(p + __builtin_ctz(bits))) {
+                return false;
+            }
+        }
+    }
+    for (; p < end; ++p) {
+        if (static_cast<unsigned char>(*p) <= kLastMark && !mark(p)) {
+            return false;
+        }
+    }
+    return true;
+}
 
-namespace {
+// The start minute of a line whose first 0x05 is at typeMark and whose start rule's first
+// 0x06 is at modeMark (none: -1).
+std::int16_t startMinuteBetween(const char* typeMark, const char* modeMark) {
+    if (modeMark == nullptr) {
+        return -1;
+    }
+    const std::optional<int> minute = parseStartTime(
+        std::string_view(typeMark + 2, static_cast<std::size_t>(modeMark - typeMark - 2)));
+    return minute ? static_cast<std::int16_t>(*minute) : std::int16_t{-1};
+}
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
@@ -71,13 +98,14 @@ void* allocateLineArray(std::size_t bytes) {
     if (mapped == MAP_FAILED) {
         throw std::bad_alloc();
     }
-    const auto at = reinterpret_cast<std::uintptr_t>(mapped);
-    const std::uintptr_t aligned = (at + kHugePage - 1) & ~(kHugePage - 1);
-    if (aligned > at) {
-        ::munmap(mapped, aligned - at);
+    char* const base = static_cast<char*>(mapped);
+    const auto misaligned = reinterpret_cast<std::uintptr_t>(base) & (kHugePage - 1);
+    const std::size_t head = misaligned == 0 ? 0 : kHugePage - misaligned;
+    char* const block = base + head;
+    if (head > 0) {
+        ::munmap(base, head);
     }
-    ::munmap(reinterpret_cast<void*>(aligned + size), at + kHugePage - aligned);
-    void* const block = reinterpret_cast<void*>(aligned);
+    ::munmap(block + size, kHugePage - head);
     ::madvise(block, size, MADV_HUGEPAGE);
     return block;
 }
@@ -132,14 +160,8 @@ bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
                 m_saved = m_lines.size();
             }
         }
-        std::int16_t start = -1;
-        if (modeMark != nullptr) {
-            const std::optional<int> minute = parseStartTime(
-                std::string_view(typeMark + 2, static_cast<std::size_t>(modeMark - typeMark - 2)));
-            start = minute ? static_cast<std::int16_t>(*minute) : std::int16_t{-1};
-        }
         m_lines.push_back(view);
-        m_start.push_back(start);
+        m_start.push_back(startMinuteBetween(typeMark, modeMark));
         typeMark = nullptr;
         modeMark = nullptr;
         return true;
@@ -184,19 +206,7 @@ bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
                 return true;
         }
     };
-    const char* p = begin;
-    bool going = true;
-    for (; going && end - p >= 16; p += 16) {
-        for (unsigned bits = marksOf16(p); bits != 0 && going; bits &= bits - 1) {
-            going = mark(p + __builtin_ctz(bits));
-        }
-    }
-    for (; going && p < end; ++p) {
-        if (static_cast<unsigned char>(*p) <= kLastMark) {
-            going = mark(p);
-        }
-    }
-    if (going && line < end && !endLine(end)) {
+    if (forEachMark(begin, end, mark) && line < end && !endLine(end)) {
         tooMany = true;
     }
     if (tooMany) {

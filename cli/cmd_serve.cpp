@@ -11,6 +11,7 @@
 
 #include "core/activitylog.h"
 #include "core/folderscheduler.h"
+#include "core/history.h"
 #include "core/jobjournal.h"
 #include "core/minutewalk.h"
 #include "core/runplan.h"
@@ -24,6 +25,7 @@
 #include "server/controlloader.h"
 #include "server/followerthread.h"
 #include "server/jobfollower.h"
+#include "server/programsettings.h"
 
 namespace tvl::cli {
 
@@ -193,6 +195,7 @@ private:
                 }
                 return;
             case FolderScheduler::Turn::Taken:
+                m_missed.taken(m_scheduler.markOnTake(), civilMinute(m_ctx.clock->localNow()));
                 m_waiting = false;
                 m_lockProblem.clear();
                 if (m_scheduler.stateOnTake() == StateRead::Unreadable) {
@@ -218,10 +221,31 @@ private:
             stateWritten(m_scheduler.started(start));
         }
         stateWritten(m_scheduler.finish());
+        flagMissed();
         // After the starts of the minute, and on a thread of its own, so it never delays
         // one; only here, where this service holds the folder's lock.
         if (m_follower) {
             m_follower->requestPass();
+        }
+    }
+
+    // The planned starts of the minutes just checked (and, after taking the lock, of those
+    // no Tarvel checked) that got no backup job: each told once, on stderr and in the log.
+    void flagMissed() {
+        const auto span = m_missed.next(m_scheduler.lastChecked());
+        if (!span) {
+            return;
+        }
+        try {
+            for (const HistoryRow& row :
+                 missedStarts(m_digest, m_tasks.lines(), *span, m_ctx.clock->now())) {
+                m_reporter.say(startMissedText(m_ctx.messages, row.taskName, *row.planned));
+                if (!writeStartMissed(m_log, m_ctx.messages, row.taskName, *row.planned)) {
+                    m_reporter.say(m_ctx.messages.lookup("fwriterr") + " tvl.log");
+                }
+            }
+        } catch (const std::exception& e) {
+            m_reporter.say(std::string("Looking for missed backups: ") + e.what());
         }
     }
 
@@ -320,6 +344,9 @@ private:
     // Starts are appended by the main thread, ends by the follower's, each through its own.
     JobJournal m_journal;
     JobJournal m_followJournal;
+    // The jobs the missed starts are looked up in, read where the last look stopped.
+    JournalDigest m_digest;
+    MissedStartWatch m_missed;
     std::unique_ptr<FollowerThread> m_follower;
     bool m_waiting = false;
     bool m_stopped = false;
@@ -349,14 +376,27 @@ bool parseCatchUp(const std::string& text, CivilMinute& out) {
 
 int runServe(Context& ctx, const std::vector<std::string>& args) {
     const Command& self = commandNamed("serve");
-    ServeOptions options;
+    // The desktop program's settings file, so both judge the jobs' logs by one wording;
+    // options given here override it.
+    std::string settingsPath;
+    for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--settings") {
+            settingsPath = args[i + 1];
+        }
+    }
+    const ProgramSettings settings = readProgramSettings(settingsPath);
+    ServeOptions options{settings.catchUpMinutes, settings.judge};
     for (std::size_t i = 0; i < args.size(); i += 2) {
         const std::string& name = args[i];
         if (i + 1 >= args.size()) {
             return usageError(ctx, self, name + " takes a value");
         }
         const std::string& value = args[i + 1];
-        if (name == "--catch-up") {
+        if (name == "--settings") {
+            if (value.empty()) {
+                return usageError(ctx, self, "--settings takes the settings file's path");
+            }
+        } else if (name == "--catch-up") {
             if (!parseCatchUp(value, options.catchUp)) {
                 return usageError(ctx, self, "--catch-up takes the minutes from 0 to 180");
             }

@@ -15,7 +15,9 @@ const std::vector<Command>& commands() {
         {"history", "[--from DATE] [--to DATE] [NAME]", runHistory},
         {"run", "NAME", runRun},
         {"databases", "IP PORT", runDatabases},
-        {"serve", "[--catch-up MINUTES] [--success TEXT] [--failure TEXT] [--bound HOURS]",
+        {"serve",
+         "[--settings FILE] [--catch-up MINUTES] [--success TEXT] [--failure TEXT] "
+         "[--bound HOURS]",
          runServe},
         {"status", "", runStatus},
     };

@@ -37,6 +37,9 @@ void printUsage(std::ostream& out) {
            "follows each started job's log on its server (jobs.jnl) and logs its end: a line\n"
            "holding --success TEXT (\"Backup completed successfully\") or --failure TEXT\n"
            "(\"Backup failed\"); no end line within --bound HOURS (24) makes it unknown.\n"
+           "Without these options serve reads them as the desktop program does, from\n"
+           "--settings FILE (by default ~/.config/Tarvel/tarvel.ini: [Scheduler]\n"
+           "catchUpMinutes, [Jobs] successPattern, failurePattern, boundHours).\n"
            "history shows every planned start of the days FROM..TO (by default the last 7\n"
            "days) beside what became of it: completed, failed, unknown, running, missed.\n";
     out << "--json (before or after the command) prints one JSON document for:";

@@ -103,6 +103,14 @@ bool ActivityLog::writeJobEnded(std::string_view taskName, std::string_view tske
     return !m_enabled || append(line);
 }
 
+bool ActivityLog::writeStartMissed(std::string_view taskName, std::string_view tskmissText,
+                                   CivilMinute planned) {
+    std::string minute = minuteText(planned);
+    minute[10] = ' ';
+    return !m_enabled || append(stamp() + " " + visibleControlBytes(taskName) + " " +
+                                std::string(tskmissText) + " " + minute);
+}
+
 bool ActivityLog::writeEvent(std::string_view text) {
     return !m_enabled || append(stamp() + " " + std::string(text));
 }

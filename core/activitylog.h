@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "clock.h"
+#include "minutewalk.h"
 
 namespace tvl {
 
@@ -40,6 +41,10 @@ public:
     // job's log's last line); the server's text is written with its control bytes visible.
     bool writeJobEnded(std::string_view taskName, std::string_view tskendText,
                        std::string_view outcomeText, std::string_view detail);
+    // date, time, task name, text of "tskmiss", the planned minute (YYYY-MM-DD HH:MM): a
+    // planned start for which no backup job was started.
+    bool writeStartMissed(std::string_view taskName, std::string_view tskmissText,
+                          CivilMinute planned);
     // date, time, text: what a scheduler without a window has to say (it waits for another
     // one, the task file cannot be read).
     bool writeEvent(std::string_view text);

@@ -35,7 +35,9 @@ FolderScheduler::Turn FolderScheduler::take() {
     m_other = LockHolder{};
     ScheduleMark mark;
     m_stateOnTake = readState(m_statePath, mark);
+    m_markOnTake.reset();
     if (m_stateOnTake == StateRead::Ok) {
+        m_markOnTake = mark.lastChecked;
         m_minutes.resume(mark, m_catchUp);
     } else {
         // Nothing to continue from: the first minute checked is the one after this one.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
     const std::string& error() const { return m_error; }
     // How the state file was found when the lock was taken.
     StateRead stateOnTake() const { return m_stateOnTake; }
+    // The last checked minute the state file held when the lock was taken: the minutes
+    // after it went by with no Tarvel checking them. None when the file held none.
+    std::optional<CivilMinute> markOnTake() const { return m_markOnTake; }
 
     // The starts of this tick (none unless holding). Hand each one over and call started()
     // after it, then finish() at the end of the tick.
@@ -58,6 +62,7 @@ private:
     LockHolder m_other;
     std::string m_error;
     StateRead m_stateOnTake = StateRead::Missing;
+    std::optional<CivilMinute> m_markOnTake;
 };
 
 }  // namespace tvl

@@ -146,4 +146,78 @@ std::vector<HistoryRow> backupHistory(const ExpectedBackups& expected,
     return rows;
 }
 
+std::vector<HistoryRow> missedStarts(const TaskLines& lines, const std::vector<JobRecord>& jobs,
+                                     CivilMinute since, CivilMinute lastChecked,
+                                     const LocalDateTime& now) {
+    const CivilMinute nowMinute = civilMinute({now.date, now.hour, now.minute, 0});
+    since = std::max(since, nowMinute - CivilMinute{kMissedLookBackDays} * 1440);
+    if (lastChecked <= since) {
+        return {};
+    }
+    const CivilDate from = fromCivilMinute(since + 1).date;
+    const CivilDate to = fromCivilMinute(lastChecked).date;
+    // Only the rows' task and minute are read: the weekday names of the Time cell are not.
+    const ExpectedBackups expected = ExpectedBackups::compute(lines, from, to, {});
+    // A minute the scheduler has checked is past for its starts, whatever the clock says.
+    const LocalDateTime after = fromCivilMinute(std::max(nowMinute, lastChecked + 1));
+    std::vector<HistoryRow> rows = backupHistory(expected, jobs, from, to, after, lastChecked);
+    std::erase_if(rows, [since, lastChecked](const HistoryRow& row) {
+        return row.state != HistoryState::Missed || !row.planned || *row.planned <= since ||
+               *row.planned > lastChecked;
+    });
+    return rows;
+}
+
+void MissedStartWatch::taken(std::optional<CivilMinute> mark, CivilMinute now) {
+    const CivilMinute from = mark ? std::min(*mark, now) : now;
+    // A minute looked at already, by this program before another took the lock from it,
+    // is not looked at again.
+    m_lookedTo = m_lookedTo ? std::max(*m_lookedTo, from) : from;
+    m_takenAt = now;
+}
+
+std::optional<MissedStartWatch::Span> MissedStartWatch::next(CivilMinute lastChecked) {
+    if (!m_lookedTo || lastChecked <= *m_lookedTo) {
+        return std::nullopt;
+    }
+    const Span span{*m_lookedTo, lastChecked, m_takenAt};
+    m_lookedTo = lastChecked;
+    m_takenAt.reset();
+    return span;
+}
+
+MissedStartWatch::Span joinSpans(const MissedStartWatch::Span& a, const MissedStartWatch::Span& b) {
+    MissedStartWatch::Span out{std::min(a.after, b.after), std::max(a.upTo, b.upTo), a.takenAt};
+    if (b.takenAt) {
+        out.takenAt = out.takenAt ? std::min(*out.takenAt, *b.takenAt) : *b.takenAt;
+    }
+    return out;
+}
+
+std::vector<HistoryRow> missedStarts(JournalDigest& digest, const TaskLines& lines,
+                                     const MissedStartWatch::Span& span, std::time_t now) {
+    const LocalDateTime local = localDateTime(now);
+    const CivilMinute nowMinute = civilMinute(local);
+    // The jobs of the span's first day on: those started before it answer none of its
+    // planned starts. A day more covers a change of the clock.
+    auto keepFrom = [&](CivilMinute minute) {
+        const CivilMinute from =
+            std::max(minute, nowMinute - CivilMinute{kMissedLookBackDays} * 1440);
+        digest.keepSince(now - (nowMinute - from + 2 * 1440) * 60);
+    };
+    keepFrom(span.after);
+    digest.update();
+    CivilMinute after = span.after;
+    if (span.takenAt) {
+        // Before the journal's first job nothing was journaled: no row there is known missed.
+        const CivilMinute began =
+            digest.began() ? civilMinute(localDateTime(*digest.began())) : *span.takenAt;
+        after = std::max(after, std::min(began, *span.takenAt));
+    }
+    std::vector<HistoryRow> rows =
+        missedStarts(lines, digest.recentJobs(), after, span.upTo, local);
+    keepFrom(span.upTo);  // where the next span begins
+    return rows;
+}
+
 }  // namespace tvl

@@ -9,6 +9,7 @@
 #include "expected.h"
 #include "jobjournal.h"
 #include "minutewalk.h"
+#include "tasklines.h"
 
 namespace tvl {
 
@@ -63,5 +64,52 @@ std::vector<HistoryRow> backupHistory(const ExpectedBackups& expected,
                                       const CivilDate& to, const LocalDateTime& now,
                                       std::optional<CivilMinute> lastChecked = std::nullopt,
                                       const std::optional<std::string>& onlyTask = std::nullopt);
+
+// Planned starts further back than this are not looked at for missed ones: a folder no
+// Tarvel checked for longer is known to its owner, and a year of rows would bury the rest.
+inline constexpr int kMissedLookBackDays = 31;
+
+// The planned starts of the task list in the minutes after `since` up to `lastChecked`
+// that no job answered: the backups that did not happen because no Tarvel ran, or because
+// the start failed before the server took the job. The same rows, and the same answer, as
+// the history's missed rows. `jobs` must hold every job started after `since`.
+std::vector<HistoryRow> missedStarts(const TaskLines& lines, const std::vector<JobRecord>& jobs,
+                                     CivilMinute since, CivilMinute lastChecked,
+                                     const LocalDateTime& now);
+
+// Which minutes a scheduler looks at for missed starts, so that each planned start is
+// flagged once: after each tick, the minutes it has checked since the last look; when it
+// takes the folder's lock, also those that went by with no Tarvel checking them, back to
+// the mark the last one left. A folder without a mark (no Tarvel has checked a minute of
+// it) has missed nothing before now.
+class MissedStartWatch {
+public:
+    struct Span {
+        CivilMinute after = 0;  // not included
+        CivilMinute upTo = 0;
+        // The span reaches back before the lock was taken: starts before the journal's
+        // first job are not counted (a journal that holds none: none before `taken`).
+        std::optional<CivilMinute> takenAt;
+    };
+    // The lock was taken at minute `now`; `mark` is the last checked minute found in the
+    // state file.
+    void taken(std::optional<CivilMinute> mark, CivilMinute now);
+    // After a tick that checked up to `lastChecked`: the minutes not looked at yet, none
+    // when there are none (or the lock was never taken).
+    std::optional<Span> next(CivilMinute lastChecked);
+
+private:
+    std::optional<CivilMinute> m_lookedTo;
+    std::optional<CivilMinute> m_takenAt;
+};
+
+// Two spans asked for one after the other, as one.
+MissedStartWatch::Span joinSpans(const MissedStartWatch::Span& a, const MissedStartWatch::Span& b);
+
+// The missed starts of a span, from the jobs of the journal as read now: what the
+// desktop program and the service flag. Keeps in the digest only the jobs a later span
+// can need.
+std::vector<HistoryRow> missedStarts(JournalDigest& digest, const TaskLines& lines,
+                                     const MissedStartWatch::Span& span, std::time_t now);
 
 }  // namespace tvl

@@ -443,4 +443,89 @@ std::vector<JobRecord> JobJournal::unfinished() {
     return out;
 }
 
+JournalDigest::JournalDigest(std::string path) : m_path(std::move(path)) {}
+
+void JournalDigest::restart() {
+    m_readTo = 0;
+    m_began.reset();
+    m_last.clear();
+    m_recent.clear();
+    m_openTask.clear();
+}
+
+void JournalDigest::keepSince(std::time_t since) {
+    if (since == m_keepSince) {
+        return;
+    }
+    if (since < m_keepSince) {
+        // The jobs before the old moment were not kept: they are read again.
+        m_keepSince = since;
+        m_dev = 0;
+        m_ino = 0;
+        return;
+    }
+    m_keepSince = since;
+    std::erase_if(m_recent, [since](const JobRecord& job) { return job.started < since; });
+}
+
+bool JournalDigest::update() {
+    FileProblem why = FileProblem::None;
+    const int fd = openRegularFile(m_path, O_RDONLY, 0, &why);
+    if (fd < 0) {
+        if (::access(m_path.c_str(), F_OK) != 0) {
+            restart();  // no journal: no jobs
+            return true;
+        }
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (st.st_dev != m_dev || st.st_ino != m_ino ||
+        static_cast<std::uint64_t>(st.st_size) < m_readTo) {
+        m_dev = st.st_dev;
+        m_ino = st.st_ino;
+        restart();
+    }
+    JobJournal::ReadStats stats;
+    const bool ok = readLines(fd, m_readTo, stats, [&](Parsed& p) {
+        if (p.start) {
+            if (m_openTask.count(p.job.id) ||
+                (m_last.count(p.job.taskName) && m_last[p.job.taskName].id == p.job.id)) {
+                return;  // a second start of one job changes nothing
+            }
+            if (!m_began || p.job.started < *m_began) {
+                m_began = p.job.started;
+            }
+            m_openTask.emplace(p.job.id, p.job.taskName);
+            if (p.job.started >= m_keepSince) {
+                m_recent.push_back(p.job);
+            }
+            std::string name = p.job.taskName;
+            m_last.insert_or_assign(std::move(name), std::move(p.job));
+            return;
+        }
+        const auto open = m_openTask.find(p.job.id);
+        if (open == m_openTask.end()) {
+            return;  // an end without its start, or a second end
+        }
+        const auto last = m_last.find(open->second);
+        if (last != m_last.end() && last->second.id == p.job.id) {
+            foldEnd(last->second, p.job);
+        }
+        // A job that ends is mostly one of the last started.
+        for (auto it = m_recent.rbegin(); it != m_recent.rend(); ++it) {
+            if (it->id == p.job.id) {
+                foldEnd(*it, p.job);
+                break;
+            }
+        }
+        m_openTask.erase(open);
+    });
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace tvl

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -93,6 +94,43 @@ private:
     ino_t m_ino = 0;
     std::vector<std::string> m_openOrder;
     std::map<std::string, JobRecord> m_open;
+};
+
+// What a program that shows the jobs keeps of the journal between minutes: the last job of
+// every task and the jobs started since a moment. Each update reads only what was appended
+// since the one before (the journal is only ever appended to); a torn last record is read
+// again by the next update, once its writer has finished it, and a journal replaced or
+// cut short is read anew. A year-old journal costs one full read, at the first update.
+class JournalDigest {
+public:
+    explicit JournalDigest(std::string path = kJournalFileName);
+    const std::string& path() const { return m_path; }
+
+    // False when the journal exists but cannot be read; what was read before stays.
+    bool update();
+    // The last job started of each task, by task name.
+    const std::map<std::string, JobRecord>& lastJobs() const { return m_last; }
+    // The jobs started at or after keepSince(), in start order; none until it is called.
+    const std::vector<JobRecord>& recentJobs() const { return m_recent; }
+    // Drops the kept jobs started before `since`; later updates keep none older. A moment
+    // before the one given last has the next update read the journal anew.
+    void keepSince(std::time_t since);
+    // When the journal's first job was started; none while it holds none.
+    std::optional<std::time_t> began() const { return m_began; }
+
+private:
+    void restart();
+
+    std::string m_path;
+    std::uint64_t m_readTo = 0;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+    std::time_t m_keepSince = std::numeric_limits<std::time_t>::max();
+    std::optional<std::time_t> m_began;
+    std::map<std::string, JobRecord> m_last;
+    std::vector<JobRecord> m_recent;
+    // The task of each job whose end has not been read yet, to fold the end in.
+    std::map<std::string, std::string> m_openTask;
 };
 
 // The record lines, for the tests and the documentation's examples.

@@ -234,4 +234,16 @@ bool writeJobEnded(ActivityLog& log, const MessageTable& messages, const JobReco
                              jobOutcomeText(messages, job.outcome), jobEndDetail(job));
 }
 
+std::string startMissedText(const MessageTable& messages, const std::string& taskName,
+                            CivilMinute planned) {
+    std::string minute = minuteText(planned);
+    minute[10] = ' ';
+    return taskName + " " + messages.lookup("tskmiss") + " " + minute;
+}
+
+bool writeStartMissed(ActivityLog& log, const MessageTable& messages, const std::string& taskName,
+                      CivilMinute planned) {
+    return log.writeStartMissed(taskName, messages.lookup("tskmiss"), planned);
+}
+
 }  // namespace tvl

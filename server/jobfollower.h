@@ -96,4 +96,12 @@ std::string jobOutcomeText(const MessageTable& messages, JobOutcome outcome);
 // Appends the line "date time task <tskend> <outcome> - <detail>" while the log is enabled.
 bool writeJobEnded(ActivityLog& log, const MessageTable& messages, const JobRecord& job);
 
+// "task <tskmiss> YYYY-MM-DD HH:MM": a planned start (a row of missedStarts) that got no
+// backup job, as the service's stderr and the tray's message say it.
+std::string startMissedText(const MessageTable& messages, const std::string& taskName,
+                            CivilMinute planned);
+// Appends the line "date time task <tskmiss> YYYY-MM-DD HH:MM" while the log is enabled.
+bool writeStartMissed(ActivityLog& log, const MessageTable& messages, const std::string& taskName,
+                      CivilMinute planned);
+
 }  // namespace tvl

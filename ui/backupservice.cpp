@@ -213,6 +213,15 @@ void BackupService::tick(const TaskLines& lines, const std::function<void(std::s
         startEach(lines, starts, start);
     }
     stateWritten(m_scheduler.finish());
+    if (const auto span = m_missed.next(m_scheduler.lastChecked())) {
+        m_missedSpan = m_missedSpan ? joinSpans(*m_missedSpan, *span) : *span;
+    }
+}
+
+std::optional<MissedStartWatch::Span> BackupService::takeMissedSpan() {
+    std::optional<MissedStartWatch::Span> span;
+    span.swap(m_missedSpan);
+    return span;
 }
 
 void BackupService::tickSoon() {
@@ -232,6 +241,7 @@ bool BackupService::takeTurn() {
         case FolderScheduler::Turn::Holding:
             return true;
         case FolderScheduler::Turn::Taken:
+            m_missed.taken(m_scheduler.markOnTake(), civilMinute(m_clock.localNow()));
             m_lockProblem.clear();
             if (m_noticeShown) {
                 m_noticeShown = false;

@@ -13,6 +13,7 @@
 #include "core/activitylog.h"
 #include "core/clock.h"
 #include "core/folderscheduler.h"
+#include "core/history.h"
 #include "core/jobjournal.h"
 #include "server/backuprun.h"
 #include "server/controlsession.h"
@@ -83,6 +84,9 @@ public:
     // takes it again.
     void stopScheduling();
     bool startsTasks() const { return m_scheduler.holding(); }
+    // The minutes checked since the last call (and, after taking the lock, those no Tarvel
+    // checked) to look at for planned starts that got no job; none when there are none.
+    std::optional<MissedStartWatch::Span> takeMissedSpan();
     bool inTick() const { return m_inTick; }
     // A tick: each task of `lines` due in the minutes since the last tick goes to `start`,
     // in order. A tick that comes while one is being handled leaves its minutes to the next.
@@ -128,6 +132,8 @@ private:
     VismControl* m_control = nullptr;
     const MessageTable& m_messages;
     FolderScheduler m_scheduler;
+    MissedStartWatch m_missed;
+    std::optional<MissedStartWatch::Span> m_missedSpan;
     QTimer* m_timer1 = nullptr;
     bool m_inTick = false;
     bool m_stopped = false;

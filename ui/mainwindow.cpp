@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
 
 #include <QAction>
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -41,9 +43,9 @@
 #include "mnemonics.h"
 #include "named.h"
 #include "runsrow.h"
-#include "schedulersettings.h"
 #include "server/controlloader.h"
 #include "server/dblist.h"
+#include "server/programsettings.h"
 #include "taskbook.h"
 #include "taskeditor.h"
 #include "textcodec.h"
@@ -85,9 +87,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    m_service =
-        new BackupService(*m_clock, m_messages, m_options.control,
-                          SchedulerSettings::read(m_options.settingsFile).catchUpMinutes, this);
+    // The same file and keys as the service's: a server's wording is set once for both.
+    const ProgramSettings settings = readProgramSettings(
+        m_options.settingsFile.isEmpty() ? std::string()
+                                         : QFile::encodeName(m_options.settingsFile).toStdString());
+    m_service = new BackupService(*m_clock, m_messages, m_options.control,
+                                  static_cast<int>(settings.catchUpMinutes), this);
     if (m_options.workerControl) {
         m_service->setWorkerControlFactory(m_options.workerControl);
     }
@@ -100,9 +105,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     if (!followerControl) {
         followerControl = [] { return loadControl(programDirectory()); };
     }
-    m_watch =
-        new JobWatch(std::move(followerControl), *m_clock, m_messages, m_service->activityLog(),
-                     SchedulerSettings::read(m_options.settingsFile).judge, this);
+    m_watch = new JobWatch(std::move(followerControl), *m_clock, m_messages,
+                           m_service->activityLog(), settings.judge, this);
     m_book = new TaskBook(*m_editor, m_messages, *m_clock, this);
     // The editor, and under it the last and next run of the task it shows.
     auto* central = new QWidget(this);
@@ -290,6 +294,7 @@ void MainWindow::connectParts() {
     connect(m_service, &BackupService::minuteDue, this, &MainWindow::Timer1Timer);
     connect(m_watch, &JobWatch::lastJobsChanged, this, &MainWindow::refreshRuns);
     connect(m_watch, &JobWatch::jobEnded, this, &MainWindow::jobEnded);
+    connect(m_watch, &JobWatch::startsMissed, this, &MainWindow::startsMissed);
     // One walk at a time: the list button waits for the walk's end.
     connect(m_service, &BackupService::walkingChanged, m_editor,
             [this](bool walking) { m_editor->setDatabaseButtonBusy(walking); });
@@ -608,7 +613,7 @@ void MainWindow::Timer1Timer() {
     m_service->tick(m_book->tasks().lines(), [this](std::size_t index) { startScheduled(index); });
     // After the minute's starts, off this thread: the holder of the folder's scheduler
     // lock follows the jobs, any other Tarvel only reads what the holder journaled.
-    m_watch->pass(m_service->startsTasks());
+    m_watch->pass(m_service->startsTasks(), m_service->takeMissedSpan(), m_book->tasks().lines());
     refreshRuns();
 }
 
@@ -621,6 +626,25 @@ void MainWindow::jobEnded(const JobRecord& job) {
                        task + QLatin1Char(' ') + message("tskend") + QLatin1Char(' ') +
                            fromFileBytes(jobOutcomeText(m_messages, job.outcome)),
                        fromFileBytes(jobEndDetail(job)));
+}
+
+void MainWindow::startsMissed(const std::vector<HistoryRow>& rows) {
+    // One warning a task, naming its last missed start: a long absence is one message
+    // for each task, not one for each day; every start has its line in the log.
+    std::map<std::string, std::pair<CivilMinute, int>> byTask;
+    for (const HistoryRow& row : rows) {
+        auto& [last, count] = byTask[row.taskName];
+        last = std::max(last, *row.planned);
+        ++count;
+    }
+    for (const auto& [name, missed] : byTask) {
+        const QString line = fromFileBytes(startMissedText(m_messages, name, missed.first));
+        const QString why =
+            QStringLiteral("%1 %2")
+                .arg(missed.second)
+                .arg(fromFileBytes(historyStateText(m_messages, HistoryState::Missed)));
+        emit backupWarning(fromFileBytes(name), line, why);
+    }
 }
 
 void MainWindow::refreshRuns() {

@@ -12,6 +12,7 @@
 #include "autostart.h"
 #include "core/activitylog.h"
 #include "core/clock.h"
+#include "core/history.h"
 #include "core/jobjournal.h"
 #include "core/messagetable.h"
 #include "core/taskfile.h"
@@ -134,6 +135,7 @@ public:
     void refreshRuns();
     // A job's end was learnt: a failed or unknown one warns (backupWarning).
     void jobEnded(const JobRecord& job);
+    void startsMissed(const std::vector<HistoryRow>& rows);
     // Out of the way: into the tray when there is one, else minimised on the taskbar.
     void minimize();
     // Task > Expected backups: the backups the start rules will start in a date interval.

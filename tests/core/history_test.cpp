@@ -4,6 +4,7 @@
 
 #include "util/jobs.h"
 #include "util/tasklines.h"
+#include "util/tempdir.h"
 
 using namespace tvl;
 using tvl::test::endedJob;
@@ -120,5 +121,67 @@ TEST(BackupHistory, ARecentPlannedStartIsMissedOnlyOnceItsMinuteIsSurelyPast) {
                                         localDateTime(at(c.now)), c.lastChecked);
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_EQ(rows[0].state, c.state);
+    }
+}
+
+TEST(MissedStarts, EachPlannedStartWithoutAJobIsFlaggedOnceAfterTheLastRunAndTheJournalsStart) {
+    // D daily at 9:00, E daily at 9:30. The journal began with D's job of Saturday.
+    const TaskLines tasks(
+        std::vector<std::string>{taskLine("D", " 9:00", "1"), taskLine("E", " 9:30", "1")});
+    const JobRecord first = startedJob("D", at("2026-12-05T09:00"), due("2026-12-05T09:00"));
+    struct Case {
+        const char* name;
+        std::optional<const char*> mark;  // the state file's last checked minute
+        bool journal;
+        std::vector<std::string> flagged;
+    };
+    const std::vector<Case> cases = {
+        {"a restart after the morning",
+         "2026-12-07T08:00",
+         true,
+         {"2026-12-07T09:00 D missed", "2026-12-07T09:30 E missed"}},
+        {"the folder's first run", std::nullopt, true, {}},
+        {"a mark older than the journal",
+         "2026-12-01T00:00",
+         true,
+         {"2026-12-05T09:30 E missed", "2026-12-06T09:00 D missed", "2026-12-06T09:30 E missed",
+          "2026-12-07T09:00 D missed", "2026-12-07T09:30 E missed"}},
+        {"no journal yet", "2026-12-07T08:00", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        JournalDigest digest(dir.file("jobs.jnl"));
+        JobJournal journal(dir.file("jobs.jnl"));
+        if (c.journal) {
+            JobRecord j = first;
+            ASSERT_TRUE(journal.appendStart(j));
+        }
+        // Taken at 12:00, the tick checks up to 12:00; each minute is looked at once.
+        MissedStartWatch watch;
+        watch.taken(c.mark ? std::optional(due(*c.mark)) : std::nullopt, due("2026-12-07T12:00"));
+        std::vector<std::string> flagged;
+        if (const auto span = watch.next(due("2026-12-07T12:00"))) {
+            for (const HistoryRow& row :
+                 missedStarts(digest, tasks, *span, at("2026-12-07T12:00"))) {
+                flagged.push_back(rowText(row));
+            }
+        }
+        EXPECT_EQ(flagged, c.flagged);
+        EXPECT_FALSE(watch.next(due("2026-12-07T12:00")));
+
+        // Next morning D starts, E's start fails before the job: E is missed at once, in
+        // the minute the scheduler checked it, and only then.
+        JobRecord d = startedJob("D", at("2026-12-08T09:00"), due("2026-12-08T09:00"));
+        ASSERT_TRUE(journal.appendStart(d));
+        std::vector<std::string> later;
+        for (const char* tick : {"2026-12-08T09:00", "2026-12-08T09:30", "2026-12-08T09:31"}) {
+            const auto next = watch.next(due(tick));
+            ASSERT_TRUE(next);
+            for (const HistoryRow& row : missedStarts(digest, tasks, *next, at(tick))) {
+                later.push_back(std::string(tick) + ": " + rowText(row));
+            }
+        }
+        EXPECT_EQ(later, std::vector<std::string>{"2026-12-08T09:30: 2026-12-08T09:30 E missed"});
     }
 }

@@ -160,3 +160,59 @@ TEST(JobJournal, AKillInTheMiddleOfAppendingLosesNoCompleteRecord) {
     ASSERT_TRUE(journal.appendStart(after));
     EXPECT_EQ(journal.readAll().back().taskName, "After");
 }
+
+TEST(JournalDigest, ReadsOnlyWhatWasAppendedAndATornRecordOnceItIsWhole) {
+    TempDir dir;
+    const std::string path = dir.file("jobs.jnl");
+    JournalDigest digest(path);
+    digest.keepSince(0);
+    EXPECT_TRUE(digest.update());
+    EXPECT_FALSE(digest.began());
+    JobRecord a = startedJob("A", kT);
+    a.id = "1";
+    JobRecord b = startedJob("B", kT + 60);
+    b.id = "2";
+    const std::string first = journalStartLine(a);
+    const std::string torn = journalStartLine(b);
+    test::writeFile(path, first + torn.substr(0, 20));
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(digest.began(), kT);
+    EXPECT_EQ(ids(digest.recentJobs()), std::vector<std::string>{"A"});
+    // What was read is not read again: spoiling it changes nothing.
+    std::string spoilt = first;
+    spoilt[first.find("/bak/")] = '#';
+    test::writeFile(path, spoilt + torn +
+                              journalEndLine(endedJob(a, JobOutcome::Failed, kT + 90,
+                                                      "Backup failed", "disk")));
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"A", "B"}));
+    ASSERT_EQ(digest.lastJobs().size(), 2u);
+    EXPECT_EQ(digest.lastJobs().at("A").outcome, JobOutcome::Failed);
+    EXPECT_EQ(digest.recentJobs()[0].reason, "disk");
+
+    // A later job of a task is its last one; jobs started before the kept moment go.
+    JobRecord a2 = startedJob("A", kT + 120);
+    ASSERT_TRUE(JobJournal(path).appendStart(a2));
+    digest.keepSince(kT + 60);
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"B", "A"}));
+    EXPECT_EQ(digest.lastJobs().at("A").id, a2.id);
+    EXPECT_EQ(digest.lastJobs().at("A").outcome, JobOutcome::Running);
+    // Asked for older jobs than it kept, it reads the journal anew.
+    JobRecord old = startedJob("Old", kT - 600);
+    ASSERT_TRUE(JobJournal(path).appendStart(old));
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"B", "A"}));
+    digest.keepSince(0);
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), (std::vector<std::string>{"B", "A", "Old"}));
+
+    // A journal replaced by another is read anew.
+    JobRecord c = startedJob("C", kT + 180);
+    test::writeFile(path + ".new", journalStartLine(c));
+    ASSERT_EQ(::rename((path + ".new").c_str(), path.c_str()), 0);
+    ASSERT_TRUE(digest.update());
+    EXPECT_EQ(ids(digest.recentJobs()), std::vector<std::string>{"C"});
+    EXPECT_EQ(digest.lastJobs().size(), 1u);
+    EXPECT_EQ(digest.began(), kT + 180);
+}

@@ -4,12 +4,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include "core/jobjournal.h"
+#include "core/schedulerstate.h"
 #include "fakes/fakecontrol.h"
 #include "guitest.h"
 #include "ui/jobwatch.h"
 #include "ui/runsrow.h"
 #include "ui/trayicon.h"
 #include "util/joblogserver.h"
+#include "util/jobs.h"
 
 namespace tvl::test {
 namespace {
@@ -130,6 +133,68 @@ TEST_F(JobWatchTest, ASlowServerHoldsNeitherTheWindowNorTheNextStarts) {
     EXPECT_TRUE(main().jobWatch().busy());
     m_logs.hold(false);
     QTRY_VERIFY(!main().jobWatch().busy());
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(JobWatchTest, AServerAwayIsQuietUntilItAnswersAndALogWithoutEndIsUnknownAtTheBound) {
+    minute();  // 9:06: the three backups start
+    m_logs.setLog("(Good)", {"Backup started", "Backup completed successfully"});
+    m_logs.setLog("(Bad)", {"Backup started"});
+    m_logs.setLog("(Lost)", {"Backup started"});
+    struct Step {
+        bool reachable;
+        int minutes;
+        const char* logLine;  // none: nothing ended
+        bool warns;
+    };
+    const Step steps[] = {
+        {false, 3, nullptr, false},
+        {true, 1, "Good backup job ended: completed - Backup completed successfully", false},
+        // 9:06 the next day: 24 hours without an end line.
+        {true, 24 * 60 - 4,
+         "Bad backup job ended: unknown - no end line in the job's log within 24 hours; "
+         "Backup started",
+         true},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.minutes);
+        m_logs.setReachable(s.reachable);
+        minute(s.minutes);
+        const std::string log = logFile();
+        if (s.logLine == nullptr) {
+            EXPECT_EQ(log.find("job ended"), std::string::npos) << log;
+        } else {
+            EXPECT_NE(log.find(s.logLine), std::string::npos) << log;
+        }
+        EXPECT_EQ(m_tray->warning(), s.warns);
+    }
+    EXPECT_TRUE(m_tray->icon()->toolTip().contains(QStringLiteral("Bad")));
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(JobWatchTest, StartsMissedWhileNoTarvelRanAreToldOnceEachNeverInABox) {
+    // The last Tarvel checked yesterday 8:00 and ended; the journal goes back further.
+    const CivilMinute yesterday = civilMinute({{2026, 12, 6}, 8, 0, 0});
+    ASSERT_TRUE(writeState(file("tvl.state"), {yesterday, 0}));
+    JobRecord old = startedJob("Good", (yesterday - 1440) * 60);
+    ASSERT_TRUE(JobJournal(file("jobs.jnl")).appendStart(old));
+    restart();
+    ui::connectTray(*m_tray, main());
+    main().close();
+    QTRY_VERIFY(logFile().find("Lost backup missed") != std::string::npos);
+    const std::string log = logFile();
+    for (const char* name : {"Good", "Bad", "Lost"}) {
+        SCOPED_TRACE(name);
+        const std::string line = std::string(name) + " backup missed, planned for 2026-12-06 09:06";
+        EXPECT_NE(log.find(line), std::string::npos) << log;
+        EXPECT_TRUE(m_tray->icon()->toolTip().contains(QString::fromLatin1(name)));
+    }
+    EXPECT_TRUE(m_tray->warning());
+    EXPECT_TRUE(m_tray->lastMessage().contains(QStringLiteral("backup missed")));
+    // Today's starts happen; nothing is told twice.
+    minute();
+    QTRY_VERIFY(!main().jobWatch().busy());
+    EXPECT_EQ(logFile().find("Good backup missed"), logFile().rfind("Good backup missed"));
     EXPECT_TRUE(boxes().empty());
 }
 

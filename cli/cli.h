@@ -19,6 +19,7 @@ struct Context {
     std::string programDir;            // where tarvelctl itself lies
     bool json = false;                 // --json: one JSON document instead of lines
     MessageTable messages;
+    TaskFileRead taskRead;  // how loadTaskList reads the task file
     TaskList tasks;
     const Clock* clock = nullptr;
     std::ostream* out = nullptr;
@@ -47,16 +48,13 @@ std::array<std::string, 7> weekdayNames(const Context& ctx);
 // The saved tasks, one line each: index, name, start rule, next start (as `list` prints).
 void printNextStarts(Context& ctx);
 
-// A saved task's next start after the current minute, as `list` shows it.
-struct NextStartRow {
-    std::size_t index = 0;
-    std::string name;
-    const char* rule = "";  // Once, Daily, Weekly, Monthly or "?"
-    std::optional<LocalDateTime> next;
-};
-std::vector<NextStartRow> nextStarts(const Context& ctx);
 // The same as the JSON member "tasks":[...] that `list --json` prints.
 std::string nextStartsJson(const Context& ctx);
+
+// Reads the working directory's task file into ctx.tasks (creating it empty when missing);
+// reports on stderr and answers false when it cannot be read. Commands that check their
+// arguments first call it themselves, so a mistyped command line costs no read of a big file.
+bool loadTaskList(Context& ctx);
 
 // Reports a usage error of one command on stderr; returns kExitUsage.
 int usageError(Context& ctx, const Command& command, const std::string& why);

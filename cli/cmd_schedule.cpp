@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -72,6 +73,9 @@ int runDue(Context& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1 || !parseMinute(args[0], t)) {
         return usageError(ctx, self, "give one minute as YYYY-MM-DDTHH:MM");
     }
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
+    }
     const std::vector<std::size_t> due = dueTasks(ctx.tasks.lines(), t);
     if (ctx.json) {
         *ctx.out << "{\"minute\":" << jsonMinute(t) << ",\"tasks\":[";
@@ -108,6 +112,9 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     if (dates.size() != 2 || !parseIsoDate(dates[0], from) || !parseIsoDate(dates[1], to)) {
         return usageError(ctx, self, "give FROM and TO as YYYY-MM-DD");
     }
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
+    }
     ExpectedBackups rows = ExpectedBackups::compute(ctx.tasks.lines(), from, to, weekdayNames(ctx));
     rows.sort(column);
     if (ctx.json) {
@@ -135,22 +142,96 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-std::vector<NextStartRow> nextStarts(const Context& ctx) {
+namespace {
+
+// Calls row(index, name, rule word, next start) for each saved task, its next start after
+// the current minute.
+template <class Row>
+void forEachNextStart(const Context& ctx, Row&& row) {
     LocalDateTime minute = ctx.clock->localNow();
     minute.second = 0;
-    std::vector<NextStartRow> rows;
-    const std::size_t saved = ctx.tasks.savedCount();
+    NextStartFinder nextStart(minute);
+    const TaskLines& lines = ctx.tasks.lines();
+    const std::size_t saved = lines.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
-        const std::string_view line = ctx.tasks.line(i);
-        rows.push_back({i, std::string(lineTaskName(line)), runModeWord(startRule(line).runMode),
-                        nextStart(line, minute)});
+        const std::string_view line = lines[i];
+        const StartRule rule = startRule(line);
+        const int start = lines.startMinute(i);
+        row(i, lineTaskName(line), runModeWord(rule.runMode),
+            nextStart(line, rule, start < 0 ? std::nullopt : std::optional<int>(start)));
     }
-    return rows;
 }
+
+// A million rows are formed into one buffer that goes out in large pieces.
+class RowBuffer {
+public:
+    explicit RowBuffer(std::ostream& out) : m_out(out) { m_text.reserve(kChunk + 4096); }
+    ~RowBuffer() { flush(); }
+    RowBuffer(const RowBuffer&) = delete;
+    RowBuffer& operator=(const RowBuffer&) = delete;
+    std::string& text() { return m_text; }
+    void rowDone() {
+        if (m_text.size() >= kChunk) {
+            flush();
+        }
+    }
+    void flush() {
+        m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
+        m_text.clear();
+    }
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;
+    std::ostream& m_out;
+    std::string m_text;
+};
+
+void appendNumber(std::string& out, std::size_t n) {
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, n).ptr;
+    out.append(buf, end);
+}
+
+void appendTwoDigits(std::string& out, int n) {
+    out += static_cast<char>('0' + n / 10);
+    out += static_cast<char>('0' + n % 10);
+}
+
+// The date of a start as isoDateText writes it, without a formatted print for each row;
+// most tasks start today or tomorrow, so the text of the last date is kept.
+class DateTexts {
+public:
+    std::string_view of(const CivilDate& date) {
+        if (m_text.empty() || !(date == m_date)) {
+            m_date = date;
+            if (date.year < 0 || date.year > 9999) {
+                m_text = isoDateText(date);
+            } else {
+                m_text.clear();
+                appendTwoDigits(m_text, date.year / 100);
+                appendTwoDigits(m_text, date.year % 100);
+                m_text += '-';
+                appendTwoDigits(m_text, date.month);
+                m_text += '-';
+                appendTwoDigits(m_text, date.day);
+            }
+        }
+        return m_text;
+    }
+
+private:
+    CivilDate m_date;
+    std::string m_text;
+};
+
+}  // namespace
 
 int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
+    }
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
     }
     if (ctx.json) {
         *ctx.out << '{' << nextStartsJson(ctx) << "}\n";
@@ -161,28 +242,58 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
 }
 
 void printNextStarts(Context& ctx) {
-    for (const NextStartRow& r : nextStarts(ctx)) {
-        *ctx.out << r.index << '\t' << r.name << '\t' << r.rule << '\t';
-        if (r.next) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, " %02d:%02d", r.next->hour, r.next->minute);
-            *ctx.out << isoDateText(r.next->date) << buf;
+    RowBuffer buf(*ctx.out);
+    std::string& out = buf.text();
+    DateTexts dates;
+    forEachNextStart(ctx, [&](std::size_t index, std::string_view name, const char* rule,
+                              const std::optional<LocalDateTime>& next) {
+        appendNumber(out, index);
+        out += '\t';
+        out += name;
+        out += '\t';
+        out += rule;
+        out += '\t';
+        if (next) {
+            out += dates.of(next->date);
+            out += ' ';
+            appendTwoDigits(out, next->hour);
+            out += ':';
+            appendTwoDigits(out, next->minute);
         } else {
-            *ctx.out << '-';
+            out += '-';
         }
-        *ctx.out << '\n';
-    }
+        out += '\n';
+        buf.rowDone();
+    });
 }
 
 std::string nextStartsJson(const Context& ctx) {
     std::string out = "\"tasks\":[";
+    DateTexts dates;
     bool first = true;
-    for (const NextStartRow& r : nextStarts(ctx)) {
+    forEachNextStart(ctx, [&](std::size_t index, std::string_view name, const char* rule,
+                              const std::optional<LocalDateTime>& next) {
         out += first ? "{\"index\":" : ",{\"index\":";
         first = false;
-        out += std::to_string(r.index) + ",\"name\":" + jsonString(r.name) + ",\"rule\":\"" +
-               r.rule + "\",\"nextStart\":" + (r.next ? jsonMinute(*r.next) : "null") + '}';
-    }
+        appendNumber(out, index);
+        out += ",\"name\":";
+        appendJsonString(out, name);
+        out += ",\"rule\":\"";
+        out += rule;
+        out += "\",\"nextStart\":";
+        if (next) {
+            out += '"';
+            out += dates.of(next->date);
+            out += 'T';
+            appendTwoDigits(out, next->hour);
+            out += ':';
+            appendTwoDigits(out, next->minute);
+            out += '"';
+        } else {
+            out += "null";
+        }
+        out += '}';
+    });
     return out + ']';
 }
 

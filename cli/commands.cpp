@@ -33,6 +33,16 @@ const Command& commandNamed(const std::string& name) {
     throw std::out_of_range(name);
 }
 
+bool loadTaskList(Context& ctx) {
+    TaskFileLoad load = loadTasks(kTaskFileName, ctx.taskRead);
+    if (!load.ok()) {
+        *ctx.err << ctx.messages.lookup("freaderr") << " Task.txt\n";
+        return false;
+    }
+    ctx.tasks = TaskList(std::move(load.lines));
+    return true;
+}
+
 int usageError(Context& ctx, const Command& command, const std::string& why) {
     *ctx.err << "tarvelctl " << command.name << ": " << why << "\n"
              << "usage: tarvelctl [--dir DIR] [--lang english|russian] " << command.name << ' '

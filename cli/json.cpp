@@ -6,12 +6,10 @@
 
 namespace tvl::cli {
 
-std::string jsonString(std::string_view fileBytes) {
-    const std::string text = fileTextToUtf8(fileBytes);
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (char c : text) {
+namespace {
+
+void appendEscaped(std::string& out, std::string_view utf8) {
+    for (char c : utf8) {
         const auto b = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -24,7 +22,24 @@ std::string jsonString(std::string_view fileBytes) {
             out += c;
         }
     }
+}
+
+}  // namespace
+
+void appendJsonString(std::string& out, std::string_view fileBytes) {
     out += '"';
+    if (isValidUtf8(fileBytes)) {
+        appendEscaped(out, fileBytes);
+    } else {
+        appendEscaped(out, windows1251ToUtf8(fileBytes));
+    }
+    out += '"';
+}
+
+std::string jsonString(std::string_view fileBytes) {
+    std::string out;
+    out.reserve(fileBytes.size() + 2);
+    appendJsonString(out, fileBytes);
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -48,13 +49,29 @@ void printUsage(std::ostream& out) {
     out << '\n';
 }
 
-bool takesJson(const std::string& command) {
-    for (const char* name : kJsonCommands) {
+// The commands that read the task file themselves once their arguments are checked.
+constexpr const char* kLateTaskCommands[] = {"due", "expected", "list"};
+// The commands that keep the task list for more than moments (a backup run, the service):
+// they read a copy of the file, the others map it.
+constexpr const char* kLongCommands[] = {"run", "serve"};
+
+bool named(const std::string& command, const auto& names) {
+    for (const char* name : names) {
         if (command == name) {
             return true;
         }
     }
     return false;
+}
+
+// A mapped task file that another program cuts short in place while this one reads it
+// faults at the lost bytes: fail with a word instead of dying without one.
+void onBusError(int /*signal*/) {
+    static constexpr char kText[] = "tarvelctl: Task.txt was cut short while it was read\n";
+    if (::write(STDERR_FILENO, kText, sizeof kText - 1) < 0) {
+        ::_exit(kExitFailure);
+    }
+    ::_exit(kExitFailure);
 }
 
 std::string programDir(const char* argv0) {
@@ -143,13 +160,13 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> args;
     for (int k = i + 1; k < argc; ++k) {
-        if (std::string(argv[k]) == "--json" && takesJson(name)) {
+        if (std::string(argv[k]) == "--json" && named(name, kJsonCommands)) {
             ctx.json = true;
         } else {
             args.emplace_back(argv[k]);
         }
     }
-    if (ctx.json && !takesJson(name)) {
+    if (ctx.json && !named(name, kJsonCommands)) {
         return usageError(ctx, *command, "--json is not taken by this command");
     }
 
@@ -164,12 +181,13 @@ int main(int argc, char** argv) {
         std::cerr << tableReadErrorText(russian) << '\n';
         return kExitFailure;
     }
-    TaskFileLoad load = loadTasks(kTaskFileName);
-    if (!load.ok()) {
-        std::cerr << ctx.messages.lookup("freaderr") << " Task.txt\n";
+    ctx.taskRead = {.map = !named(name, kLongCommands)};
+    if (ctx.taskRead.map) {
+        std::signal(SIGBUS, onBusError);
+    }
+    if (!named(name, kLateTaskCommands) && !loadTaskList(ctx)) {
         return kExitFailure;
     }
-    ctx.tasks = TaskList(std::move(load.lines));
 
     std::time_t fixed = 0;
     const bool useFake = fakeNow(fixed);

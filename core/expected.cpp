@@ -116,7 +116,7 @@ ExpectedBackups ExpectedBackups::compute(const TaskLines& lines, const CivilDate
         if (f.backupType < 0 || f.runMode < 0 || (f.runMode == kOnce && !parseShortDate(f.tail))) {
             out.m_unreadable.push_back(i);
         }
-        if (!planStoredLine(line).ok()) {
+        if (!storedLineCanStart(line)) {
             continue;
         }
         // Time and rule as the due test reads them, even from an odd hand-edited line.

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +155,43 @@ bool readRegularFile(const std::string& path, std::unique_ptr<char[]>& out, std:
     }
     size = text->size();
     out = text->take();
+    return true;
+}
+
+bool mapRegularFile(const std::string& path, std::shared_ptr<const void>& block,
+                    std::string_view& text, std::size_t limit, FileProblem* why) {
+    block.reset();
+    text = {};
+    const int fd = openRegularFile(path, O_RDONLY, 0, why);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        tell(why, FileProblem::CannotRead);
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (size > limit) {
+        ::close(fd);
+        tell(why, FileProblem::TooLarge);
+        return false;
+    }
+    if (size == 0) {
+        ::close(fd);
+        return true;
+    }
+    void* const at = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    if (at == MAP_FAILED) {
+        tell(why, FileProblem::CannotRead);
+        return false;
+    }
+    block = std::shared_ptr<const void>(at, [size](const void* p) {
+        ::munmap(const_cast<void*>(p), size);  // NOLINT: munmap takes the address as mapped
+    });
+    text = std::string_view(static_cast<const char*>(at), size);
     return true;
 }
 

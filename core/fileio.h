@@ -39,6 +39,17 @@ bool readRegularFile(const std::string& path, std::string& out,
 bool readRegularFile(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size,
                      std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
 
+// Maps a whole regular file of at most `limit` bytes read-only, its pages filled in one go
+// (no copy of the bytes and no fault page by page). `block` keeps the mapping; an empty
+// file gives an empty text. The mapping keeps the bytes of the file it mapped when that file
+// is replaced by a rename, as every writer of this program replaces files; a file cut short
+// in place by another program would make a read of the lost bytes fault (SIGBUS), and one
+// rewritten in place changes under the reader. So only a process that ends within moments
+// of the read, and catches SIGBUS, may read a file this way.
+bool mapRegularFile(const std::string& path, std::shared_ptr<const void>& block,
+                    std::string_view& text, std::size_t limit = kMaxTextFileBytes,
+                    FileProblem* why = nullptr);
+
 // Hooks for tests to make a replace fail where a disk or a file system would.
 struct SaveSeams {
     std::function<ssize_t(int fd, const void* data, std::size_t size)> write;

@@ -39,6 +39,10 @@ RunPlan planRun(const TaskFields& fields);
 // UTF-8 is Windows-1251), so the stored line and the editor send the same bytes.
 RunPlan planStoredLine(std::string_view line);
 
+// planStoredLine(line).ok(), without building the run's inputs: the answer for every line of
+// a big task file.
+bool storedLineCanStart(std::string_view line);
+
 // A task name ends up inside the backup's file names on the server: it may not be blank
 // nor hold "/", "\", ':', '*', '?', '"', '<', '>', '|' or a byte 0x00..0x1F.
 bool isValidTaskName(std::string_view name);

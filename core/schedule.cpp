@@ -97,7 +97,7 @@ Due dueTest(std::string_view line, const LocalDateTime& now, std::string_view to
 }
 
 bool wouldStart(std::string_view line, const LocalDateTime& now, std::string_view todayText) {
-    return dueTest(line, now, todayText) == Due::Due && planStoredLine(line).ok();
+    return dueTest(line, now, todayText) == Due::Due && storedLineCanStart(line);
 }
 
 std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& now) {
@@ -145,9 +145,11 @@ int daysInMonth(int year, int month) {
 }
 
 // The first day in [first, last] (day numbers) on which the rule's day test passes, found
-// by date arithmetic; no value when none.
-std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
-                                         std::int64_t last) {
+// by date arithmetic; no value when none. onceDay(text) is the day a Once date names,
+// dateOf(day) the date of a day.
+template <class OnceDay, class DateOf>
+std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first, std::int64_t last,
+                                         OnceDay&& onceDay, DateOf&& dateOf) {
     switch (r.runMode) {
         case kDaily:
             return first;
@@ -163,17 +165,14 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
             if (dayOfMonth == 0) {
                 return std::nullopt;
             }
-            const CivilDate from = civilFromDays(first);
+            const CivilDate from = dateOf(first);
             CivilDate month{from.year, from.month, 1};
             while (daysFromCivil(month) <= last) {
                 if (tailFlag(r.tail, month.month) &&
                     dayOfMonth <= daysInMonth(month.year, month.month)) {
                     const std::int64_t day = daysFromCivil({month.year, month.month, dayOfMonth});
                     if (day >= first) {
-                        if (day > last) {
-                            return std::nullopt;
-                        }
-                        return day;
+                        return day > last ? std::nullopt : std::optional<std::int64_t>(day);
                     }
                 }
                 month = month.month == 12 ? CivilDate{month.year + 1, 1, 1}
@@ -182,14 +181,8 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
             return std::nullopt;
         }
         case kOnce: {
-            // The due test compares the date as text with the day's short date; the text
-            // names one day at most, the one it parses to if that day is written the same.
-            const std::optional<CivilDate> date = parseShortDate(r.tail);
-            if (!date || formatShortDate(*date) != r.tail) {
-                return std::nullopt;
-            }
-            const std::int64_t day = daysFromCivil(*date);
-            if (day < first || day > last) {
+            const std::optional<std::int64_t> day = onceDay(r.tail);
+            if (!day || *day < first || *day > last) {
                 return std::nullopt;
             }
             return day;
@@ -203,25 +196,72 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
 
 std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,
                                        int lookaheadDays) {
+    return NextStartFinder(after, lookaheadDays)(line);
+}
+
+NextStartFinder::NextStartFinder(const LocalDateTime& after, int lookaheadDays)
+    : m_after(after), m_today(daysFromCivil(after.date)), m_lookahead(lookaheadDays) {}
+
+std::optional<LocalDateTime> NextStartFinder::operator()(std::string_view line) {
     const StartRule r = startRule(line);
-    if (!r.hasRunMode) {
+    return (*this)(line, r, parseStartTime(r.startTime));
+}
+
+std::optional<LocalDateTime> NextStartFinder::operator()(std::string_view line, const StartRule& r,
+                                                         std::optional<int> start) {
+    if (!r.hasRunMode || !start || !storedLineCanStart(line)) {
         return std::nullopt;
     }
-    const std::optional<int> start = parseStartTime(r.startTime);
-    if (!start || !planStoredLine(line).ok()) {
-        return std::nullopt;
-    }
-    const std::int64_t today = daysFromCivil(after.date);
-    const std::int64_t first = today + (*start > after.hour * 60 + after.minute ? 0 : 1);
-    const std::int64_t last = today + lookaheadDays;
+    const std::int64_t first = m_today + (*start > m_after.hour * 60 + m_after.minute ? 0 : 1);
+    const std::int64_t last = m_today + m_lookahead;
     if (first > last) {
         return std::nullopt;
     }
-    const std::optional<std::int64_t> day = firstRuleDay(r, first, last);
+    const std::optional<std::int64_t> day = firstRuleDay(
+        r, first, last, [this](std::string_view text) { return onceDay(text); },
+        [this](std::int64_t d) { return dateOf(d); });
     if (!day) {
         return std::nullopt;
     }
-    return LocalDateTime{civilFromDays(*day), *start / 60, *start % 60, 0};
+    return LocalDateTime{dateOf(*day), *start / 60, *start % 60, 0};
+}
+
+// The due test compares a Once date as text with the day's short date; the text names one
+// day at most, the one it parses to if that day is written the same.
+std::optional<std::int64_t> NextStartFinder::onceDay(std::string_view dateText) {
+    // A file of Once tasks names few dates many times; a hostile one cannot grow the memo
+    // past a bound.
+    constexpr std::size_t kMostDates = 4096;
+    if (const auto known = m_onceDays.find(std::string(dateText)); known != m_onceDays.end()) {
+        return known->second;
+    }
+    if (m_dateFormat.empty()) {
+        m_dateFormat = shortDateFormat();
+    }
+    std::optional<std::int64_t> day;
+    const std::optional<CivilDate> date = parseShortDate(dateText, m_dateFormat);
+    if (date && formatShortDate(*date, m_dateFormat) == dateText) {
+        day = daysFromCivil(*date);
+    }
+    if (m_onceDays.size() < kMostDates) {
+        m_onceDays.emplace(dateText, day);
+    }
+    return day;
+}
+
+CivilDate NextStartFinder::dateOf(std::int64_t day) {
+    const std::int64_t k = day - m_today;
+    if (k < 0 || k > m_lookahead) {
+        return civilFromDays(day);
+    }
+    if (m_dates.empty()) {
+        m_dates.resize(static_cast<std::size_t>(m_lookahead) + 1, CivilDate{0, 0, 0});
+    }
+    CivilDate& date = m_dates[static_cast<std::size_t>(k)];
+    if (date.year == 0 && date.month == 0) {
+        date = civilFromDays(day);
+    }
+    return date;
 }
 
 }  // namespace tvl

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "civil.h"
+#include "taskline.h"
 #include "tasklines.h"
 
 namespace tvl {
@@ -39,5 +42,29 @@ std::vector<std::size_t> dueTasks(const TaskLines& lines, const LocalDateTime& n
 // looking ahead at most `lookaheadDays` days; no value when there is none.
 std::optional<LocalDateTime> nextStart(std::string_view line, const LocalDateTime& after,
                                        int lookaheadDays = 366);
+
+// nextStart for many lines after one minute: what is the same for every line (the day, the
+// short date format, the days that Once dates name) is worked out once.
+class NextStartFinder {
+public:
+    explicit NextStartFinder(const LocalDateTime& after, int lookaheadDays = 366);
+    std::optional<LocalDateTime> operator()(std::string_view line);
+    // The same for a line whose start rule and start minute (parseStartTime of its start
+    // time) the caller has read already.
+    std::optional<LocalDateTime> operator()(std::string_view line, const StartRule& rule,
+                                            std::optional<int> start);
+
+private:
+    std::optional<std::int64_t> onceDay(std::string_view dateText);
+    CivilDate dateOf(std::int64_t day);
+
+    LocalDateTime m_after;
+    std::int64_t m_today;
+    int m_lookahead;
+    std::string m_dateFormat;
+    // The day each Once date text names (no value: none), for the texts met so far.
+    std::unordered_map<std::string, std::optional<std::int64_t>> m_onceDays;
+    std::vector<CivilDate> m_dates;  // of the days from today on, as they are asked for
+};
 
 }  // namespace tvl

@@ -78,7 +78,7 @@ std::size_t savedTaskCount(const TaskLines& lines) {
     return lines.savedCount();
 }
 
-TaskFileLoad loadTasks(const std::string& path) {
+TaskFileLoad loadTasks(const std::string& path, const TaskFileRead& how) {
     TaskFileLoad result;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
@@ -90,29 +90,38 @@ TaskFileLoad loadTasks(const std::string& path) {
         ::close(fd);
         return result;
     }
-    return readTasks(path);
+    return readTasks(path, how);
 }
 
-TaskFileLoad readTasks(const std::string& path) {
+TaskFileLoad readTasks(const std::string& path, const TaskFileRead& how) {
     TaskFileLoad result;
-    std::unique_ptr<char[]> text;
-    std::size_t size = 0;
-    if (!readRegularFile(path, text, size, kMaxTextFileBytes, &result.problem)) {
-        result.status = TaskFileLoad::Status::CannotRead;
-        return result;
+    std::shared_ptr<const void> block;
+    std::string_view view;
+    if (how.map) {
+        if (!mapRegularFile(path, block, view, kMaxTextFileBytes, &result.problem)) {
+            result.status = TaskFileLoad::Status::CannotRead;
+            return result;
+        }
+    } else {
+        std::unique_ptr<char[]> text;
+        std::size_t size = 0;
+        if (!readRegularFile(path, text, size, kMaxTextFileBytes, &result.problem)) {
+            result.status = TaskFileLoad::Status::CannotRead;
+            return result;
+        }
+        // The lines stay views into the text as it was read.
+        view = std::string_view(text.get(), size);
+        block = std::shared_ptr<const char[]>(std::move(text));
     }
-    // The lines stay views into the text as it was read.
-    const std::string_view view(text.get(), size);
-    if (!result.lines.assign(std::shared_ptr<const char[]>(std::move(text)), view,
-                             kMaxTextFileLines)) {
+    if (!result.lines.assign(std::move(block), view, kMaxTextFileLines)) {
         result.status = TaskFileLoad::Status::CannotRead;
         result.problem = FileProblem::TooLarge;
         return result;
     }
-    if (!selectorNames(result.lines, result.names)) {
+    // An empty line has no first byte to walk the selector by.
+    if (result.lines.hasEmptySavedLine()) {
         result.status = TaskFileLoad::Status::EmptyLine;
         result.lines.clear();
-        result.names.clear();
     }
     return result;
 }

@@ -36,14 +36,20 @@ struct TaskFileLoad {
     // kMaxTextFileLines, counts as a file that cannot be read.
     FileProblem problem = FileProblem::None;
     TaskLines lines;
-    std::vector<std::string_view> names;  // views into `lines`
     bool ok() const { return status == Status::Ok; }
 };
 
+// How a task file is read. The desktop program and the minute timer keep the lines for
+// hours, so they read a copy of the bytes; a command of the command-line tool that ends
+// within moments may map the file instead (mapRegularFile says what that asks of it).
+struct TaskFileRead {
+    bool map = false;  // views into a mapping of the file instead of a copy
+};
+
 // Reads the task file, or creates it empty when it is missing.
-TaskFileLoad loadTasks(const std::string& path);
+TaskFileLoad loadTasks(const std::string& path, const TaskFileRead& how = {});
 // Reads the task file; a missing one cannot be read.
-TaskFileLoad readTasks(const std::string& path);
+TaskFileLoad readTasks(const std::string& path, const TaskFileRead& how = {});
 
 // Writes every line followed by CR LF, replacing the file as a whole
 // (replaceFileAtomically): the old file is whole when this answers false.

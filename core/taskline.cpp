@@ -15,11 +15,11 @@ int digitAt(std::string_view line, std::size_t pos) {
 }
 
 // The bytes between two separators; empty when either is missing or they are out of order.
-std::string between(std::string_view line, std::size_t from, std::size_t to) {
+std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
     if (from == npos || to == npos || to < from + 1) {
         return {};
     }
-    return std::string(line.substr(from + 1, to - from - 1));
+    return line.substr(from + 1, to - from - 1);
 }
 
 bool isDigitValue(int v) {
@@ -28,8 +28,8 @@ bool isDigitValue(int v) {
 
 }  // namespace
 
-TaskFields splitTaskLine(std::string_view line) {
-    TaskFields f;
+TaskFieldViews splitTaskLineViews(std::string_view line) {
+    TaskFieldViews f;
     const std::size_t s1 = line.find(kSepIp);
     const std::size_t s2 = line.find(kSepPort);
     const std::size_t s3 = line.find(kSepPaths);
@@ -37,7 +37,7 @@ TaskFields splitTaskLine(std::string_view line) {
     const std::size_t s5 = line.find(kSepType);
     const std::size_t s6 = line.find(kSepRunMode);
 
-    f.name = std::string(lineTaskName(line));
+    f.name = lineTaskName(line);
     f.ip = between(line, s1, s2);
     f.port = between(line, s2, s3);
     f.dbPaths = between(line, s3, s4);
@@ -45,16 +45,24 @@ TaskFields splitTaskLine(std::string_view line) {
     if (s5 != npos) {
         f.backupType = digitAt(line, s5 + 1);
         if (s6 != npos && s6 >= s5 + 2) {
-            f.startTime = std::string(line.substr(s5 + 2, s6 - s5 - 2));
+            f.startTime = line.substr(s5 + 2, s6 - s5 - 2);
         }
     }
     if (s6 != npos) {
         f.runMode = digitAt(line, s6 + 1);
         if (s6 + 2 <= line.size()) {
-            f.tail = std::string(line.substr(s6 + 2));
+            f.tail = line.substr(s6 + 2);
         }
     }
     return f;
+}
+
+TaskFields splitTaskLine(std::string_view line) {
+    const TaskFieldViews v = splitTaskLineViews(line);
+    return {
+        std::string(v.name),    std::string(v.ip), std::string(v.port),      std::string(v.dbPaths),
+        std::string(v.saveDir), v.backupType,      std::string(v.startTime), v.runMode,
+        std::string(v.tail)};
 }
 
 StartRule startRule(std::string_view line) {

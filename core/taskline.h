@@ -38,6 +38,20 @@ struct TaskFields {
 // holds no 0x01.
 TaskFields splitTaskLine(std::string_view line);
 
+// The same fields as views into the line, for readers that only look at them.
+struct TaskFieldViews {
+    std::string_view name;
+    std::string_view ip;
+    std::string_view port;
+    std::string_view dbPaths;
+    std::string_view saveDir;
+    int backupType = -1;
+    std::string_view startTime;
+    int runMode = -1;
+    std::string_view tail;
+};
+TaskFieldViews splitTaskLineViews(std::string_view line);
+
 // The start rule, for the due test: the start-time text and run mode come from the first
 // 0x06 after the first 0x05, so a stray 0x06 in an earlier field does not move them.
 // hasRule is false when nothing follows the backup type digit; hasRunMode is false when

@@ -1,6 +1,14 @@
 #include "tasklines.h"
 
+#include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cstdint>
 #include <cstring>
+#include <new>
+#include <optional>
 
 #include "schedule.h"
 #include "taskline.h"
@@ -18,28 +26,97 @@ std::int16_t startMinuteOf(std::string_view line) {
     return start ? static_cast<std::int16_t>(*start) : std::int16_t{-1};
 }
 
-// Where the next CR or LF is, eight bytes at a time: the text of a big file is scanned
-// once and most of its bytes are neither.
-const char* nextBreak(const char* p, const char* end) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-    while (end - p >= 8) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, 8);
-        const std::uint64_t lf = w ^ (kOnes * '\n');
-        const std::uint64_t cr = w ^ (kOnes * '\r');
-        if ((((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs) {
-            break;
+// Every byte of a task file's text that ends a line or a field, or the text itself, is at
+// most 0x0D (NUL, the separators 0x01..0x06, CR, LF); the text of a big file is scanned
+// once for them, sixteen bytes at a time, and every line is cut and read for its start
+// minute as the scan passes it.
+constexpr unsigned char kLastMark = 0x0D;
+
+// Bit k is set when byte k of the sixteen at `p` is at most kLastMark.
+unsigned marksOf16(const char* p) {
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low = _mm_min_epu8(v, _mm_set1_epi8(static_cast<char>(kLastMark)));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, v)));
+#else
+    unsigned bits = 0;
+    for (unsigned k = 0; k < 16; ++k) {
+        bits |= static_cast<unsigned>(static_cast<unsigned char>(p[k]) <= kLastMark) << k;
+    }
+    return bits;
+#endif
+}
+
+// Calls mark(p) for each byte at most kLastMark in [begin, end), in order, until it answers
+// false; true when it never did.
+template <class Mark>
+bool forEachMark(const char* begin, const char* end, Mark&& mark) {
+    const char* p = begin;
+    for (; end - p >= 16; p += 16) {
+        for (unsigned bits = marksOf16(p); bits != 0; bits &= bits - 1) {
+            if (!mark(p + __builtin_ctz(bits))) {
+                return false;
+            }
         }
-        p += 8;
     }
-    while (p < end && *p != '\n' && *p != '\r') {
-        ++p;
+    for (; p < end; ++p) {
+        if (static_cast<unsigned char>(*p) <= kLastMark && !mark(p)) {
+            return false;
+        }
     }
-    return p;
+    return true;
+}
+
+// The start minute of a line whose first 0x05 is at typeMark and whose start rule's first
+// 0x06 is at modeMark (none: -1).
+std::int16_t startMinuteBetween(const char* typeMark, const char* modeMark) {
+    if (modeMark == nullptr) {
+        return -1;
+    }
+    const std::optional<int> minute = parseStartTime(
+        std::string_view(typeMark + 2, static_cast<std::size_t>(modeMark - typeMark - 2)));
+    return minute ? static_cast<std::int16_t>(*minute) : std::int16_t{-1};
+}
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t roundedToHugePages(std::size_t bytes) {
+    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
 
 }  // namespace
+
+void* allocateLineArray(std::size_t bytes) {
+    if (bytes < kBigLineArray) {
+        return ::operator new(bytes);
+    }
+    // Mapped a little larger and cut to whole aligned huge pages, so the kernel can back
+    // them with huge pages when it has them.
+    const std::size_t size = roundedToHugePages(bytes);
+    void* const mapped = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    char* const base = static_cast<char*>(mapped);
+    const auto misaligned = reinterpret_cast<std::uintptr_t>(base) & (kHugePage - 1);
+    const std::size_t head = misaligned == 0 ? 0 : kHugePage - misaligned;
+    char* const block = base + head;
+    if (head > 0) {
+        ::munmap(base, head);
+    }
+    ::munmap(block + size, kHugePage - head);
+    ::madvise(block, size, MADV_HUGEPAGE);
+    return block;
+}
+
+void freeLineArray(void* block, std::size_t bytes) {
+    if (bytes < kBigLineArray) {
+        ::operator delete(block);
+        return;
+    }
+    ::munmap(block, roundedToHugePages(bytes));
+}
 
 TaskLines::TaskLines(const std::vector<std::string>& lines) {
     m_lines.reserve(lines.size());
@@ -59,35 +136,89 @@ TaskLines::TaskLines(std::initializer_list<std::string_view> lines)
 bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
                        std::size_t maxLines) {
     clear();
-    text = text.substr(0, text.find('\0'));
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
     // About one line in every 64 bytes of a real file; a list that doubles its way up from
     // there is copied once or twice at most.
     m_lines.reserve(text.size() / 64 + 16);
-    while (p < end) {
+    m_start.reserve(m_lines.capacity());
+    bool hidden = false;
+    const char* line = begin;        // where the current line starts
+    const char* typeMark = nullptr;  // its first 0x05
+    const char* modeMark = nullptr;  // the first 0x06 of its start rule
+    // Ends the current line at `stop`; false when that line is one too many.
+    auto endLine = [&](const char* stop) {
         if (m_lines.size() == maxLines) {
-            clear();
             return false;
         }
-        const char* brk = nextBreak(p, end);
-        m_lines.emplace_back(p, static_cast<std::size_t>(brk - p));
-        if (brk == end) {
-            break;
+        const std::string_view view(line, static_cast<std::size_t>(stop - line));
+        if (!hidden) {
+            if (view.empty()) {
+                m_emptySaved = true;
+            } else if (view.front() == kSepIp) {
+                hidden = true;
+                m_saved = m_lines.size();
+            }
         }
-        p = brk + 1;
-        if (*brk == '\r' && p < end && *p == '\n') {
-            ++p;
+        m_lines.push_back(view);
+        m_start.push_back(startMinuteBetween(typeMark, modeMark));
+        typeMark = nullptr;
+        modeMark = nullptr;
+        return true;
+    };
+    // One byte at most kLastMark at `p`: false when the text ends there (a NUL byte) or
+    // holds too many lines, which `tooMany` tells.
+    bool tooMany = false;
+    auto mark = [&](const char* p) {
+        switch (*p) {
+            case '\0':
+                if (p > line && !endLine(p)) {
+                    tooMany = true;
+                }
+                line = end;
+                return false;
+            case '\r':
+            case '\n':
+                if (p < line) {
+                    return true;  // the LF of a CR LF
+                }
+                if (!endLine(p)) {
+                    tooMany = true;
+                    return false;
+                }
+                line = p + 1;
+                if (*p == '\r' && line < end && *line == '\n') {
+                    ++line;
+                }
+                return true;
+            case kSepType:
+                if (typeMark == nullptr) {
+                    typeMark = p;
+                }
+                return true;
+            case kSepRunMode:
+                // The start rule begins after the backup type's digit.
+                if (typeMark != nullptr && modeMark == nullptr && p >= typeMark + 2) {
+                    modeMark = p;
+                }
+                return true;
+            default:
+                return true;
         }
+    };
+    if (forEachMark(begin, end, mark) && line < end && !endLine(end)) {
+        tooMany = true;
     }
-    m_start.reserve(m_lines.size());
-    for (std::string_view line : m_lines) {
-        m_start.push_back(startMinuteOf(line));
+    if (tooMany) {
+        clear();
+        return false;
     }
-    if (!text.empty()) {
+    if (!hidden) {
+        m_saved = m_lines.size();
+    }
+    if (!m_lines.empty()) {
         m_blocks.push_back(std::move(block));
     }
-    countSaved();
     return true;
 }
 
@@ -100,11 +231,13 @@ std::string_view TaskLines::keep(std::string line) {
 
 void TaskLines::countSaved() {
     m_saved = m_lines.size();
+    m_emptySaved = false;
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         if (isHiddenLine(m_lines[i])) {
             m_saved = i;
             break;
         }
+        m_emptySaved = m_emptySaved || m_lines[i].empty();
     }
 }
 
@@ -133,6 +266,7 @@ void TaskLines::clear() {
     m_start = {};
     m_blocks.clear();
     m_saved = 0;
+    m_emptySaved = false;
 }
 
 bool operator==(const TaskLines& a, const std::vector<std::string>& b) {

@@ -10,6 +10,25 @@
 
 namespace tvl {
 
+// The arrays beside the lines of a big file hold megabytes that are written once, page by
+// page; on the virtual machines this program runs on a fault per 4 KiB page costs more than
+// cutting the lines, so an array from kBigLineArray bytes up gets pages of its own that the
+// kernel may make huge (2 MiB: one fault where there were 512).
+inline constexpr std::size_t kBigLineArray = std::size_t{1} << 20;
+void* allocateLineArray(std::size_t bytes);
+void freeLineArray(void* block, std::size_t bytes);
+
+template <class T>
+struct LineArrayAllocator {
+    using value_type = T;
+    LineArrayAllocator() = default;
+    template <class U>
+    LineArrayAllocator(const LineArrayAllocator<U>& /*other*/) {}  // NOLINT: rebinding
+    T* allocate(std::size_t n) { return static_cast<T*>(allocateLineArray(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { freeLineArray(p, n * sizeof(T)); }
+    friend bool operator==(const LineArrayAllocator&, const LineArrayAllocator&) { return true; }
+};
+
 // The lines of a task file in file order. The text read from the file stays one block and
 // each of its lines is a view into it; a line stored later gets a block of its own. Blocks
 // never change once made, so a copy shares them. Beside the lines the list keeps what the
@@ -17,7 +36,8 @@ namespace tvl {
 // the lines of the tasks that start in it.
 class TaskLines {
 public:
-    using const_iterator = std::vector<std::string_view>::const_iterator;
+    using const_iterator =
+        std::vector<std::string_view, LineArrayAllocator<std::string_view>>::const_iterator;
     using value_type = std::string_view;
 
     TaskLines() = default;
@@ -38,6 +58,8 @@ public:
 
     // Lines before the first hidden line.
     std::size_t savedCount() const { return m_saved; }
+    // True when one of the saved lines is empty: such a file has no selector to offer.
+    bool hasEmptySavedLine() const { return m_emptySaved; }
     // The minute of the day at which the due test may find saved task i due; -1 when it
     // never does (no rule, or a start time that cannot be read).
     int startMinute(std::size_t i) const { return m_start[i]; }
@@ -57,9 +79,10 @@ private:
     void countSaved();
 
     std::vector<std::shared_ptr<const void>> m_blocks;
-    std::vector<std::string_view> m_lines;
-    std::vector<std::int16_t> m_start;
+    std::vector<std::string_view, LineArrayAllocator<std::string_view>> m_lines;
+    std::vector<std::int16_t, LineArrayAllocator<std::int16_t>> m_start;
     std::size_t m_saved = 0;
+    bool m_emptySaved = false;
 };
 
 }  // namespace tvl

@@ -86,6 +86,10 @@ TEST_F(Tarvelctl, FailuresAndUsageErrors) {
     CommandResult r = run("list");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error reading file Task.txt\n");
+    // A mistyped command line is told so before the task file is read.
+    for (const char* bad : {"due", "list extra", "expected 2026-12-07"}) {
+        EXPECT_EQ(run(bad).status, 2) << bad;
+    }
 
     std::remove(dir.file("english.dat").c_str());
     r = run("list");

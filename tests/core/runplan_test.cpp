@@ -122,6 +122,7 @@ TEST(RunPlan, PropertyDueRunPreviewAndEditorAgreeOverGeneratedLines) {
         checkedLines += lines.size();
         for (std::size_t i = 0; i < saved; ++i) {
             const RunPlan plan = planStoredLine(lines[i]);
+            ASSERT_EQ(storedLineCanStart(lines[i]), plan.ok()) << lines[i];
             if (plan.ok()) {
                 ++started;
                 const RunPlan editor = editorRoad(lines[i]);

@@ -38,30 +38,59 @@ TEST(TaskFileLoadTest, MissingFileIsCreatedEmpty) {
     EXPECT_EQ(readFile(dir.file("task.txt")), "");
 }
 
+// A copy of the bytes and a mapping of the file read the same.
+const TaskFileRead kReads[] = {{}, {.map = true}};
+
 TEST(TaskFileLoadTest, SelectorStopsAtTheFirstHiddenLine) {
     TempDir dir;
     test::copyFile(test::fixture("hidden-after-mixed-line-ends.txt"), dir.file("task.txt"));
-    const TaskFileLoad r = loadTasks(dir.file("task.txt"));
-    ASSERT_TRUE(r.ok()) << "an empty line after the first hidden line is not walked";
-    EXPECT_EQ(r.lines.size(), 5u);
-    // A line without 0x01 names no task: its entry is empty, not the whole line.
-    EXPECT_EQ(r.names, (std::vector<std::string_view>{"A", ""}));
-    EXPECT_EQ(savedTaskCount(r.lines), 2u);
+    for (const TaskFileRead& how : kReads) {
+        const TaskFileLoad r = loadTasks(dir.file("task.txt"), how);
+        ASSERT_TRUE(r.ok()) << "an empty line after the first hidden line is not walked";
+        EXPECT_EQ(r.lines.size(), 5u);
+        // A line without 0x01 names no task: its entry is empty, not the whole line.
+        std::vector<std::string_view> names;
+        EXPECT_TRUE(selectorNames(r.lines, names));
+        EXPECT_EQ(names, (std::vector<std::string_view>{"A", ""}));
+        EXPECT_EQ(savedTaskCount(r.lines), 2u);
+    }
 }
 
 TEST(TaskFileLoadTest, EmptyLineBeforeHiddenLinesFails) {
     TempDir dir;
-    test::copyFile(test::fixture("broken-empty-line.txt"), dir.file("task.txt"));
-    EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::EmptyLine);
-    writeFile(dir.file("task.txt"), "\nA\x01x");
-    EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::EmptyLine);
+    for (const TaskFileRead& how : kReads) {
+        test::copyFile(test::fixture("broken-empty-line.txt"), dir.file("task.txt"));
+        EXPECT_EQ(loadTasks(dir.file("task.txt"), how).status, TaskFileLoad::Status::EmptyLine);
+        writeFile(dir.file("task.txt"), "\nA\x01x");
+        EXPECT_EQ(loadTasks(dir.file("task.txt"), how).status, TaskFileLoad::Status::EmptyLine);
+    }
 }
 
 TEST(TaskFileLoadTest, UnreadableFileFails) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("task.txt"));
-    EXPECT_EQ(loadTasks(dir.file("task.txt")).status, TaskFileLoad::Status::CannotRead);
-    EXPECT_EQ(loadTasks(dir.file("nodir/task.txt")).status, TaskFileLoad::Status::CannotCreate);
+    for (const TaskFileRead& how : kReads) {
+        EXPECT_EQ(loadTasks(dir.file("task.txt"), how).status, TaskFileLoad::Status::CannotRead);
+        EXPECT_EQ(loadTasks(dir.file("nodir/task.txt"), how).status,
+                  TaskFileLoad::Status::CannotCreate);
+    }
+}
+
+// The lines of a mapped file stay what was read when a save replaces the file, as long as
+// they are used; the next read finds the new file.
+TEST(TaskFileLoadTest, MappedLinesOutliveTheFileASaveReplaces) {
+    TempDir dir;
+    const std::string path = dir.file("task.txt");
+    writeFile(path, "A\x01one\r\nB\x01two\r\n");
+    TaskFileLoad before = readTasks(path, {.map = true});
+    ASSERT_TRUE(before.ok());
+    const TaskList kept(std::move(before.lines));
+    ASSERT_TRUE(saveTasks(path, TaskLines{"C\x01three"}));
+    EXPECT_EQ(kept.lines(), (std::vector<std::string>{"A\x01one", "B\x01two"}));
+    EXPECT_EQ(readTasks(path, {.map = true}).lines, (std::vector<std::string>{"C\x01three"}));
+    writeFile(path, "");
+    const TaskFileLoad empty = readTasks(path, {.map = true});
+    EXPECT_TRUE(empty.ok() && empty.lines.empty());
 }
 
 namespace {

@@ -55,6 +55,46 @@ TEST(TaskLinesTest, CutsTextAsTheFileReaderDoes) {
     }
 }
 
+// Task lines of every shape, with stray separators, empty and hidden lines, joined by every
+// kind of break: the one pass over the text cuts the lines and reads their start minutes
+// as the lines one by one do.
+TEST(TaskLinesTest, OnePassOverTheTextMatchesTheLinesOneByOne) {
+    test::TaskLineGenerator gen(17);
+    std::mt19937 rng(7);
+    auto below = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
+    const std::vector<std::string> onceDates = {"07/12/2026"};
+    const char* const breaks[] = {"\r\n", "\n", "\r", "\n\r"};
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (std::size_t n = below(30); n > 0; --n) {
+            std::string line = below(2) ? gen.line() : gen.ruleLine(onceDates);
+            for (std::size_t k = below(3); k > 0 && below(3) == 0; --k) {
+                line.insert(below(line.size() + 1), 1, "\x05\x06\x01"[below(3)]);
+            }
+            if (below(40) == 0) {
+                line = below(2) ? "" : "\x01hidden";
+            }
+            text += line + breaks[below(4)];
+        }
+        if (below(10) == 0) {
+            text.insert(below(text.size() + 1), 1, '\0');
+        }
+        text.resize(text.size() - below(3) * (text.size() > 2));
+        const TaskLines expected(splitTextLines(text));
+        std::vector<std::string_view> names;
+        const TaskLines lines = cut(text);
+        ASSERT_EQ(lines, expected) << testing::PrintToString(text);
+        ASSERT_EQ(lines.savedCount(), expected.savedCount());
+        ASSERT_EQ(lines.hasEmptySavedLine(), !selectorNames(expected, names));
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            ASSERT_EQ(lines.startMinute(i), expected.startMinute(i))
+                << testing::PrintToString(lines[i]);
+        }
+    }
+}
+
 // Generated lines of every shape, at minutes of a leap and a common year, before and after
 // lines are stored, inserted and erased: the start minutes kept beside the lines pick the
 // same tasks as the due test read from every line.

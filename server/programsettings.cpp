@@ -10,13 +10,14 @@ namespace tvl {
 
 namespace {
 
-// The value without the double quotes around it, \" and \\ read as one character each.
+// The value without the double quotes around it, \" and \\ read as one character each, as
+// the desktop's settings code reads and writes them.
 std::string unquoted(const std::string& value) {
-    if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
-        return value;
+    std::string_view inner(value);
+    if (inner.size() >= 2 && inner.front() == '"' && inner.back() == '"') {
+        inner = inner.substr(1, inner.size() - 2);
     }
     std::string out;
-    const std::string_view inner(value.data() + 1, value.size() - 2);
     for (std::size_t i = 0; i < inner.size(); ++i) {
         if (inner[i] == '\\' && i + 1 < inner.size() &&
             (inner[i + 1] == '"' || inner[i + 1] == '\\')) {

@@ -20,7 +20,7 @@ namespace tvl {
 //
 // A key that is missing, empty or out of range keeps its default (an empty pattern would
 // match every line). A value may stand in double quotes, as the desktop's settings code
-// writes a text with a comma or blanks at its ends; inside them \" and \\ stand for " and \.
+// writes a text with a comma or blanks at its ends; \" and \\ stand for " and \.
 struct ProgramSettings {
     CivilMinute catchUpMinutes = kMaxCatchUpMinutes;
     JudgeSettings judge;

@@ -35,6 +35,8 @@ TEST(ProgramSettingsTest, OneFileGivesTheCatchUpAndTheJudging) {
         // A text with a comma stays whole; quotes as the desktop's settings code writes them.
         {"[Jobs]\nfailurePattern=Backup failed, code\nsuccessPattern=\"a \\\"b\\\" \\\\ c, \"\n",
          kMaxCatchUpMinutes, "a \"b\" \\ c, ", "Backup failed, code", 24},
+        {"[Jobs]\nsuccessPattern=say \\\"done\\\"\n", kMaxCatchUpMinutes, "say \"done\"",
+         kDefaultFailurePattern, 24},
         // The keys belong to their own group.
         {"[Scheduler]\nboundHours=3\n[Jobs]\ncatchUpMinutes=5\n", kMaxCatchUpMinutes,
          kDefaultSuccessPattern, kDefaultFailurePattern, 24},

@@ -195,7 +195,7 @@ std::vector<HistoryRow> missedStarts(JournalDigest& digest, const TaskLines& lin
     auto keepFrom = [&](CivilMinute minute) {
         const CivilMinute from =
             std::max(minute, nowMinute - CivilMinute{kMissedLookBackDays} * 1440);
-        digest.keepSince(now - (nowMinute - from + 2 * 1440) * 60);
+        digest.keepSince(now - (nowMinute - from + CivilMinute{2} * 1440) * 60);
     };
     keepFrom(span.after);
     digest.update();

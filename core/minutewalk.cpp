@@ -5,7 +5,7 @@
 namespace tvl {
 
 CivilMinute civilMinute(const LocalDateTime& t) {
-    return daysFromCivil(t.date) * 1440 + t.hour * 60 + t.minute;
+    return daysFromCivil(t.date) * 1440 + CivilMinute{t.hour} * 60 + t.minute;
 }
 
 LocalDateTime fromCivilMinute(CivilMinute m) {

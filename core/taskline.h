@@ -17,39 +17,30 @@ inline constexpr char kSepRunMode = '\x06';
 
 enum RunMode : int { kOnce = 0, kDaily = 1, kWeekly = 2, kMonthly = 3 };
 
-// The fields of one task line. Digit fields hold -1 when the byte at their place is
-// missing or is not a decimal digit.
-struct TaskFields {
-    std::string name;
-    std::string ip;
-    std::string port;
-    std::string dbPaths;
-    std::string saveDir;
+// The fields of one task line, as owned texts or as views into the line; one shape for
+// both, so a field added to one reading is in the other too. Digit fields hold -1 when the
+// byte at their place is missing or is not a decimal digit.
+template <class Text>
+struct BasicTaskFields {
+    Text name;
+    Text ip;
+    Text port;
+    Text dbPaths;
+    Text saveDir;
     int backupType = -1;
-    std::string startTime;
+    Text startTime;
     int runMode = -1;
-    std::string tail;
-    friend bool operator==(const TaskFields&, const TaskFields&) = default;
+    Text tail;
+    friend bool operator==(const BasicTaskFields&, const BasicTaskFields&) = default;
 };
+using TaskFields = BasicTaskFields<std::string>;
+using TaskFieldViews = BasicTaskFields<std::string_view>;
 
 // The two readings of a line. The fields, for the editor and the run: every separator is
 // found by searching the whole line for the first byte of its value; a field whose
 // separators are missing or out of order is empty, and so is the name of a line that
-// holds no 0x01.
+// holds no 0x01. The views point into the line, for readers that only look at them.
 TaskFields splitTaskLine(std::string_view line);
-
-// The same fields as views into the line, for readers that only look at them.
-struct TaskFieldViews {
-    std::string_view name;
-    std::string_view ip;
-    std::string_view port;
-    std::string_view dbPaths;
-    std::string_view saveDir;
-    int backupType = -1;
-    std::string_view startTime;
-    int runMode = -1;
-    std::string_view tail;
-};
 TaskFieldViews splitTaskLineViews(std::string_view line);
 
 // The start rule, for the due test: the start-time text and run mode come from the first

@@ -36,7 +36,8 @@ TEST(BackupHistory, AWeekOfPlannedStartsBesideWhatBecameOfThem) {
                                             taskLine("W", "10:00", "21000000"),
                                             taskLine("S", "23:00", "20000001")};
     const auto done = [](JobRecord j, JobOutcome o) {
-        return endedJob(std::move(j), o, j.started + 60, "last");
+        const std::time_t ended = j.started + 60;
+        return endedJob(std::move(j), o, ended, "last");
     };
     const std::vector<JobRecord> jobs = {
         done(startedJob("D", at("2026-12-07T09:00"), due("2026-12-07T09:00")),

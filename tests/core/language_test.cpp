@@ -98,7 +98,7 @@ TEST(ProfileFileTest, ReadRules) {
                                 {"fmMain", "eq", "a=b"},
                                 {"fmMain", "empty", ""},
                                 {"fmMain", "long", longValue.substr(0, 2047)},
-                                {"fmMain", "longutf8", longUtf8.substr(0, 2 * 2047)},
+                                {"fmMain", "longutf8", longUtf8.substr(0, std::size_t{2} * 2047)},
                                 {"fmNewDlg", "bbok", "OK"},
                                 {"fmMain", "bbOk", std::nullopt},
                                 {"fmMain", "key", std::nullopt},

@@ -109,11 +109,11 @@ TEST(MinuteWalk, DaylightSavingChangesAcrossWholeDays) {
                                  std::time_t{1792879200} /* 2026-10-25 00:00 CEST */}) {
         const CivilMinute start = civilMinute(localDateTime(dayStart - 60));
         Ticker t(start);
-        for (std::time_t s = dayStart; s < dayStart + 25 * 3600; s += 60) {
+        for (std::time_t s = dayStart; s < dayStart + std::time_t{25} * 3600; s += 60) {
             t.tick(civilMinute(localDateTime(s)));
         }
         const CivilMinute dayFirst = civilMinute(localDateTime(dayStart));
-        for (CivilMinute m = dayFirst; m < dayFirst + 24 * 60; ++m) {
+        for (CivilMinute m = dayFirst; m < dayFirst + CivilMinute{24} * 60; ++m) {
             EXPECT_EQ(t.checked[m], 1) << "minute " << (m - dayFirst);
         }
     }

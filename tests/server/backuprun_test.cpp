@@ -331,7 +331,7 @@ TEST(TimeStamp, FromTheSecondsCountInTheLongTimeFormat) {
 TEST(TimeStamp, NoonAndMidnightOfATwelveHourClock) {
     EXPECT_EQ(timeStampText(12 * 3600 + 1, "%I:%M:%S %p"), "12h00m01s");  // 12 PM stays 12
     EXPECT_EQ(timeStampText(1, "%I:%M:%S %p"), "0h00m01s");               // 12 AM is 0
-    EXPECT_EQ(timeStampText(23 * 3600, "%I:%M:%S %p"), "23h00m00s");
+    EXPECT_EQ(timeStampText(std::time_t{23} * 3600, "%I:%M:%S %p"), "23h00m00s");
 }
 
 TEST(TimeStamp, FormatsThatGiveNoStampFallBackToOneBuiltFromTheSeconds) {

@@ -143,7 +143,7 @@ TEST(JobFollower, EachJobEndsAsItsLogAndServerSay) {
         LogServer server(control);
         for (std::size_t v = 0; v < c.visits.size(); ++v) {
             server.visit = c.visits[v];
-            const std::time_t now = kStart + 60 * c.visits[v].minutesAfterStart;
+            const std::time_t now = kStart + std::time_t{60} * c.visits[v].minutesAfterStart;
             const std::vector<JobRecord> ended = followJobs(control, journal, c.judge, now);
             if (v + 1 < c.visits.size()) {
                 ASSERT_TRUE(ended.empty()) << "pass " << v << ": " << jobEndDetail(ended[0]);
@@ -155,7 +155,7 @@ TEST(JobFollower, EachJobEndsAsItsLogAndServerSay) {
             EXPECT_EQ(ended[0].ended, now);
             EXPECT_EQ(journal.readAll(), ended) << "the end is in the journal";
         }
-        EXPECT_TRUE(followJobs(control, journal, c.judge, kStart + 86400 * 2).empty())
+        EXPECT_TRUE(followJobs(control, journal, c.judge, kStart + std::time_t{86400} * 2).empty())
             << "an ended job is not read again";
     }
 }

@@ -154,9 +154,9 @@ TEST(EndToEnd, TheFollowerTellsHowEachJobOnCachesimEnded) {
     // Past the grace time, but the server is away: tried again, and once it is back the
     // log that is not there counts.
     sim->stop(SIGTERM);
-    EXPECT_EQ(outcomes(start + 6 * 60), "");
+    EXPECT_EQ(outcomes(start + std::time_t{6} * 60), "");
     args[3] = "127.0.0.1:" + port;
     sim = std::make_unique<SimProcess>(args);
-    EXPECT_EQ(outcomes(start + 7 * 60),
+    EXPECT_EQ(outcomes(start + std::time_t{7} * 60),
               "NoLog unknown: the job's log " + noLog.logFile + " cannot be opened\n");
 }

@@ -215,7 +215,7 @@ TEST_F(ExpectedTest, SortPanelIsLeftAsItWasWhenNoRowsAreCompared) {
     // Two rows name the sort; an empty table afterwards keeps that text, also on a click.
     EXPECT_EQ(expected({2026, 12, 7}, {2026, 12, 8}).panel1, QStringLiteral("Sorted by Time"));
     const Seen empty = expected({2026, 12, 8}, {2026, 12, 7},
-                                [this](TaskViewerWindow& viewer) { clickHeader(viewer, 1); });
+                                [](TaskViewerWindow& viewer) { clickHeader(viewer, 1); });
     EXPECT_TRUE(empty.rows.empty());
     EXPECT_EQ(empty.panel1, QStringLiteral("Sorted by Time"));
 }

@@ -103,6 +103,9 @@ int runHistory(Context& ctx, const std::vector<std::string>& args) {
         from = addDays(to, 1 - kDefaultDays);
     }
     to = clampIntervalEnd(from, to);
+    if (!loadTaskList(ctx)) {
+        return kExitFailure;
+    }
 
     JobJournal journal;
     JobJournal::ReadStats stats;

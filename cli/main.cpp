@@ -50,7 +50,7 @@ void printUsage(std::ostream& out) {
 }
 
 // The commands that read the task file themselves once their arguments are checked.
-constexpr const char* kLateTaskCommands[] = {"due", "expected", "list"};
+constexpr const char* kLateTaskCommands[] = {"due", "expected", "history", "list"};
 // The commands that keep the task list for more than moments (a backup run, the service):
 // they read a copy of the file, the others map it.
 constexpr const char* kLongCommands[] = {"run", "serve"};
@@ -68,9 +68,7 @@ bool named(const std::string& command, const auto& names) {
 // faults at the lost bytes: fail with a word instead of dying without one.
 void onBusError(int /*signal*/) {
     static constexpr char kText[] = "tarvelctl: Task.txt was cut short while it was read\n";
-    if (::write(STDERR_FILENO, kText, sizeof kText - 1) < 0) {
-        ::_exit(kExitFailure);
-    }
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
     ::_exit(kExitFailure);
 }
 

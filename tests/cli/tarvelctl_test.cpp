@@ -87,7 +87,7 @@ TEST_F(Tarvelctl, FailuresAndUsageErrors) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error reading file Task.txt\n");
     // A mistyped command line is told so before the task file is read.
-    for (const char* bad : {"due", "list extra", "expected 2026-12-07"}) {
+    for (const char* bad : {"due", "list extra", "expected 2026-12-07", "history --from"}) {
         EXPECT_EQ(run(bad).status, 2) << bad;
     }
 

@@ -94,6 +94,22 @@ std::string windows1251ToUtf8(std::string_view bytes) {
     return out;
 }
 
+char32_t nextFileChar(std::string_view text, bool utf8, std::size_t& at) {
+    const auto lead = static_cast<unsigned char>(text[at++]);
+    if (lead < 0x80) {
+        return lead;
+    }
+    if (!utf8) {
+        return kUpper1251[lead - 0x80];
+    }
+    const std::size_t more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    char32_t cp = lead & (0x3F >> more);
+    for (std::size_t k = 0; k < more; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
+    }
+    return cp;
+}
+
 std::string fileTextToUtf8(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : windows1251ToUtf8(bytes);
 }

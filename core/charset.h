@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,9 @@ bool isValidUtf8(std::string_view bytes);
 std::string windows1251ToUtf8(std::string_view bytes);
 // The text of a file's bytes in UTF-8: valid UTF-8 as it is, anything else as Windows-1251.
 std::string fileTextToUtf8(std::string_view bytes);
+// The character that begins at byte `at` of a text read as UTF-8 (then the whole text must
+// be valid UTF-8) or as Windows-1251; `at` moves past it. Lets a caller compare a text
+// character by character without converting all of it.
+char32_t nextFileChar(std::string_view text, bool utf8, std::size_t& at);
 
 }  // namespace tvl

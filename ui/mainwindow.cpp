@@ -49,6 +49,7 @@
 #include "server/programsettings.h"
 #include "taskbook.h"
 #include "taskeditor.h"
+#include "taskselector.h"
 #include "textcodec.h"
 
 namespace tvl::ui {

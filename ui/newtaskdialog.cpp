@@ -1,5 +1,7 @@
 #include "newtaskdialog.h"
 
+#include <utility>
+
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,8 +44,8 @@ NewTaskDialog::NewTaskDialog(QWidget* parent) : QDialog(parent) {
     connect(m_bbCancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-void NewTaskDialog::prepare(const QStringList& takenNames, const QString& refusalText) {
-    m_taken = takenNames;
+void NewTaskDialog::prepare(NameTaken taken, const QString& refusalText) {
+    m_taken = std::move(taken);
     m_refusal = refusalText;
     m_name.clear();
     m_edNew->clear();
@@ -54,19 +56,10 @@ QString NewTaskDialog::tidyName(const QString& text) {
     return fromFileBytes(tvl::tidyText(toFileBytes(text)));
 }
 
-bool NewTaskDialog::nameTaken(const QString& name, const QStringList& taken) {
-    for (const QString& other : taken) {
-        if (other.compare(name, Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void NewTaskDialog::accept() {
     const QString name = tidyName(m_edNew->text());
     // The name becomes part of the backup's file names on the server.
-    if (!isValidTaskName(toFileBytes(name)) || nameTaken(name, m_taken)) {
+    if (!isValidTaskName(toFileBytes(name)) || (m_taken && m_taken(name))) {
         MessageBox::warning(this, m_refusal);
         m_edNew->setFocus();
         return;

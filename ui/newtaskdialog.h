@@ -1,8 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QString>
-#include <QStringList>
 
 class QLineEdit;
 class QPushButton;
@@ -16,8 +17,11 @@ class NewTaskDialog : public QDialog {
 public:
     explicit NewTaskDialog(QWidget* parent = nullptr);
 
-    // Empties the field and sets what the check compares with and says when it refuses.
-    void prepare(const QStringList& takenNames, const QString& refusalText);
+    // Whether a name, tidied, already names a task (ignoring case).
+    using NameTaken = std::function<bool(const QString&)>;
+
+    // Empties the field and sets what the check asks and says when it refuses.
+    void prepare(NameTaken taken, const QString& refusalText);
     // The tidied name of the last OK.
     QString name() const { return m_name; }
 
@@ -27,13 +31,12 @@ public:
     // Blanks and control characters at the ends removed, control characters inside too,
     // so the name can never carry a separator of the task file.
     static QString tidyName(const QString& text);
-    static bool nameTaken(const QString& name, const QStringList& taken);
 
 private:
     QLineEdit* m_edNew = nullptr;
     QPushButton* m_bbOk = nullptr;
     QPushButton* m_bbCancel = nullptr;
-    QStringList m_taken;
+    NameTaken m_taken;
     QString m_refusal;
     QString m_name;
 };

@@ -13,6 +13,7 @@
 #include "newtaskdialog.h"
 #include "taskeditor.h"
 #include "tasknamemodel.h"
+#include "taskselector.h"
 #include "textcodec.h"
 
 namespace tvl::ui {
@@ -25,7 +26,7 @@ TaskBook::TaskBook(TaskEditor& editor, const MessageTable& messages, const Clock
       m_clock(clock),
       m_boxParent(boxParent),
       m_names(new TaskNameModel(m_tasks, this)) {
-    m_editor.selector()->setModel(m_names);
+    m_editor.selector()->setNames(m_names);
 }
 
 QString TaskBook::message(const char* key) const {
@@ -147,11 +148,8 @@ void TaskBook::NewClick() {
         return;
     }
     QComboBox* selector = m_editor.selector();
-    QStringList taken;
-    for (int i = 0; i < selector->count(); ++i) {
-        taken << selector->itemText(i);
-    }
-    m_newDlg->prepare(taken, message("tskname"));
+    m_newDlg->prepare([this](const QString& name) { return m_names->findName(name) >= 0; },
+                      message("tskname"));
     if (m_newDlg->exec() != QDialog::Accepted) {
         return;
     }

@@ -27,6 +27,7 @@
 #include "databaselist.h"
 #include "named.h"
 #include "server/dblist.h"
+#include "taskselector.h"
 #include "textcodec.h"
 
 namespace tvl::ui {
@@ -139,8 +140,7 @@ TaskEditor::~TaskEditor() {
 // Building
 
 void TaskEditor::buildTaskGroup(QWidget* central) {
-    m_cbName = named(new QComboBox(central), "cbName");
-    m_cbName->setEditable(false);
+    m_cbName = named(new TaskSelector(central), "cbName");
     m_cbName->setMinimumWidth(220);
     m_cbName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_cbName->setMinimumContentsLength(20);

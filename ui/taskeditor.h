@@ -29,6 +29,7 @@ class MessageTable;
 namespace tvl::ui {
 
 class DatabaseList;
+class TaskSelector;
 
 // What the time field says when it is left with a time that is not whole.
 inline constexpr const char* kInvalidTimeText =
@@ -45,7 +46,7 @@ public:
     explicit TaskEditor(const MessageTable& messages, QWidget* parent = nullptr);
     ~TaskEditor() override;
 
-    QComboBox* selector() const { return m_cbName; }
+    TaskSelector* selector() const { return m_cbName; }
     int currentEntry() const;
 
     // Empties every field for "no task": the start time becomes the current time.
@@ -139,7 +140,7 @@ private:
     int m_quiet = 0;
     QString m_timeOnEntry;
 
-    QComboBox* m_cbName = nullptr;
+    TaskSelector* m_cbName = nullptr;
     QLineEdit* m_edIP = nullptr;
     QLineEdit* m_edPort = nullptr;
     QLineEdit* m_edIn = nullptr;

@@ -1,10 +1,145 @@
 #include "tasknamemodel.h"
 
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <QChar>
+#include <QFontMetrics>
+
+#include "core/charset.h"
 #include "core/taskfile.h"
 #include "core/taskline.h"
 #include "textcodec.h"
 
 namespace tvl::ui {
+
+namespace {
+
+// The characters of a line's task name, read in the character set of the whole line as
+// the selector reads it. Whether the line is UTF-8 is asked only when the name holds a byte
+// above 0x7F: below that both character sets agree.
+class NameReader {
+public:
+    NameReader(std::string_view name, std::string_view line) : m_name(name), m_line(line) {}
+    bool atEnd() const { return m_at >= m_name.size(); }
+    char32_t next() {
+        if (!m_utf8 && static_cast<unsigned char>(m_name[m_at]) >= 0x80) {
+            m_utf8 = isValidUtf8(m_line);
+        }
+        return nextFileChar(m_name, m_utf8.value_or(true), m_at);
+    }
+
+private:
+    std::string_view m_name;
+    std::string_view m_line;
+    std::size_t m_at = 0;
+    std::optional<bool> m_utf8;
+};
+
+// Each character's advance in one font, measured once, and the sums of them along names.
+class CharAdvances {
+public:
+    explicit CharAdvances(const QFontMetrics& metrics) : m_metrics(metrics) {
+        for (std::size_t c = 0; c < m_ascii.size(); ++c) {
+            m_ascii[c] = metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
+        }
+    }
+    // A line's task name: most names are ASCII, whose bytes are their characters.
+    int sum(std::string_view name, std::string_view line) {
+        int width = 0;
+        for (const char c : name) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b >= m_ascii.size()) {
+                return sumOfChars(name, line);
+            }
+            width += m_ascii[b];
+        }
+        return width;
+    }
+    int sum(const QString& text) {
+        int width = 0;
+        for (const char32_t c : text.toUcs4()) {
+            width += advance(c);
+        }
+        return width;
+    }
+
+private:
+    int sumOfChars(std::string_view name, std::string_view line) {
+        NameReader chars(name, line);
+        int width = 0;
+        while (!chars.atEnd()) {
+            width += advance(chars.next());
+        }
+        return width;
+    }
+    int advance(char32_t c) {
+        if (c < m_ascii.size()) {
+            return m_ascii[c];
+        }
+        auto [at, added] = m_other.try_emplace(c, 0);
+        if (added) {
+            at->second = m_metrics.horizontalAdvance(QString::fromUcs4(&c, 1));
+        }
+        return at->second;
+    }
+
+    const QFontMetrics& m_metrics;
+    std::array<int, 128> m_ascii{};
+    std::unordered_map<char32_t, int> m_other;
+};
+
+// How many of the names that their characters' advances make widest are measured whole:
+// kerning and ligatures move a name's width by a few pixels at most, so the widest name
+// is among them.
+constexpr std::size_t kMeasuredWhole = 16;
+
+// The entries of the largest sums seen, at most kMeasuredWhole of them, and the largest sum
+// that did not stay among them.
+class WidestSums {
+public:
+    void add(int sum, int entry) {
+        if (m_kept.size() == kMeasuredWhole) {
+            if (sum <= m_kept.front().first) {
+                m_leftOut = std::max(m_leftOut, sum);
+                return;
+            }
+            std::pop_heap(m_kept.begin(), m_kept.end(), std::greater<>());
+            m_leftOut = std::max(m_leftOut, m_kept.back().first);
+            m_kept.pop_back();
+        }
+        m_kept.emplace_back(sum, entry);
+        std::push_heap(m_kept.begin(), m_kept.end(), std::greater<>());
+    }
+    const std::vector<std::pair<int, int>>& kept() const { return m_kept; }
+    int leftOut() const { return m_leftOut; }
+
+private:
+    std::vector<std::pair<int, int>> m_kept;  // a heap whose front is the smallest sum
+    int m_leftOut = 0;
+};
+
+}  // namespace
+
+FoldedName::FoldedName(const QString& name) {
+    for (const char32_t c : name.toUcs4()) {
+        m_folded.push_back(QChar::toCaseFolded(c));
+    }
+}
+
+bool FoldedName::matches(std::string_view name, std::string_view line) const {
+    NameReader chars(name, line);
+    for (const char32_t wanted : m_folded) {
+        if (chars.atEnd() || QChar::toCaseFolded(chars.next()) != wanted) {
+            return false;
+        }
+    }
+    return chars.atEnd();
+}
 
 TaskNameModel::TaskNameModel(const TaskList& tasks, QObject* parent)
     : QAbstractListModel(parent), m_tasks(tasks) {}
@@ -40,8 +175,52 @@ QString TaskNameModel::name(int entry) const {
     return fromFileBytes(lineTaskName(line), isValidUtf8(line));
 }
 
+int TaskNameModel::findName(const QString& name) const {
+    const FoldedName wanted(name);
+    for (int entry = 0; entry < m_lineEntries; ++entry) {
+        const std::string_view line = m_tasks.line(static_cast<std::size_t>(entry));
+        if (wanted.matches(lineTaskName(line), line)) {
+            return entry;
+        }
+    }
+    for (int k = 0; k < m_newNames.size(); ++k) {
+        if (m_newNames[k].compare(name, Qt::CaseInsensitive) == 0) {
+            return m_lineEntries + k;
+        }
+    }
+    return -1;
+}
+
+int TaskNameModel::widestNameWidth(const QFont& font) const {
+    if (m_widest && m_widest->first == font) {
+        return m_widest->second;
+    }
+    // Shaping every name, as measuring it whole does, costs about a microsecond a name;
+    // summing its characters' advances costs a few nanoseconds. The sums rank the names,
+    // and only the widest few are measured whole.
+    const QFontMetrics metrics(font);
+    CharAdvances advances(metrics);
+    WidestSums sums;
+    for (int entry = 0; entry < m_lineEntries; ++entry) {
+        const std::string_view line = m_tasks.line(static_cast<std::size_t>(entry));
+        sums.add(advances.sum(lineTaskName(line), line), entry);
+    }
+    for (int k = 0; k < m_newNames.size(); ++k) {
+        sums.add(advances.sum(m_newNames[k]), m_lineEntries + k);
+    }
+    // A name left out is as wide as its sum give or take its kerning: the largest sum left
+    // out counts too.
+    int widest = sums.leftOut();
+    for (const auto& [sum, entry] : sums.kept()) {
+        widest = std::max(widest, metrics.horizontalAdvance(name(entry)));
+    }
+    m_widest.emplace(font, widest);
+    return widest;
+}
+
 void TaskNameModel::reload() {
     beginResetModel();
+    m_widest.reset();
     m_lineEntries = static_cast<int>(m_tasks.savedCount());
     m_newNames.clear();
     endResetModel();
@@ -50,11 +229,13 @@ void TaskNameModel::reload() {
 void TaskNameModel::appendNew(const QString& name) {
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
+    m_widest.reset();
     m_newNames.append(name);
     endInsertRows();
 }
 
 void TaskNameModel::stored(int from, int to) {
+    m_widest.reset();
     if (from < m_lineEntries) {
         const QModelIndex at = index(from);
         emit dataChanged(at, at);
@@ -78,6 +259,7 @@ void TaskNameModel::removeEntry(int entry) {
         return;
     }
     beginRemoveRows(QModelIndex(), entry, entry);
+    m_widest.reset();
     if (entry < m_lineEntries) {
         --m_lineEntries;
     } else {

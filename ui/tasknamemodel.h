@@ -1,6 +1,12 @@
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include <QAbstractListModel>
+#include <QFont>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +33,13 @@ public:
 
     int lineEntries() const { return m_lineEntries; }
     QString name(int entry) const;
+    // The first entry whose name equals `name` ignoring case, as the selector shows the
+    // names; -1 when none does. Only the names that agree with it up to the first
+    // differing character are read, so no name is made into text to be compared.
+    int findName(const QString& name) const;
+    // The width of the widest name in `font`, as a list draws the names; kept until the
+    // names change.
+    int widestNameWidth(const QFont& font) const;
 
     // The task list was read anew: one entry for each saved task, no new task.
     void reload();
@@ -42,6 +55,21 @@ private:
     const TaskList& m_tasks;
     int m_lineEntries = 0;
     QStringList m_newNames;
+    mutable std::optional<std::pair<QFont, int>> m_widest;
+};
+
+// A name as the selector's duplicate check compares it: each character case-folded as
+// QString::compare with Qt::CaseInsensitive folds it.
+class FoldedName {
+public:
+    explicit FoldedName(const QString& name);
+    // Whether the task name `name`, the bytes before the first separator of `line`, is
+    // this name ignoring case. The name is read in the character set of its whole line,
+    // which is looked at only when the name holds a byte above 0x7F.
+    bool matches(std::string_view name, std::string_view line) const;
+
+private:
+    std::u32string m_folded;
 };
 
 }  // namespace tvl::ui

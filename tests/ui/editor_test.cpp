@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
@@ -603,6 +605,50 @@ TEST_F(EditorTest, TaskFileThatCannotBeWrittenIsReportedAndTheEditorGoesOn) {
     EXPECT_EQ(shown[0].text, QStringLiteral("Error writing file task.txt"));
     EXPECT_EQ(main().pendingIndex(), -1);
     EXPECT_EQ(main().tasks().size(), 1u);
+}
+
+TEST_F(EditorTest, SelectorListShowsTheNamesWholeWithTheCurrentOneHighlighted) {
+    const QString longName =
+        QStringLiteral("Weekly full backup of the accounting and payroll databases");
+    struct Case {
+        int tasks;
+        int longAt;
+        int current;
+    };
+    for (const Case& c : {Case{3, 1, 0}, Case{30, 25, 12}}) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < c.tasks; ++i) {
+            lines.push_back(taskLine(
+                {.name = i == c.longAt ? longName.toStdString() : "Task" + std::to_string(i)}));
+        }
+        start(taskFileText(lines).c_str());
+        pick(c.current);
+        auto* cbName = find<QComboBox>("cbName");
+        cbName->showPopup();
+        QAbstractItemView* list = cbName->view();
+        ASSERT_TRUE(list->isVisible()) << c.tasks;
+        EXPECT_GE(list->window()->width(), cbName->width()) << c.tasks;
+        // The list draws a name inside margins of the focus frame's width plus one.
+        const int margins =
+            2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        EXPECT_GE(list->viewport()->width() - margins,
+                  list->fontMetrics().horizontalAdvance(longName))
+            << c.tasks;
+        EXPECT_EQ(list->viewport()->height() / list->sizeHintForRow(0),
+                  std::min(c.tasks, cbName->maxVisibleItems()))
+            << c.tasks;
+        EXPECT_EQ(list->verticalScrollBar()->isVisible(), c.tasks > cbName->maxVisibleItems())
+            << c.tasks;
+        EXPECT_EQ(list->currentIndex().row(), c.current) << c.tasks;
+        EXPECT_TRUE(list->selectionModel()->isSelected(list->currentIndex())) << c.tasks;
+        // Typing a name's beginning goes to it, Enter picks it.
+        QTest::keyClicks(list, QStringLiteral("Wee"));
+        EXPECT_EQ(list->currentIndex().row(), c.longAt) << c.tasks;
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_FALSE(list->isVisible()) << c.tasks;
+        EXPECT_EQ(cbName->currentIndex(), c.longAt) << c.tasks;
+        EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.5")) << c.tasks;
+    }
 }
 
 }  // namespace

@@ -123,18 +123,26 @@ private:
     int m_leftOut = 0;
 };
 
+// QChar::toCaseFolded, with the ASCII letters, most of any name, folded here.
+char32_t caseFolded(char32_t c) {
+    if (c < 0x80) {
+        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    }
+    return QChar::toCaseFolded(c);
+}
+
 }  // namespace
 
 FoldedName::FoldedName(const QString& name) {
     for (const char32_t c : name.toUcs4()) {
-        m_folded.push_back(QChar::toCaseFolded(c));
+        m_folded.push_back(caseFolded(c));
     }
 }
 
 bool FoldedName::matches(std::string_view name, std::string_view line) const {
     NameReader chars(name, line);
     for (const char32_t wanted : m_folded) {
-        if (chars.atEnd() || QChar::toCaseFolded(chars.next()) != wanted) {
+        if (chars.atEnd() || caseFolded(chars.next()) != wanted) {
             return false;
         }
     }

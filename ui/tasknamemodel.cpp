@@ -43,11 +43,7 @@ private:
 // Each character's advance in one font, measured once, and the sums of them along names.
 class CharAdvances {
 public:
-    explicit CharAdvances(const QFontMetrics& metrics) : m_metrics(metrics) {
-        for (std::size_t c = 0; c < m_ascii.size(); ++c) {
-            m_ascii[c] = metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
-        }
-    }
+    explicit CharAdvances(const QFontMetrics& metrics) : m_metrics(metrics) { m_ascii.fill(-1); }
     // A line's task name: most names are ASCII, whose bytes are their characters.
     int sum(std::string_view name, std::string_view line) {
         int width = 0;
@@ -56,7 +52,7 @@ public:
             if (b >= m_ascii.size()) {
                 return sumOfChars(name, line);
             }
-            width += m_ascii[b];
+            width += advance(b);
         }
         return width;
     }
@@ -79,6 +75,9 @@ private:
     }
     int advance(char32_t c) {
         if (c < m_ascii.size()) {
+            if (m_ascii[c] < 0) {
+                m_ascii[c] = m_metrics.horizontalAdvance(QChar(c));
+            }
             return m_ascii[c];
         }
         auto [at, added] = m_other.try_emplace(c, 0);

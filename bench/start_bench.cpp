@@ -111,6 +111,12 @@ struct Started {
     bool exposed = false;
 };
 
+// 10 to 1,000,000 tasks, five runs each, each timed as it says.
+void overTaskCounts(benchmark::internal::Benchmark* b) {
+    b->Arg(10)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
+    b->Iterations(5);
+}
+
 // The user opens the selector's list and closes it again; the CPU time of one opening.
 double openSelector(QComboBox* cbName) {
     const double cpuStart = cpuSeconds();
@@ -142,13 +148,7 @@ void BM_SelectorPopupShown(benchmark::State& state) {
     state.counters["again_cpu_ms"] = benchmark::Counter(again * 1e3 / runs);
 }
 
-BENCHMARK(BM_SelectorPopupShown)
-    ->Arg(10)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+BENCHMARK(BM_SelectorPopupShown)->Apply(overTaskCounts);
 
 // New with the name of the file's last task in capitals: the duplicate check compares it
 // with every task and refuses it; the warning is answered at once and the dialog cancelled.
@@ -179,13 +179,7 @@ void BM_NewNameRefused(benchmark::State& state) {
         benchmark::Counter(cpu * 1e3 / static_cast<double>(state.iterations()));
 }
 
-BENCHMARK(BM_NewNameRefused)
-    ->Arg(10)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+BENCHMARK(BM_NewNameRefused)->Apply(overTaskCounts);
 
 }  // namespace
 

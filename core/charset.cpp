@@ -104,7 +104,7 @@ char32_t nextFileChar(std::string_view text, bool utf8, std::size_t& at) {
     }
     const std::size_t more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
     char32_t cp = lead & (0x3F >> more);
-    for (std::size_t k = 0; k < more; ++k) {
+    for (std::size_t k = 0; k < more && at < text.size(); ++k) {
         cp = (cp << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
     }
     return cp;

@@ -17,9 +17,10 @@ bool isValidUtf8(std::string_view bytes);
 std::string windows1251ToUtf8(std::string_view bytes);
 // The text of a file's bytes in UTF-8: valid UTF-8 as it is, anything else as Windows-1251.
 std::string fileTextToUtf8(std::string_view bytes);
-// The character that begins at byte `at` of a text read as UTF-8 (then the whole text must
-// be valid UTF-8) or as Windows-1251; `at` moves past it. Lets a caller compare a text
-// character by character without converting all of it.
+// The character that begins at byte `at` (below the text's size) of a text read as UTF-8 or
+// as Windows-1251; `at` moves past it, never past the text's end. In UTF-8 the text should
+// be valid (isValidUtf8). Lets a caller compare a text character by character without
+// converting all of it.
 char32_t nextFileChar(std::string_view text, bool utf8, std::size_t& at);
 
 }  // namespace tvl

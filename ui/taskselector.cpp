@@ -1,9 +1,13 @@
 #include "taskselector.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFrame>
 #include <QListView>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QStyleFactory>
 
 #include "tasknamemodel.h"
@@ -55,7 +59,13 @@ void TaskSelector::showPopup() {
         if (count() > maxVisibleItems()) {
             width += style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
         }
-        list->setMinimumWidth(width);
+        // A name wider than the screen is cut rather than the list put partly off it; the
+        // list's frame is beside it.
+        int room = screen()->availableGeometry().width();
+        if (const auto* frame = qobject_cast<const QFrame*>(list->window())) {
+            room -= 2 * frame->frameWidth();
+        }
+        list->setMinimumWidth(std::min(width, room));
     }
     QComboBox::showPopup();
 }

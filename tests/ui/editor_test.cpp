@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -649,6 +650,14 @@ TEST_F(EditorTest, SelectorListShowsTheNamesWholeWithTheCurrentOneHighlighted) {
         EXPECT_EQ(cbName->currentIndex(), c.longAt) << c.tasks;
         EXPECT_EQ(find<QLineEdit>("edIP")->text(), QStringLiteral("10.0.0.5")) << c.tasks;
     }
+
+    // A name wider than the screen: the list stays on it.
+    start(taskFileText({taskLine({.name = std::string(400, 'W')})}).c_str());
+    auto* cbName = find<QComboBox>("cbName");
+    cbName->showPopup();
+    EXPECT_LE(cbName->view()->window()->frameGeometry().right(),
+              cbName->screen()->availableGeometry().right());
+    cbName->hidePopup();
 }
 
 }  // namespace

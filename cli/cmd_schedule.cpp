@@ -1,7 +1,10 @@
+#include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "core/expected.h"
@@ -23,7 +26,7 @@ bool parseMinute(const std::string& text, LocalDateTime& out) {
     return true;
 }
 
-const char* runModeWord(int mode) {
+std::string_view runModeWord(int mode) {
     switch (mode) {
         case kOnce:
             return "Once";
@@ -145,7 +148,8 @@ int runExpected(Context& ctx, const std::vector<std::string>& args) {
 namespace {
 
 // Calls row(index, name, rule word, next start) for each saved task, its next start after
-// the current minute.
+// the current minute. Its name, its fields for the may-it-start check and its start rule
+// come from the separators found when the file was cut into lines.
 template <class Row>
 void forEachNextStart(const Context& ctx, Row&& row) {
     LocalDateTime minute = ctx.clock->localNow();
@@ -154,36 +158,41 @@ void forEachNextStart(const Context& ctx, Row&& row) {
     const TaskLines& lines = ctx.tasks.lines();
     const std::size_t saved = lines.savedCount();
     for (std::size_t i = 0; i < saved; ++i) {
-        const std::string_view line = lines[i];
-        const StartRule rule = startRule(line);
-        const int start = lines.startMinute(i);
-        row(i, lineTaskName(line), runModeWord(rule.runMode),
-            nextStart(line, rule, start < 0 ? std::nullopt : std::optional<int>(start)));
+        const TaskLineReading line = lines.reading(i);
+        row(i, line.fields.name, runModeWord(line.rule.runMode),
+            nextStart(line, lines.startMinute(i)));
     }
 }
 
-// A million rows are formed into one buffer that goes out in large pieces.
+// A million rows are formed into one buffer that goes out in large pieces; a row is
+// written into room asked for beforehand, not appended a character at a time.
 class RowBuffer {
 public:
-    explicit RowBuffer(std::ostream& out) : m_out(out) { m_text.reserve(kChunk + 4096); }
+    explicit RowBuffer(std::ostream& out) : m_out(out), m_text(kChunk) {}
     ~RowBuffer() { flush(); }
     RowBuffer(const RowBuffer&) = delete;
     RowBuffer& operator=(const RowBuffer&) = delete;
-    std::string& text() { return m_text; }
-    void rowDone() {
-        if (m_text.size() >= kChunk) {
+    // Room for a row of at most `bytes` bytes; rowDone(end) says where the row ended.
+    char* room(std::size_t bytes) {
+        if (m_used + bytes > m_text.size()) {
             flush();
+            if (bytes > m_text.size()) {
+                m_text.resize(bytes);
+            }
         }
+        return m_text.data() + m_used;
     }
+    void rowDone(const char* end) { m_used = static_cast<std::size_t>(end - m_text.data()); }
     void flush() {
-        m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
-        m_text.clear();
+        m_out.write(m_text.data(), static_cast<std::streamsize>(m_used));
+        m_used = 0;
     }
 
 private:
     static constexpr std::size_t kChunk = std::size_t{1} << 20;
     std::ostream& m_out;
-    std::string m_text;
+    std::vector<char> m_text;
+    std::size_t m_used = 0;
 };
 
 void appendNumber(std::string& out, std::size_t n) {
@@ -192,36 +201,85 @@ void appendNumber(std::string& out, std::size_t n) {
     out.append(buf, end);
 }
 
-void appendTwoDigits(std::string& out, int n) {
-    out += static_cast<char>('0' + n / 10);
-    out += static_cast<char>('0' + n % 10);
+char* putTwoDigits(char* out, int n) {
+    out[0] = static_cast<char>('0' + n / 10);
+    out[1] = static_cast<char>('0' + n % 10);
+    return out + 2;
 }
 
-// The date of a start as isoDateText writes it, without a formatted print for each row;
-// most tasks start today or tomorrow, so the text of the last date is kept.
-class DateTexts {
+void appendTwoDigits(std::string& out, int n) {
+    char two[2];
+    out.append(two, putTwoDigits(two, n));
+}
+
+char* putText(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+// The rows are numbered by their task's index, one up from the row before: the number's
+// text is counted up instead of formatted anew for each row.
+class RowNumbers {
 public:
-    std::string_view of(const CivilDate& date) {
-        if (m_text.empty() || !(date == m_date)) {
-            m_date = date;
-            if (date.year < 0 || date.year > 9999) {
-                m_text = isoDateText(date);
+    std::string_view of(std::size_t n) {
+        if (n != m_next || m_begin == sizeof m_text) {
+            char digits[sizeof m_text];
+            const auto size = static_cast<std::size_t>(
+                std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+            m_begin = sizeof m_text - size;
+            std::memcpy(m_text + m_begin, digits, size);
+        } else {
+            std::size_t k = sizeof m_text;
+            while (k > m_begin && m_text[k - 1] == '9') {
+                m_text[--k] = '0';
+            }
+            if (k == m_begin) {
+                m_text[--m_begin] = '1';
             } else {
-                m_text.clear();
-                appendTwoDigits(m_text, date.year / 100);
-                appendTwoDigits(m_text, date.year % 100);
-                m_text += '-';
-                appendTwoDigits(m_text, date.month);
-                m_text += '-';
-                appendTwoDigits(m_text, date.day);
+                ++m_text[k - 1];
             }
         }
-        return m_text;
+        m_next = n + 1;
+        return {m_text + m_begin, sizeof m_text - m_begin};
     }
 
 private:
-    CivilDate m_date;
-    std::string m_text;
+    char m_text[24] = {};
+    std::size_t m_begin = sizeof m_text;  // the number's first digit; all of it: none yet
+    std::size_t m_next = 0;
+};
+
+// The date of a start as isoDateText writes it, without a formatted print for each row;
+// the starts fall on the days of the coming year, so each date's text is kept.
+class DateTexts {
+public:
+    std::string_view of(const CivilDate& date) {
+        if (date.year < 0 || date.year > 9999) {
+            m_odd = isoDateText(date);
+            return m_odd;
+        }
+        // Two dates a year apart share a slot; the slot says whose text it holds.
+        Slot& slot = m_slots[static_cast<std::size_t>(date.month * 32 + date.day) % kSlots];
+        if (!(slot.date == date)) {
+            slot.date = date;
+            char* p = putTwoDigits(slot.text, date.year / 100);
+            p = putTwoDigits(p, date.year % 100);
+            *p++ = '-';
+            p = putTwoDigits(p, date.month);
+            *p++ = '-';
+            putTwoDigits(p, date.day);
+        }
+        return {slot.text, sizeof slot.text};
+    }
+
+private:
+    struct Slot {
+        CivilDate date{0, 0, 0};
+        char text[10] = {};
+    };
+    static constexpr std::size_t kSlots = 13 * 32;
+    std::array<Slot, kSlots> m_slots;
+    std::string m_odd;
 };
 
 }  // namespace
@@ -230,6 +288,7 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) {
         return usageError(ctx, commandNamed("list"), "takes no arguments");
     }
+    ctx.taskRead.separators = true;
     if (!loadTaskList(ctx)) {
         return kExitFailure;
     }
@@ -243,27 +302,30 @@ int runList(Context& ctx, const std::vector<std::string>& args) {
 
 void printNextStarts(Context& ctx) {
     RowBuffer buf(*ctx.out);
-    std::string& out = buf.text();
+    RowNumbers numbers;
     DateTexts dates;
-    forEachNextStart(ctx, [&](std::size_t index, std::string_view name, const char* rule,
+    forEachNextStart(ctx, [&](std::size_t index, std::string_view name, std::string_view rule,
                               const std::optional<LocalDateTime>& next) {
-        appendNumber(out, index);
-        out += '\t';
-        out += name;
-        out += '\t';
-        out += rule;
-        out += '\t';
+        // The index, three tabs, the rule word, a date of at most eleven bytes, the time and
+        // the end of the line, beside the name.
+        char* p = buf.room(name.size() + 64);
+        p = putText(p, numbers.of(index));
+        *p++ = '\t';
+        p = putText(p, name);
+        *p++ = '\t';
+        p = putText(p, rule);
+        *p++ = '\t';
         if (next) {
-            out += dates.of(next->date);
-            out += ' ';
-            appendTwoDigits(out, next->hour);
-            out += ':';
-            appendTwoDigits(out, next->minute);
+            p = putText(p, dates.of(next->date));
+            *p++ = ' ';
+            p = putTwoDigits(p, next->hour);
+            *p++ = ':';
+            p = putTwoDigits(p, next->minute);
         } else {
-            out += '-';
+            *p++ = '-';
         }
-        out += '\n';
-        buf.rowDone();
+        *p++ = '\n';
+        buf.rowDone(p);
     });
 }
 
@@ -271,7 +333,7 @@ std::string nextStartsJson(const Context& ctx) {
     std::string out = "\"tasks\":[";
     DateTexts dates;
     bool first = true;
-    forEachNextStart(ctx, [&](std::size_t index, std::string_view name, const char* rule,
+    forEachNextStart(ctx, [&](std::size_t index, std::string_view name, std::string_view rule,
                               const std::optional<LocalDateTime>& next) {
         out += first ? "{\"index\":" : ",{\"index\":";
         first = false;

@@ -1,35 +1,42 @@
 #include "runplan.h"
 
+#include <array>
 #include <iterator>
 
 #include "charset.h"
 
 namespace tvl {
 
+namespace {
+
+// What each byte is to a task name: a byte a file name cannot hold, a blank, or a visible
+// one. Every name of a big task file is looked at, so this is a table and not a switch.
+enum NameByte : unsigned char { kForbidden = 0, kBlank = 1, kVisible = 2 };
+
+constexpr std::array<unsigned char, 256> kNameBytes = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned b = 0x21; b < 256; ++b) {
+        table[b] = kVisible;
+    }
+    table[0x20] = kBlank;
+    for (unsigned char c : {'/', '\\', ':', '*', '?', '"', '<', '>', '|'}) {
+        table[c] = kForbidden;
+    }
+    return table;
+}();
+
+}  // namespace
+
 bool isValidTaskName(std::string_view name) {
-    bool visible = false;
+    unsigned seen = 0;
     for (char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20) {
+        const unsigned kind = kNameBytes[static_cast<unsigned char>(c)];
+        if (kind == kForbidden) {
             return false;
         }
-        switch (c) {
-            case '/':
-            case '\\':
-            case ':':
-            case '*':
-            case '?':
-            case '"':
-            case '<':
-            case '>':
-            case '|':
-                return false;
-            default:
-                break;
-        }
-        visible = visible || b > 0x20;
+        seen |= kind;
     }
-    return visible;
+    return (seen & kVisible) != 0;
 }
 
 namespace {
@@ -112,7 +119,11 @@ RunPlan planStoredLine(std::string_view line) {
 }
 
 bool storedLineCanStart(std::string_view line) {
-    return refusalsOf(splitTaskLineViews(line)) == 0;
+    return storedLineCanStart(splitTaskLineViews(line));
+}
+
+bool storedLineCanStart(const TaskFieldViews& fields) {
+    return refusalsOf(fields) == 0;
 }
 
 }  // namespace tvl

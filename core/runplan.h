@@ -42,6 +42,8 @@ RunPlan planStoredLine(std::string_view line);
 // planStoredLine(line).ok(), without building the run's inputs: the answer for every line of
 // a big task file.
 bool storedLineCanStart(std::string_view line);
+// The same for the fields of a stored line as splitTaskLineViews or readTaskLine gives them.
+bool storedLineCanStart(const TaskFieldViews& fields);
 
 // A task name ends up inside the backup's file names on the server: it may not be blank
 // nor hold "/", "\", ':', '*', '?', '"', '<', '>', '|' or a byte 0x00..0x1F.

@@ -1,6 +1,7 @@
 #include "schedule.h"
 
 #include <cstdint>
+#include <limits>
 
 #include "minutewalk.h"
 #include "regional.h"
@@ -138,6 +139,13 @@ int monthlyDay(std::string_view tail) {
     return day <= 31 ? day : 0;
 }
 
+bool dateAfter(const CivilDate& a, const CivilDate& b) {
+    if (a.year != b.year) {
+        return a.year > b.year;
+    }
+    return a.month != b.month ? a.month > b.month : a.day > b.day;
+}
+
 int daysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -145,11 +153,14 @@ int daysInMonth(int year, int month) {
 }
 
 // The first day in [first, last] (day numbers) on which the rule's day test passes, found
-// by date arithmetic; no value when none. onceDay(text) is the day a Once date names,
+// by date arithmetic; kNoDay when none. onceDay(text) is the day a Once date names,
 // dateOf(day) the date of a day.
+// No day: a plain number, not an optional, since this is asked for every line of a big file.
+constexpr std::int64_t kNoDay = std::numeric_limits<std::int64_t>::min();
+
 template <class OnceDay, class DateOf>
-std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first, std::int64_t last,
-                                         OnceDay&& onceDay, DateOf&& dateOf) {
+std::int64_t firstRuleDay(const StartRule& r, std::int64_t first, std::int64_t last,
+                          OnceDay&& onceDay, DateOf&& dateOf) {
     switch (r.runMode) {
         case kDaily:
             return first;
@@ -159,36 +170,39 @@ std::optional<std::int64_t> firstRuleDay(const StartRule& r, std::int64_t first,
                     return day;
                 }
             }
-            return std::nullopt;
+            return kNoDay;
         case kMonthly: {
             const int dayOfMonth = monthlyDay(r.tail);
             if (dayOfMonth == 0) {
-                return std::nullopt;
+                return kNoDay;
             }
+            // Dates in calendar order are days in the same order: the months are walked by
+            // date and only the day found is counted.
             const CivilDate from = dateOf(first);
+            const CivilDate to = dateOf(last);
             CivilDate month{from.year, from.month, 1};
-            while (daysFromCivil(month) <= last) {
+            while (!dateAfter(month, to)) {
                 if (tailFlag(r.tail, month.month) &&
                     dayOfMonth <= daysInMonth(month.year, month.month)) {
-                    const std::int64_t day = daysFromCivil({month.year, month.month, dayOfMonth});
-                    if (day >= first) {
-                        return day > last ? std::nullopt : std::optional<std::int64_t>(day);
+                    const CivilDate date{month.year, month.month, dayOfMonth};
+                    if (!dateAfter(from, date)) {
+                        return dateAfter(date, to) ? kNoDay : daysFromCivil(date);
                     }
                 }
                 month = month.month == 12 ? CivilDate{month.year + 1, 1, 1}
                                           : CivilDate{month.year, month.month + 1, 1};
             }
-            return std::nullopt;
+            return kNoDay;
         }
         case kOnce: {
             const std::optional<std::int64_t> day = onceDay(r.tail);
             if (!day || *day < first || *day > last) {
-                return std::nullopt;
+                return kNoDay;
             }
-            return day;
+            return *day;
         }
         default:
-            return std::nullopt;
+            return kNoDay;
     }
 }
 
@@ -212,27 +226,34 @@ NextStartFinder::NextStartFinder(const LocalDateTime& after, int lookaheadDays)
     : m_after(after), m_today(daysFromCivil(after.date)), m_lookahead(lookaheadDays) {}
 
 std::optional<LocalDateTime> NextStartFinder::operator()(std::string_view line) {
-    const StartRule r = startRule(line);
-    return (*this)(line, r, parseStartTime(r.startTime));
+    const TaskLineReading reading = readTaskLine(line);
+    return (*this)(reading, parseStartTime(reading.rule.startTime).value_or(-1));
 }
 
-std::optional<LocalDateTime> NextStartFinder::operator()(std::string_view line, const StartRule& r,
-                                                         std::optional<int> start) {
-    if (!r.hasRunMode || !start || !storedLineCanStart(line)) {
+std::optional<LocalDateTime> NextStartFinder::operator()(const TaskLineReading& line, int start) {
+    const StartRule& r = line.rule;
+    if (!r.hasRunMode || start < 0 || !storedLineCanStart(line.fields)) {
         return std::nullopt;
     }
-    const std::int64_t first = m_today + (*start > m_after.hour * 60 + m_after.minute ? 0 : 1);
+    const std::int64_t first = m_today + (start > m_after.hour * 60 + m_after.minute ? 0 : 1);
     const std::int64_t last = m_today + m_lookahead;
     if (first > last) {
         return std::nullopt;
     }
-    const std::optional<std::int64_t> day = firstRuleDay(
+    const std::int64_t day = firstRuleDay(
         r, first, last, [this](std::string_view text) { return onceDay(text); },
         [this](std::int64_t d) { return dateOf(d); });
-    if (!day) {
-        return std::nullopt;
+    std::optional<LocalDateTime> next;
+    if (day == kNoDay) {
+        return next;
     }
-    return LocalDateTime{dateOf(*day), *start / 60, *start % 60, 0};
+    // Filled in place: a start made apart and copied in costs a stall on every line.
+    next.emplace();
+    next->date = dateOf(day);
+    next->hour = start / 60;
+    next->minute = start % 60;
+    next->second = 0;
+    return next;
 }
 
 // The due test compares a Once date as text with the day's short date; the text names one
@@ -241,7 +262,7 @@ std::optional<std::int64_t> NextStartFinder::onceDay(std::string_view dateText) 
     // A file of Once tasks names few dates many times; a hostile one cannot grow the memo
     // past a bound.
     constexpr std::size_t kMostDates = 4096;
-    if (const auto known = m_onceDays.find(std::string(dateText)); known != m_onceDays.end()) {
+    if (const auto known = m_onceDays.find(dateText); known != m_onceDays.end()) {
         return known->second;
     }
     if (m_dateFormat.empty()) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,10 +55,9 @@ class NextStartFinder {
 public:
     explicit NextStartFinder(const LocalDateTime& after, int lookaheadDays = 366);
     std::optional<LocalDateTime> operator()(std::string_view line);
-    // The same for a line whose start rule and start minute (parseStartTime of its start
-    // time) the caller has read already.
-    std::optional<LocalDateTime> operator()(std::string_view line, const StartRule& rule,
-                                            std::optional<int> start);
+    // The same for a line the caller has read already, with its start minute as
+    // TaskLines::startMinute gives it (-1: a start time that cannot be read).
+    std::optional<LocalDateTime> operator()(const TaskLineReading& line, int start);
 
 private:
     std::optional<std::int64_t> onceDay(std::string_view dateText);
@@ -68,7 +68,14 @@ private:
     int m_lookahead;
     std::string m_dateFormat;
     // The day each Once date text names (no value: none), for the texts met so far.
-    std::unordered_map<std::string, std::optional<std::int64_t>> m_onceDays;
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, std::optional<std::int64_t>, TextHash, std::equal_to<>>
+        m_onceDays;
     std::vector<CivilDate> m_dates;  // of the days from today on, as they are asked for
 };
 

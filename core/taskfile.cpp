@@ -113,7 +113,7 @@ TaskFileLoad readTasks(const std::string& path, const TaskFileRead& how) {
         view = std::string_view(text.get(), size);
         block = std::shared_ptr<const char[]>(std::move(text));
     }
-    if (!result.lines.assign(std::move(block), view, kMaxTextFileLines)) {
+    if (!result.lines.assign(std::move(block), view, kMaxTextFileLines, how.separators)) {
         result.status = TaskFileLoad::Status::CannotRead;
         result.problem = FileProblem::TooLarge;
         return result;

@@ -44,6 +44,8 @@ struct TaskFileLoad {
 // within moments may map the file instead (mapRegularFile says what that asks of it).
 struct TaskFileRead {
     bool map = false;  // views into a mapping of the file instead of a copy
+    // Where each line's separators are, kept for a reader of every line's fields.
+    bool separators = false;
 };
 
 // Reads the task file, or creates it empty when it is missing.

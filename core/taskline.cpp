@@ -1,5 +1,7 @@
 #include "taskline.h"
 
+#include "linemarks.h"
+
 namespace tvl {
 
 namespace {
@@ -28,33 +30,82 @@ bool isDigitValue(int v) {
 
 }  // namespace
 
-TaskFieldViews splitTaskLineViews(std::string_view line) {
-    TaskFieldViews f;
-    const std::size_t s1 = line.find(kSepIp);
-    const std::size_t s2 = line.find(kSepPort);
-    const std::size_t s3 = line.find(kSepPaths);
-    const std::size_t s4 = line.find(kSepSaveDir);
-    const std::size_t s5 = line.find(kSepType);
-    const std::size_t s6 = line.find(kSepRunMode);
+LineSeparators findSeparators(std::string_view line) {
+    LineSeparators at;
+    at.first.fill(npos);
+    const char* const begin = line.data();
+    forEachMark(begin, begin + line.size(), [&](const char* p) {
+        const auto sep = static_cast<unsigned char>(*p);
+        if (sep < kSepIp || sep > kSepRunMode) {
+            return true;
+        }
+        const auto pos = static_cast<std::size_t>(p - begin);
+        std::size_t& firstOfSep = at.first[sep - kSepIp];
+        if (firstOfSep == npos) {
+            firstOfSep = pos;
+        }
+        const std::size_t type = at.first[kSepType - kSepIp];
+        if (sep == kSepRunMode && at.ruleMode == npos && type != npos && pos >= type + 2) {
+            at.ruleMode = pos;
+        }
+        return true;
+    });
+    return at;
+}
 
-    f.name = lineTaskName(line);
-    f.ip = between(line, s1, s2);
-    f.port = between(line, s2, s3);
-    f.dbPaths = between(line, s3, s4);
-    f.saveDir = between(line, s4, s5);
-    if (s5 != npos) {
-        f.backupType = digitAt(line, s5 + 1);
-        if (s6 != npos && s6 >= s5 + 2) {
-            f.startTime = line.substr(s5 + 2, s6 - s5 - 2);
-        }
-    }
-    if (s6 != npos) {
-        f.runMode = digitAt(line, s6 + 1);
-        if (s6 + 2 <= line.size()) {
-            f.tail = line.substr(s6 + 2);
-        }
-    }
-    return f;
+TaskLineReading readTaskLine(std::string_view line) {
+    return readTaskLine(line, findSeparators(line));
+}
+
+TaskLineReading readTaskLine(std::string_view line, const LineSeparators& at) {
+    const std::size_t s1 = at.first[0];
+    const std::size_t s2 = at.first[1];
+    const std::size_t s3 = at.first[2];
+    const std::size_t s4 = at.first[3];
+    const std::size_t s5 = at.first[4];
+    const std::size_t s6 = at.first[5];
+    const std::size_t ruleMode = at.ruleMode;
+    const std::size_t size = line.size();
+    // The bytes from `from` to the end of the line; `from` is at most its size.
+    auto rest = [line](std::size_t from) {
+        return std::string_view(line.data() + from, line.size() - from);
+    };
+
+    // Every view is worked out first and the reading made in one piece: this runs for every
+    // line of a big file, and a reading filled in after a cleared start costs more than its
+    // fields.
+    const bool typed = s5 != npos;
+    const bool moded = s6 != npos;
+    // The start rule: nothing after the backup type's digit is no rule.
+    const bool hasRule = typed && s5 + 2 < size;
+    const bool hasRunMode = hasRule && ruleMode != npos;
+    const bool ruleHasMode = hasRunMode && ruleMode + 1 < size;
+    return TaskLineReading{
+        TaskFieldViews{
+            s1 != npos ? std::string_view(line.data(), s1) : std::string_view(),
+            between(line, s1, s2),
+            between(line, s2, s3),
+            between(line, s3, s4),
+            between(line, s4, s5),
+            typed ? digitAt(line, s5 + 1) : -1,
+            typed && moded && s6 >= s5 + 2 ? std::string_view(line.data() + s5 + 2, s6 - s5 - 2)
+                                           : std::string_view(),
+            moded ? digitAt(line, s6 + 1) : -1,
+            moded && s6 + 2 <= size ? rest(s6 + 2) : std::string_view(),
+        },
+        StartRule{
+            hasRule,
+            hasRunMode,
+            hasRunMode ? std::string_view(line.data() + s5 + 2, ruleMode - s5 - 2)
+                       : std::string_view(),
+            ruleHasMode ? digitAt(line, ruleMode + 1) : -1,
+            ruleHasMode ? rest(ruleMode + 2) : std::string_view(),
+        },
+    };
+}
+
+TaskFieldViews splitTaskLineViews(std::string_view line) {
+    return readTaskLine(line).fields;
 }
 
 TaskFields splitTaskLine(std::string_view line) {
@@ -66,27 +117,7 @@ TaskFields splitTaskLine(std::string_view line) {
 }
 
 StartRule startRule(std::string_view line) {
-    StartRule r;
-    const std::size_t p5 = line.find(kSepType);
-    if (p5 == npos || p5 + 2 > line.size()) {
-        return r;
-    }
-    const std::string_view rule = line.substr(p5 + 2);
-    if (rule.empty()) {
-        return r;
-    }
-    r.hasRule = true;
-    const std::size_t p6 = rule.find(kSepRunMode);
-    if (p6 == npos) {
-        return r;
-    }
-    r.hasRunMode = true;
-    r.startTime = rule.substr(0, p6);
-    if (p6 + 1 < rule.size()) {
-        r.runMode = digitAt(rule, p6 + 1);
-        r.tail = rule.substr(p6 + 2);
-    }
-    return r;
+    return readTaskLine(line).rule;
 }
 
 std::string_view lineTaskName(std::string_view line) {

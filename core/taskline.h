@@ -54,8 +54,28 @@ struct StartRule {
     std::string_view startTime;
     int runMode = -1;
     std::string_view tail;
+    friend bool operator==(const StartRule&, const StartRule&) = default;
 };
 StartRule startRule(std::string_view line);
+
+// Both readings of a line from one pass over its bytes, for readers of every line of a
+// big file; splitTaskLineViews and startRule give the same views.
+struct TaskLineReading {
+    TaskFieldViews fields;
+    StartRule rule;
+    friend bool operator==(const TaskLineReading&, const TaskLineReading&) = default;
+};
+TaskLineReading readTaskLine(std::string_view line);
+
+// Where a line's separators are: the first of each of 0x01..0x06 in that order (npos when
+// the line holds none), and the first 0x06 of the start rule, after the backup type's digit.
+struct LineSeparators {
+    std::array<std::size_t, 6> first;
+    std::size_t ruleMode = std::string_view::npos;
+};
+LineSeparators findSeparators(std::string_view line);
+// readTaskLine for a line whose separators were found already.
+TaskLineReading readTaskLine(std::string_view line, const LineSeparators& at);
 
 // The task name of a line: the bytes before its first 0x01, empty when it holds none.
 std::string_view lineTaskName(std::string_view line);

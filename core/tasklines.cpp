@@ -1,15 +1,13 @@
 #include "tasklines.h"
 
 #include <sys/mman.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <optional>
 
+#include "linemarks.h"
 #include "schedule.h"
 #include "taskline.h"
 
@@ -24,47 +22,6 @@ std::int16_t startMinuteOf(std::string_view line) {
     }
     const std::optional<int> start = parseStartTime(r.startTime);
     return start ? static_cast<std::int16_t>(*start) : std::int16_t{-1};
-}
-
-// Every byte of a task file's text that ends a line or a field, or the text itself, is at
-// most 0x0D (NUL, the separators 0x01..0x06, CR, LF); the text of a big file is scanned
-// once for them, sixteen bytes at a time, and every line is cut and read for its start
-// minute as the scan passes it.
-constexpr unsigned char kLastMark = 0x0D;
-
-// Bit k is set when byte k of the sixteen at `p` is at most kLastMark.
-unsigned marksOf16(const char* p) {
-#if defined(__SSE2__)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i low = _mm_min_epu8(v, _mm_set1_epi8(static_cast<char>(kLastMark)));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, v)));
-#else
-    unsigned bits = 0;
-    for (unsigned k = 0; k < 16; ++k) {
-        bits |= static_cast<unsigned>(static_cast<unsigned char>(p[k]) <= kLastMark) << k;
-    }
-    return bits;
-#endif
-}
-
-// Calls mark(p) for each byte at most kLastMark in [begin, end), in order, until it answers
-// false; true when it never did.
-template <class Mark>
-bool forEachMark(const char* begin, const char* end, Mark&& mark) {
-    const char* p = begin;
-    for (; end - p >= 16; p += 16) {
-        for (unsigned bits = marksOf16(p); bits != 0; bits &= bits - 1) {
-            if (!mark(p + __builtin_ctz(bits))) {
-                return false;
-            }
-        }
-    }
-    for (; p < end; ++p) {
-        if (static_cast<unsigned char>(*p) <= kLastMark && !mark(p)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The start minute of a line whose first 0x05 is at typeMark and whose start rule's first
@@ -134,18 +91,57 @@ TaskLines::TaskLines(std::initializer_list<std::string_view> lines)
     : TaskLines(std::vector<std::string>(lines.begin(), lines.end())) {}
 
 bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
-                       std::size_t maxLines) {
+                       std::size_t maxLines, bool keepSeparators) {
     clear();
+    const bool ok = keepSeparators ? cut<true>(text, maxLines) : cut<false>(text, maxLines);
+    if (!ok) {
+        clear();
+        return false;
+    }
+    if (!m_lines.empty()) {
+        m_blocks.push_back(std::move(block));
+    }
+    return true;
+}
+
+namespace {
+
+// The separators of a line as TaskLines keeps them; 0 when the line is too long for that.
+std::uint64_t packedSeparators(const char* line, const char* end,
+                               const char* const (&first)[kLastMark + 1], const char* ruleMode) {
+    constexpr std::ptrdiff_t kLongest = 254;
+    if (end - line > kLongest) {
+        return 0;
+    }
+    auto offset = [line](const char* at) {
+        return at == nullptr ? std::uint64_t{0} : static_cast<std::uint64_t>(at - line + 1);
+    };
+    std::uint64_t packed = std::uint64_t{1} << 56 | offset(ruleMode) << 48;
+    for (unsigned k = 0; k < 6; ++k) {
+        packed |= offset(first[kSepIp + k]) << (8 * k);
+    }
+    return packed;
+}
+
+}  // namespace
+
+template <bool kKeepSeparators>
+bool TaskLines::cut(std::string_view text, std::size_t maxLines) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     // About one line in every 64 bytes of a real file; a list that doubles its way up from
     // there is copied once or twice at most.
     m_lines.reserve(text.size() / 64 + 16);
     m_start.reserve(m_lines.capacity());
+    if (kKeepSeparators) {
+        m_separators.reserve(m_lines.capacity());
+    }
     bool hidden = false;
     const char* line = begin;        // where the current line starts
     const char* typeMark = nullptr;  // its first 0x05
     const char* modeMark = nullptr;  // the first 0x06 of its start rule
+    // Its first byte of each value up to kLastMark, when the separators are kept.
+    const char* first[kLastMark + 1] = {};
     // Ends the current line at `stop`; false when that line is one too many.
     auto endLine = [&](const char* stop) {
         if (m_lines.size() == maxLines) {
@@ -162,6 +158,13 @@ bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
         }
         m_lines.push_back(view);
         m_start.push_back(startMinuteBetween(typeMark, modeMark));
+        if (kKeepSeparators) {
+            m_separators.push_back(packedSeparators(line, stop, first, modeMark));
+            // Only the separators' entries: a fill of all of them is a slow string store.
+            for (unsigned k = kSepIp; k <= kSepRunMode; ++k) {
+                first[k] = nullptr;
+            }
+        }
         typeMark = nullptr;
         modeMark = nullptr;
         return true;
@@ -170,6 +173,10 @@ bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
     // holds too many lines, which `tooMany` tells.
     bool tooMany = false;
     auto mark = [&](const char* p) {
+        if (kKeepSeparators) {
+            const char*& firstOfByte = first[static_cast<unsigned char>(*p)];
+            firstOfByte = firstOfByte == nullptr ? p : firstOfByte;
+        }
         switch (*p) {
             case '\0':
                 if (p > line && !endLine(p)) {
@@ -210,16 +217,31 @@ bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
         tooMany = true;
     }
     if (tooMany) {
-        clear();
         return false;
     }
     if (!hidden) {
         m_saved = m_lines.size();
     }
-    if (!m_lines.empty()) {
-        m_blocks.push_back(std::move(block));
-    }
     return true;
+}
+
+TaskLineReading TaskLines::reading(std::size_t i) const {
+    const std::string_view line = m_lines[i];
+    const std::uint64_t packed = i < m_separators.size() ? m_separators[i] : 0;
+    if (packed == 0) {
+        return readTaskLine(line);
+    }
+    // One less than the byte: 0, none, becomes npos.
+    auto offset = [packed](unsigned k) {
+        return static_cast<std::size_t>((packed >> (8 * k)) & 0xFF) - 1;
+    };
+    static_assert(std::size_t{0} - 1 == std::string_view::npos);
+    LineSeparators at;
+    for (unsigned k = 0; k < 6; ++k) {
+        at.first[k] = offset(k);
+    }
+    at.ruleMode = offset(6);
+    return readTaskLine(line, at);
 }
 
 std::string_view TaskLines::keep(std::string line) {
@@ -242,12 +264,14 @@ void TaskLines::countSaved() {
 }
 
 void TaskLines::set(std::size_t i, std::string line) {
+    m_separators = {};
     m_lines.at(i) = keep(std::move(line));
     m_start[i] = startMinuteOf(m_lines[i]);
     countSaved();
 }
 
 void TaskLines::insert(std::size_t i, std::string line) {
+    m_separators = {};
     const auto at = static_cast<std::ptrdiff_t>(i);
     m_lines.insert(m_lines.begin() + at, keep(std::move(line)));
     m_start.insert(m_start.begin() + at, startMinuteOf(m_lines[i]));
@@ -255,6 +279,7 @@ void TaskLines::insert(std::size_t i, std::string line) {
 }
 
 void TaskLines::erase(std::size_t i) {
+    m_separators = {};
     const auto at = static_cast<std::ptrdiff_t>(i);
     m_lines.erase(m_lines.begin() + at);
     m_start.erase(m_start.begin() + at);
@@ -264,6 +289,7 @@ void TaskLines::erase(std::size_t i) {
 void TaskLines::clear() {
     m_lines = {};
     m_start = {};
+    m_separators = {};
     m_blocks.clear();
     m_saved = 0;
     m_emptySaved = false;

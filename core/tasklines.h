@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "taskline.h"
+
 namespace tvl {
 
 // The arrays beside the lines of a big file hold megabytes that are written once, page by
@@ -46,8 +48,11 @@ public:
     TaskLines(std::initializer_list<std::string_view> lines);
 
     // Cuts `text` into lines as splitTextLines does; `block` holds the text and is kept.
-    // False, and the list left empty, when the text holds more than maxLines lines.
-    bool assign(std::shared_ptr<const void> block, std::string_view text, std::size_t maxLines);
+    // False, and the list left empty, when the text holds more than maxLines lines. With
+    // keepSeparators, where each line's separators are is kept beside it, for a reader of
+    // every line's fields (reading()): the cut finds them anyway.
+    bool assign(std::shared_ptr<const void> block, std::string_view text, std::size_t maxLines,
+                bool keepSeparators = false);
 
     std::size_t size() const { return m_lines.size(); }
     bool empty() const { return m_lines.empty(); }
@@ -63,6 +68,9 @@ public:
     // The minute of the day at which the due test may find saved task i due; -1 when it
     // never does (no rule, or a start time that cannot be read).
     int startMinute(std::size_t i) const { return m_start[i]; }
+    // readTaskLine(operator[](i)), from the separators kept when the line was cut, if they
+    // were.
+    TaskLineReading reading(std::size_t i) const;
 
     void set(std::size_t i, std::string line);
     void insert(std::size_t i, std::string line);
@@ -75,12 +83,19 @@ public:
     friend bool operator==(const TaskLines& a, const std::vector<std::string>& b);
 
 private:
+    template <bool kKeepSeparators>
+    bool cut(std::string_view text, std::size_t maxLines);
     std::string_view keep(std::string line);
     void countSaved();
 
     std::vector<std::shared_ptr<const void>> m_blocks;
     std::vector<std::string_view, LineArrayAllocator<std::string_view>> m_lines;
     std::vector<std::int16_t, LineArrayAllocator<std::int16_t>> m_start;
+    // Of each line as it was cut, when asked for: byte k (0..5) is one more than the offset
+    // of its first separator 0x01 + k, byte 6 one more than that of its start rule's 0x06
+    // (0: none), byte 7 is 1. A line too long for offsets in a byte has 0 and is searched
+    // again. Emptied by any change of the list.
+    std::vector<std::uint64_t, LineArrayAllocator<std::uint64_t>> m_separators;
     std::size_t m_saved = 0;
     bool m_emptySaved = false;
 };

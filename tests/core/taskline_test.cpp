@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace tvl;
 
 namespace {
@@ -131,4 +133,85 @@ TEST(TaskLine, TypeTextsAndHiddenLines) {
     EXPECT_TRUE(isHiddenLine("\x01x"));
     EXPECT_FALSE(isHiddenLine(""));
     EXPECT_FALSE(isHiddenLine("a\x01"));
+}
+
+namespace {
+
+// The two readings as they were made before a line was read in one pass: each separator
+// searched for on its own.
+TaskFieldViews fieldsBySearch(std::string_view line) {
+    constexpr auto npos = std::string_view::npos;
+    const std::size_t s[7] = {0,
+                              line.find('\x01'),
+                              line.find('\x02'),
+                              line.find('\x03'),
+                              line.find('\x04'),
+                              line.find('\x05'),
+                              line.find('\x06')};
+    auto between = [&](int a, int b) {
+        return s[a] == npos || s[b] == npos || s[b] < s[a] + 1
+                   ? std::string_view()
+                   : line.substr(s[a] + 1, s[b] - s[a] - 1);
+    };
+    auto digit = [&](std::size_t at) {
+        return at < line.size() && line[at] >= '0' && line[at] <= '9' ? line[at] - '0' : -1;
+    };
+    TaskFieldViews f;
+    f.name = s[1] == npos ? std::string_view() : line.substr(0, s[1]);
+    f.ip = between(1, 2);
+    f.port = between(2, 3);
+    f.dbPaths = between(3, 4);
+    f.saveDir = between(4, 5);
+    if (s[5] != npos) {
+        f.backupType = digit(s[5] + 1);
+        if (s[6] != npos && s[6] >= s[5] + 2) {
+            f.startTime = line.substr(s[5] + 2, s[6] - s[5] - 2);
+        }
+    }
+    if (s[6] != npos) {
+        f.runMode = digit(s[6] + 1);
+        f.tail = s[6] + 2 <= line.size() ? line.substr(s[6] + 2) : std::string_view();
+    }
+    return f;
+}
+
+StartRule ruleBySearch(std::string_view line) {
+    StartRule r;
+    const std::size_t p5 = line.find('\x05');
+    if (p5 == std::string_view::npos || p5 + 2 >= line.size()) {
+        return r;
+    }
+    r.hasRule = true;
+    const std::string_view rule = line.substr(p5 + 2);
+    const std::size_t p6 = rule.find('\x06');
+    if (p6 == std::string_view::npos) {
+        return r;
+    }
+    r.hasRunMode = true;
+    r.startTime = rule.substr(0, p6);
+    if (p6 + 1 < rule.size()) {
+        r.runMode = rule[p6 + 1] >= '0' && rule[p6 + 1] <= '9' ? rule[p6 + 1] - '0' : -1;
+        r.tail = rule.substr(p6 + 2);
+    }
+    return r;
+}
+
+}  // namespace
+
+// Lines of every length around the sixteen-byte pieces the one pass reads, thick with
+// separators in and out of order, repeated, doubled and missing: the fields and the start
+// rule are those that searching for each separator gives.
+TEST(TaskLine, OnePassReadsWhatSearchingEachSeparatorReads) {
+    std::mt19937 rng(23);
+    const char bytes[] = {'a',    ' ',    '1',    '9',    ':',    '\x01', '\x02',
+                          '\x03', '\x04', '\x05', '\x06', '\x07', '\x0d', '\xd0'};
+    for (int round = 0; round < 20000; ++round) {
+        std::string line(std::uniform_int_distribution<std::size_t>(0, 70)(rng), 'a');
+        for (char& c : line) {
+            c = bytes[std::uniform_int_distribution<std::size_t>(0, sizeof bytes - 1)(rng)];
+        }
+        const TaskLineReading reading = readTaskLine(line);
+        ASSERT_EQ(reading.fields, fieldsBySearch(line)) << testing::PrintToString(line);
+        ASSERT_EQ(reading.rule, ruleBySearch(line)) << testing::PrintToString(line);
+    }
 }

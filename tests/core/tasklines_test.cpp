@@ -14,10 +14,11 @@ using namespace tvl;
 
 namespace {
 
-TaskLines cut(const std::string& text, std::size_t maxLines = kMaxTextFileLines) {
+TaskLines cut(const std::string& text, std::size_t maxLines = kMaxTextFileLines,
+              bool keepSeparators = false) {
     auto block = std::make_shared<const std::string>(text);
     TaskLines lines;
-    EXPECT_TRUE(lines.assign(block, *block, maxLines));
+    EXPECT_TRUE(lines.assign(block, *block, maxLines, keepSeparators));
     return lines;
 }
 
@@ -55,9 +56,9 @@ TEST(TaskLinesTest, CutsTextAsTheFileReaderDoes) {
     }
 }
 
-// Task lines of every shape, with stray separators, empty and hidden lines, joined by every
-// kind of break: the one pass over the text cuts the lines and reads their start minutes
-// as the lines one by one do.
+// Task lines of every shape, with stray separators, empty, long and hidden lines, joined by
+// every kind of break: the one pass over the text cuts the lines, reads their start minutes
+// and finds their separators as the lines one by one do.
 TEST(TaskLinesTest, OnePassOverTheTextMatchesTheLinesOneByOne) {
     test::TaskLineGenerator gen(17);
     std::mt19937 rng(7);
@@ -76,6 +77,9 @@ TEST(TaskLinesTest, OnePassOverTheTextMatchesTheLinesOneByOne) {
             if (below(40) == 0) {
                 line = below(2) ? "" : "\x01hidden";
             }
+            if (below(20) == 0) {
+                line.insert(below(line.size() + 1), 250 + below(10), 'n');
+            }
             text += line + breaks[below(4)];
         }
         if (below(10) == 0) {
@@ -84,13 +88,16 @@ TEST(TaskLinesTest, OnePassOverTheTextMatchesTheLinesOneByOne) {
         text.resize(text.size() - below(3) * (text.size() > 2));
         const TaskLines expected(splitTextLines(text));
         std::vector<std::string_view> names;
-        const TaskLines lines = cut(text);
+        const bool keepSeparators = below(2) == 0;
+        const TaskLines lines = cut(text, kMaxTextFileLines, keepSeparators);
         ASSERT_EQ(lines, expected) << testing::PrintToString(text);
         ASSERT_EQ(lines.savedCount(), expected.savedCount());
         ASSERT_EQ(lines.hasEmptySavedLine(), !selectorNames(expected, names));
         for (std::size_t i = 0; i < lines.size(); ++i) {
             ASSERT_EQ(lines.startMinute(i), expected.startMinute(i))
                 << testing::PrintToString(lines[i]);
+            ASSERT_EQ(lines.reading(i), readTaskLine(lines[i]))
+                << keepSeparators << testing::PrintToString(lines[i]);
         }
     }
 }

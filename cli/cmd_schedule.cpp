@@ -26,19 +26,10 @@ bool parseMinute(const std::string& text, LocalDateTime& out) {
     return true;
 }
 
+constexpr std::string_view kRunModeWords[] = {"Once", "Daily", "Weekly", "Monthly", "?"};
+
 std::string_view runModeWord(int mode) {
-    switch (mode) {
-        case kOnce:
-            return "Once";
-        case kDaily:
-            return "Daily";
-        case kWeekly:
-            return "Weekly";
-        case kMonthly:
-            return "Monthly";
-        default:
-            return "?";
-    }
+    return kRunModeWords[mode >= kOnce && mode <= kMonthly ? mode : 4];
 }
 
 // The rows as one JSON document: the six cells as the plain output has them, and the

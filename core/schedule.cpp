@@ -1,6 +1,7 @@
 #include "schedule.h"
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "minutewalk.h"
@@ -146,6 +147,24 @@ bool dateAfter(const CivilDate& a, const CivilDate& b) {
     return a.month != b.month ? a.month > b.month : a.day > b.day;
 }
 
+// A hash of a short text, eight bytes at a time.
+std::uint64_t textHash(std::string_view text) {
+    constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t h = text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, 8);
+        h = (h ^ word) * kMix;
+    }
+    std::uint64_t rest = 0;
+    for (; i < text.size(); ++i) {
+        rest = rest << 8 | static_cast<unsigned char>(text[i]);
+    }
+    h = (h ^ rest) * kMix;
+    return h ^ h >> 32;
+}
+
 int daysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -259,23 +278,22 @@ std::optional<LocalDateTime> NextStartFinder::operator()(const TaskLineReading& 
 // The due test compares a Once date as text with the day's short date; the text names one
 // day at most, the one it parses to if that day is written the same.
 std::optional<std::int64_t> NextStartFinder::onceDay(std::string_view dateText) {
-    // A file of Once tasks names few dates many times; a hostile one cannot grow the memo
-    // past a bound.
-    constexpr std::size_t kMostDates = 4096;
-    if (const auto known = m_onceDays.find(dateText); known != m_onceDays.end()) {
-        return known->second;
-    }
-    if (m_dateFormat.empty()) {
+    if (m_onceSlots.empty()) {
+        m_onceSlots.resize(kOnceSlots);
         m_dateFormat = shortDateFormat();
+    }
+    OnceSlot& slot = m_onceSlots[textHash(dateText) % kOnceSlots];
+    if (slot.filled && slot.text == dateText) {
+        return slot.day;
     }
     std::optional<std::int64_t> day;
     const std::optional<CivilDate> date = parseShortDate(dateText, m_dateFormat);
     if (date && formatShortDate(*date, m_dateFormat) == dateText) {
         day = daysFromCivil(*date);
     }
-    if (m_onceDays.size() < kMostDates) {
-        m_onceDays.emplace(dateText, day);
-    }
+    slot.text.assign(dateText);
+    slot.day = day;
+    slot.filled = true;
     return day;
 }
 

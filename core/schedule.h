@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "civil.h"
@@ -67,16 +65,17 @@ private:
     std::int64_t m_today;
     int m_lookahead;
     std::string m_dateFormat;
-    // The day each Once date text names (no value: none), for the texts met so far.
-    struct TextHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const {
-            return std::hash<std::string_view>{}(text);
-        }
+    // The day each Once date text names (no value: none), for the texts met lately: a
+    // slot for each hash of a text, taken over by the next text of that hash. A file of
+    // Once tasks names few dates many times; a hostile one cannot grow the memo.
+    struct OnceSlot {
+        std::string text;
+        std::optional<std::int64_t> day;
+        bool filled = false;
     };
-    std::unordered_map<std::string, std::optional<std::int64_t>, TextHash, std::equal_to<>>
-        m_onceDays;
-    std::vector<CivilDate> m_dates;  // of the days from today on, as they are asked for
+    static constexpr std::size_t kOnceSlots = 1024;
+    std::vector<OnceSlot> m_onceSlots;  // made when the first Once task is met
+    std::vector<CivilDate> m_dates;     // of the days from today on, as they are asked for
 };
 
 }  // namespace tvl

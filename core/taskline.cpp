@@ -17,7 +17,7 @@ int digitAt(std::string_view line, std::size_t pos) {
 }
 
 // The bytes between two separators; empty when either is missing or they are out of order.
-std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
+inline std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
     if (from == npos || to == npos || to < from + 1) {
         return {};
     }

@@ -147,4 +147,13 @@ TEST(NextStart, SameAsWalkingEveryDayThroughTheDueTest) {
                 << ':' << now.minute << " within " << ahead << " days";
         }
     }
+    // One finder over many lines, as list uses it: more Once dates than it remembers, so
+    // a remembered date gives way to another and is worked out again when met again.
+    const LocalDateTime now{{2025, 2, 27}, 10, 0, 0};
+    NextStartFinder finder(now);
+    for (int k = 0; k < 6000; ++k) {
+        const std::string line = rules.ruleLine(onceDates);
+        ASSERT_EQ(finder(line), reference::nextStart(line, now, 366))
+            << testing::PrintToString(line);
+    }
 }

@@ -204,7 +204,9 @@ void appendTwoDigits(std::string& out, int n) {
 }
 
 char* putText(char* out, std::string_view text) {
-    std::memcpy(out, text.data(), text.size());
+    if (!text.empty()) {  // an empty view may have no bytes at all to copy from
+        std::memcpy(out, text.data(), text.size());
+    }
     return out + text.size();
 }
 

@@ -394,20 +394,40 @@ std::vector<JobRecord> JobJournal::readAll(ReadStats* stats, std::time_t started
     return jobs;
 }
 
+namespace {
+
+// Where a reader that stopped at `readTo` of the journal file it knows by device and inode
+// goes on in the open journal `fd`: where it stopped, or at the start of a journal that
+// was replaced or shortened since (the file it knows becomes this one); nowhere when the
+// file cannot be looked at.
+enum class ReadFrom { LastPlace, Start, Nowhere };
+
+ReadFrom readFrom(int fd, dev_t& dev, ino_t& ino, std::uint64_t readTo) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return ReadFrom::Nowhere;
+    }
+    if (st.st_dev == dev && st.st_ino == ino && static_cast<std::uint64_t>(st.st_size) >= readTo) {
+        return ReadFrom::LastPlace;
+    }
+    dev = st.st_dev;
+    ino = st.st_ino;
+    return ReadFrom::Start;
+}
+
+}  // namespace
+
 std::vector<JobRecord> JobJournal::unfinished() {
     const int fd = openRegularFile(m_path, O_RDONLY, 0, nullptr);
     if (fd < 0) {
         return {};
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    const ReadFrom from = readFrom(fd, m_dev, m_ino, m_readTo);
+    if (from == ReadFrom::Nowhere) {
         ::close(fd);
         return {};
     }
-    if (st.st_dev != m_dev || st.st_ino != m_ino ||
-        static_cast<std::uint64_t>(st.st_size) < m_readTo) {
-        m_dev = st.st_dev;
-        m_ino = st.st_ino;
+    if (from == ReadFrom::Start) {
         m_readTo = 0;
         m_open.clear();
         m_openOrder.clear();
@@ -472,15 +492,12 @@ bool JournalDigest::update() {
         }
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    const ReadFrom from = readFrom(fd, m_dev, m_ino, m_readTo);
+    if (from == ReadFrom::Nowhere) {
         ::close(fd);
         return false;
     }
-    if (st.st_dev != m_dev || st.st_ino != m_ino ||
-        static_cast<std::uint64_t>(st.st_size) < m_readTo) {
-        m_dev = st.st_dev;
-        m_ino = st.st_ino;
+    if (from == ReadFrom::Start) {
         restart();
     }
     JobJournal::ReadStats stats;

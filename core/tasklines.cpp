@@ -213,7 +213,7 @@ bool TaskLines::cut(std::string_view text, std::size_t maxLines) {
                 return true;
         }
     };
-    if (forEachMark(begin, end, mark) && line < end && !endLine(end)) {
+    if (forEachMark<kKeepSeparators>(begin, end, mark) && line < end && !endLine(end)) {
         tooMany = true;
     }
     if (tooMany) {

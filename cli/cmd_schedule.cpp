@@ -270,7 +270,7 @@ private:
         CivilDate date{0, 0, 0};
         char text[10] = {};
     };
-    static constexpr std::size_t kSlots = 13 * 32;
+    static constexpr std::size_t kSlots = std::size_t{13} * 32;
     std::array<Slot, kSlots> m_slots;
     std::string m_odd;
 };

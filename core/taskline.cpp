@@ -17,7 +17,7 @@ int digitAt(std::string_view line, std::size_t pos) {
 }
 
 // The bytes between two separators; empty when either is missing or they are out of order.
-inline std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
+std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
     if (from == npos || to == npos || to < from + 1) {
         return {};
     }
@@ -32,7 +32,6 @@ bool isDigitValue(int v) {
 
 LineSeparators findSeparators(std::string_view line) {
     LineSeparators at;
-    at.first.fill(npos);
     const char* const begin = line.data();
     forEachMark(begin, begin + line.size(), [&](const char* p) {
         const auto sep = static_cast<unsigned char>(*p);

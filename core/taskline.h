@@ -70,8 +70,9 @@ TaskLineReading readTaskLine(std::string_view line);
 // Where a line's separators are: the first of each of 0x01..0x06 in that order (npos when
 // the line holds none), and the first 0x06 of the start rule, after the backup type's digit.
 struct LineSeparators {
-    std::array<std::size_t, 6> first;
-    std::size_t ruleMode = std::string_view::npos;
+    static constexpr std::size_t kNone = std::string_view::npos;
+    std::array<std::size_t, 6> first = {kNone, kNone, kNone, kNone, kNone, kNone};
+    std::size_t ruleMode = kNone;
 };
 LineSeparators findSeparators(std::string_view line);
 // readTaskLine for a line whose separators were found already.

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <clocale>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -51,9 +50,6 @@ void printUsage(std::ostream& out) {
 
 // The commands that read the task file themselves once their arguments are checked.
 constexpr const char* kLateTaskCommands[] = {"due", "expected", "history", "list"};
-// The commands that keep the task list for more than moments (a backup run, the service):
-// they read a copy of the file, the others map it.
-constexpr const char* kLongCommands[] = {"run", "serve"};
 
 bool named(const std::string& command, const auto& names) {
     for (const char* name : names) {
@@ -62,14 +58,6 @@ bool named(const std::string& command, const auto& names) {
         }
     }
     return false;
-}
-
-// A mapped task file that another program cuts short in place while this one reads it
-// faults at the lost bytes: fail with a word instead of dying without one.
-void onBusError(int /*signal*/) {
-    static constexpr char kText[] = "tarvelctl: Task.txt was cut short while it was read\n";
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
-    ::_exit(kExitFailure);
 }
 
 std::string programDir(const char* argv0) {
@@ -178,10 +166,6 @@ int main(int argc, char** argv) {
     if (!ctx.messages.load(russian ? kRussianTable : kEnglishTable)) {
         std::cerr << tableReadErrorText(russian) << '\n';
         return kExitFailure;
-    }
-    ctx.taskRead = {.map = !named(name, kLongCommands)};
-    if (ctx.taskRead.map) {
-        std::signal(SIGBUS, onBusError);
     }
     if (!named(name, kLateTaskCommands) && !loadTaskList(ctx)) {
         return kExitFailure;

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <new>
 #include <random>
+#include <utility>
 
 namespace tvl {
 
@@ -58,26 +60,41 @@ struct StringBuffer {
     std::string text;
 };
 
-// A block of bytes that grows like a string but leaves new bytes as they come.
-class RawBuffer {
+// A big block (allocateBigBlock) that grows like a string but leaves new bytes as they come.
+class BigBuffer {
 public:
-    explicit RawBuffer(std::size_t size)
-        : m_data(std::make_unique_for_overwrite<char[]>(size)), m_size(size), m_capacity(size) {}
-    char* data() { return m_data.get(); }
+    explicit BigBuffer(std::size_t size) : m_data(allocateBigBlock(size)), m_size(size), m_capacity(size) {}
+    ~BigBuffer() {
+        if (m_data != nullptr) {
+            freeBigBlock(m_data, m_capacity);
+        }
+    }
+    BigBuffer(BigBuffer&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_size(other.m_size),
+          m_capacity(other.m_capacity) {}
+    BigBuffer(const BigBuffer&) = delete;
+    BigBuffer& operator=(const BigBuffer&) = delete;
+    BigBuffer& operator=(BigBuffer&&) = delete;
+    char* data() { return static_cast<char*>(m_data); }
     std::size_t size() const { return m_size; }
     void resize(std::size_t size) {
         if (size > m_capacity) {
-            auto bigger = std::make_unique_for_overwrite<char[]>(size);
-            std::memcpy(bigger.get(), m_data.get(), m_size);
-            m_data = std::move(bigger);
+            void* const bigger = allocateBigBlock(size);
+            std::memcpy(bigger, m_data, m_size);
+            freeBigBlock(m_data, m_capacity);
+            m_data = bigger;
             m_capacity = size;
         }
         m_size = size;
     }
-    std::unique_ptr<char[]> take() { return std::move(m_data); }
+    // The block, freed when the last holder lets go.
+    std::shared_ptr<const void> take() {
+        return {std::exchange(m_data, nullptr),
+                [capacity = m_capacity](const void* p) { freeBigBlock(const_cast<void*>(p), capacity); }};
+    }
 
 private:
-    std::unique_ptr<char[]> m_data;
+    void* m_data;
     std::size_t m_size;
     std::size_t m_capacity;
 };
@@ -147,53 +164,62 @@ bool readRegularFile(const std::string& path, std::string& out, std::size_t limi
     return true;
 }
 
-bool readRegularFile(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size,
-                     std::size_t limit, FileProblem* why) {
-    std::optional<RawBuffer> text = readWhole<RawBuffer>(path, limit, why);
-    if (!text) {
+bool readRegularFile(const std::string& path, std::shared_ptr<const void>& block,
+                     std::string_view& text, std::size_t limit, FileProblem* why) {
+    block.reset();
+    text = {};
+    std::optional<BigBuffer> read = readWhole<BigBuffer>(path, limit, why);
+    if (!read) {
         return false;
     }
-    size = text->size();
-    out = text->take();
+    const std::size_t size = read->size();
+    block = read->take();
+    text = std::string_view(static_cast<const char*>(block.get()), size);
     return true;
 }
 
-bool mapRegularFile(const std::string& path, std::shared_ptr<const void>& block,
-                    std::string_view& text, std::size_t limit, FileProblem* why) {
-    block.reset();
-    text = {};
-    const int fd = openRegularFile(path, O_RDONLY, 0, why);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        tell(why, FileProblem::CannotRead);
-        return false;
-    }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    if (size > limit) {
-        ::close(fd);
-        tell(why, FileProblem::TooLarge);
-        return false;
-    }
-    if (size == 0) {
-        ::close(fd);
-        return true;
-    }
-    void* const at = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    ::close(fd);
-    if (at == MAP_FAILED) {
-        tell(why, FileProblem::CannotRead);
-        return false;
-    }
-    block = std::shared_ptr<const void>(at, [size](const void* p) {
-        ::munmap(const_cast<void*>(p), size);  // NOLINT: munmap takes the address as mapped
-    });
-    text = std::string_view(static_cast<const char*>(at), size);
-    return true;
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t roundedToHugePages(std::size_t bytes) {
+    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
+
+}  // namespace
+
+void* allocateBigBlock(std::size_t bytes) {
+    if (bytes < kBigBlock) {
+        return ::operator new(bytes);
+    }
+    // Mapped a little larger and cut to whole aligned huge pages, so the kernel can back
+    // them with huge pages when it has them.
+    const std::size_t size = roundedToHugePages(bytes);
+    void* const mapped = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    char* const base = static_cast<char*>(mapped);
+    const auto misaligned = reinterpret_cast<std::uintptr_t>(base) & (kHugePage - 1);
+    const std::size_t head = misaligned == 0 ? 0 : kHugePage - misaligned;
+    char* const block = base + head;
+    if (head > 0) {
+        ::munmap(base, head);
+    }
+    ::munmap(block + size, kHugePage - head);
+    ::madvise(block, size, MADV_HUGEPAGE);
+    return block;
+}
+
+void freeBigBlock(void* block, std::size_t bytes) {
+    if (bytes < kBigBlock) {
+        ::operator delete(block);
+        return;
+    }
+    ::munmap(block, roundedToHugePages(bytes));
+}
+
 
 namespace {
 

@@ -34,21 +34,21 @@ int openRegularFile(const std::string& path, int flags, mode_t mode, FileProblem
 // False, with the reason, when it is not a regular file, is larger, or cannot be read.
 bool readRegularFile(const std::string& path, std::string& out,
                      std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
-// The same into a block of memory that is not cleared before the read (a big file is
-// written into memory once, not twice); `size` is the number of bytes read.
-bool readRegularFile(const std::string& path, std::unique_ptr<char[]>& out, std::size_t& size,
-                     std::size_t limit = kMaxTextFileBytes, FileProblem* why = nullptr);
+// The same into a block of its own that keeps the bytes for as long as `block` is held
+// (lines of a task file are views into it); a file from kBigBlock bytes up is read into
+// memory that the kernel may back with huge pages. `text` is what was read.
+bool readRegularFile(const std::string& path, std::shared_ptr<const void>& block,
+                     std::string_view& text, std::size_t limit = kMaxTextFileBytes,
+                     FileProblem* why = nullptr);
 
-// Maps a whole regular file of at most `limit` bytes read-only, its pages filled in one go
-// (no copy of the bytes and no fault page by page). `block` keeps the mapping; an empty
-// file gives an empty text. The mapping keeps the bytes of the file it mapped when that file
-// is replaced by a rename, as every writer of this program replaces files; a file cut short
-// in place by another program would make a read of the lost bytes fault (SIGBUS), and one
-// rewritten in place changes under the reader. So only a process that ends within moments
-// of the read, and catches SIGBUS, may read a file this way.
-bool mapRegularFile(const std::string& path, std::shared_ptr<const void>& block,
-                    std::string_view& text, std::size_t limit = kMaxTextFileBytes,
-                    FileProblem* why = nullptr);
+// Memory for the big blocks of a task file of a million lines: its text and the arrays
+// beside its lines hold megabytes written once, page by page. On the virtual machines this
+// program runs on, a fault per 4 KiB page costs more than cutting the lines, so a block
+// from kBigBlock bytes up gets pages of its own that the kernel may make huge (2 MiB: one
+// fault where there were 512).
+inline constexpr std::size_t kBigBlock = std::size_t{1} << 20;
+void* allocateBigBlock(std::size_t bytes);
+void freeBigBlock(void* block, std::size_t bytes);
 
 // Hooks for tests to make a replace fail where a disk or a file system would.
 struct SaveSeams {

@@ -39,14 +39,63 @@ RunPlan planRun(const TaskFields& fields);
 // UTF-8 is Windows-1251), so the stored line and the editor send the same bytes.
 RunPlan planStoredLine(std::string_view line);
 
+// A task name ends up inside the backup's file names on the server: it may not be blank
+// nor hold "/", "\", ':', '*', '?', '"', '<', '>', '|' or a byte 0x00..0x1F.
+bool isValidTaskName(std::string_view name);
+
+// The checks of planRun on the fields of a stored line. Inline: the next start of every
+// line of a big task file asks them, and most of a line's fields are not looked at then.
+namespace runchecks {
+
+// Why a task cannot start, one bit a reason, in the order the refusal names them.
+enum Refusal : unsigned {
+    kNoName = 1u << 0,
+    kBadName = 1u << 1,
+    kNoIp = 1u << 2,
+    kNoPort = 1u << 3,
+    kNoPaths = 1u << 4,
+    kNoSaveDir = 1u << 5,
+    kNoType = 1u << 6,
+    kNoMode = 1u << 7,
+};
+
+// tidyText leaves a text empty exactly when it holds no byte above 0x20 (the first and the
+// last such byte bound what trimming keeps, and they are kept).
+inline bool tidiesToEmpty(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) > 0x20) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every check looks only at ASCII bytes and at whether a byte is above 0x20, neither of which
+// reading a line as Windows-1251 changes: a stored line is checked as it stands.
+inline unsigned refusalsOf(const TaskFieldViews& f) {
+    unsigned why = 0;
+    if (tidiesToEmpty(f.name)) {
+        why |= kNoName;
+    } else if (!isValidTaskName(f.name)) {
+        why |= kBadName;
+    }
+    why |= tidiesToEmpty(f.ip) ? kNoIp : 0u;
+    why |= tidiesToEmpty(f.port) ? kNoPort : 0u;
+    why |= tidiesToEmpty(f.dbPaths) ? kNoPaths : 0u;
+    why |= tidiesToEmpty(f.saveDir) ? kNoSaveDir : 0u;
+    why |= f.backupType < 0 || f.backupType > 2 ? kNoType : 0u;
+    why |= f.runMode < kOnce || f.runMode > kMonthly ? kNoMode : 0u;
+    return why;
+}
+
+}  // namespace runchecks
+
 // planStoredLine(line).ok(), without building the run's inputs: the answer for every line of
 // a big task file.
 bool storedLineCanStart(std::string_view line);
 // The same for the fields of a stored line as splitTaskLineViews or readTaskLine gives them.
-bool storedLineCanStart(const TaskFieldViews& fields);
-
-// A task name ends up inside the backup's file names on the server: it may not be blank
-// nor hold "/", "\", ':', '*', '?', '"', '<', '>', '|' or a byte 0x00..0x1F.
-bool isValidTaskName(std::string_view name);
+inline bool storedLineCanStart(const TaskFieldViews& fields) {
+    return runchecks::refusalsOf(fields) == 0;
+}
 
 }  // namespace tvl

@@ -250,6 +250,18 @@ std::optional<LocalDateTime> NextStartFinder::operator()(std::string_view line) 
 }
 
 std::optional<LocalDateTime> NextStartFinder::operator()(const TaskLineReading& line, int start) {
+    return find(line, start);
+}
+
+void NextStartFinder::forEachSaved(const TaskLines& lines, SavedRow row, void* context) {
+    const std::size_t saved = lines.savedCount();
+    for (std::size_t i = 0; i < saved; ++i) {
+        const TaskLineReading line = lines.reading(i);
+        row(context, i, line.fields.name, line.rule.runMode, find(line, lines.startMinute(i)));
+    }
+}
+
+inline std::optional<LocalDateTime> NextStartFinder::find(const TaskLineReading& line, int start) {
     const StartRule& r = line.rule;
     if (!r.hasRunMode || start < 0 || !storedLineCanStart(line.fields)) {
         return std::nullopt;
@@ -297,19 +309,17 @@ std::optional<std::int64_t> NextStartFinder::onceDay(std::string_view dateText) 
     return day;
 }
 
-CivilDate NextStartFinder::dateOf(std::int64_t day) {
+CivilDate NextStartFinder::dateOfFar(std::int64_t day) {
     const std::int64_t k = day - m_today;
-    if (k < 0 || k > m_lookahead) {
-        return civilFromDays(day);
+    if (m_dates.empty() && m_lookahead >= 0 && k >= 0 && k <= m_lookahead) {
+        // Every day ahead at once: a list of many tasks asks for most of them.
+        m_dates.reserve(static_cast<std::size_t>(m_lookahead) + 1);
+        for (std::int64_t d = 0; d <= m_lookahead; ++d) {
+            m_dates.push_back(civilFromDays(m_today + d));
+        }
+        return m_dates[static_cast<std::size_t>(k)];
     }
-    if (m_dates.empty()) {
-        m_dates.resize(static_cast<std::size_t>(m_lookahead) + 1, CivilDate{0, 0, 0});
-    }
-    CivilDate& date = m_dates[static_cast<std::size_t>(k)];
-    if (date.year == 0 && date.month == 0) {
-        date = civilFromDays(day);
-    }
-    return date;
+    return civilFromDays(day);
 }
 
 }  // namespace tvl

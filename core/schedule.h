@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "civil.h"
@@ -57,9 +58,34 @@ public:
     // TaskLines::startMinute gives it (-1: a start time that cannot be read).
     std::optional<LocalDateTime> operator()(const TaskLineReading& line, int start);
 
+    // The next start of each saved task of `lines`, in order: row(i, its name, its start
+    // rule's run mode, its next start). A list whose separators were kept when its file
+    // was cut (TaskFileRead::separators) is read without searching its lines again.
+    using SavedRow = void (*)(void* context, std::size_t i, std::string_view name, int runMode,
+                              const std::optional<LocalDateTime>& next);
+    void forEachSaved(const TaskLines& lines, SavedRow row, void* context);
+    template <class Row>
+    void forEachSaved(const TaskLines& lines, Row&& row) {
+        forEachSaved(
+            lines,
+            [](void* context, std::size_t i, std::string_view name, int runMode,
+               const std::optional<LocalDateTime>& next) {
+                (*static_cast<std::remove_reference_t<Row>*>(context))(i, name, runMode, next);
+            },
+            &row);
+    }
+
 private:
+    // operator() itself, inline where every saved task of a list is looked at.
+    [[gnu::always_inline]] inline std::optional<LocalDateTime> find(const TaskLineReading& line,
+                                                                    int start);
     std::optional<std::int64_t> onceDay(std::string_view dateText);
-    CivilDate dateOf(std::int64_t day);
+    // The date of a day: the days ahead are kept once one is asked for.
+    CivilDate dateOf(std::int64_t day) {
+        const auto k = static_cast<std::uint64_t>(day - m_today);
+        return k < m_dates.size() ? m_dates[k] : dateOfFar(day);
+    }
+    CivilDate dateOfFar(std::int64_t day);
 
     LocalDateTime m_after;
     std::int64_t m_today;
@@ -75,7 +101,7 @@ private:
     };
     static constexpr std::size_t kOnceSlots = 1024;
     std::vector<OnceSlot> m_onceSlots;  // made when the first Once task is met
-    std::vector<CivilDate> m_dates;     // of the days from today on, as they are asked for
+    std::vector<CivilDate> m_dates;     // of the days from today on, when one was asked for
 };
 
 }  // namespace tvl

@@ -97,21 +97,10 @@ TaskFileLoad readTasks(const std::string& path, const TaskFileRead& how) {
     TaskFileLoad result;
     std::shared_ptr<const void> block;
     std::string_view view;
-    if (how.map) {
-        if (!mapRegularFile(path, block, view, kMaxTextFileBytes, &result.problem)) {
-            result.status = TaskFileLoad::Status::CannotRead;
-            return result;
-        }
-    } else {
-        std::unique_ptr<char[]> text;
-        std::size_t size = 0;
-        if (!readRegularFile(path, text, size, kMaxTextFileBytes, &result.problem)) {
-            result.status = TaskFileLoad::Status::CannotRead;
-            return result;
-        }
-        // The lines stay views into the text as it was read.
-        view = std::string_view(text.get(), size);
-        block = std::shared_ptr<const char[]>(std::move(text));
+    // The lines stay views into the text as it was read.
+    if (!readRegularFile(path, block, view, kMaxTextFileBytes, &result.problem)) {
+        result.status = TaskFileLoad::Status::CannotRead;
+        return result;
     }
     if (!result.lines.assign(std::move(block), view, kMaxTextFileLines, how.separators)) {
         result.status = TaskFileLoad::Status::CannotRead;

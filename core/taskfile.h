@@ -39,11 +39,8 @@ struct TaskFileLoad {
     bool ok() const { return status == Status::Ok; }
 };
 
-// How a task file is read. The desktop program and the minute timer keep the lines for
-// hours, so they read a copy of the bytes; a command of the command-line tool that ends
-// within moments may map the file instead (mapRegularFile says what that asks of it).
+// How a task file is read.
 struct TaskFileRead {
-    bool map = false;  // views into a mapping of the file instead of a copy
     // Where each line's separators are, kept for a reader of every line's fields.
     bool separators = false;
 };

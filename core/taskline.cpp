@@ -8,22 +8,6 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
-int digitAt(std::string_view line, std::size_t pos) {
-    if (pos >= line.size()) {
-        return -1;
-    }
-    const char c = line[pos];
-    return (c >= '0' && c <= '9') ? c - '0' : -1;
-}
-
-// The bytes between two separators; empty when either is missing or they are out of order.
-std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
-    if (from == npos || to == npos || to < from + 1) {
-        return {};
-    }
-    return line.substr(from + 1, to - from - 1);
-}
-
 bool isDigitValue(int v) {
     return v >= 0 && v <= 9;
 }
@@ -54,53 +38,6 @@ LineSeparators findSeparators(std::string_view line) {
 
 TaskLineReading readTaskLine(std::string_view line) {
     return readTaskLine(line, findSeparators(line));
-}
-
-TaskLineReading readTaskLine(std::string_view line, const LineSeparators& at) {
-    const std::size_t s1 = at.first[0];
-    const std::size_t s2 = at.first[1];
-    const std::size_t s3 = at.first[2];
-    const std::size_t s4 = at.first[3];
-    const std::size_t s5 = at.first[4];
-    const std::size_t s6 = at.first[5];
-    const std::size_t ruleMode = at.ruleMode;
-    const std::size_t size = line.size();
-    // The bytes from `from` to the end of the line; `from` is at most its size.
-    auto rest = [line](std::size_t from) {
-        return std::string_view(line.data() + from, line.size() - from);
-    };
-
-    // Every view is worked out first and the reading made in one piece: this runs for every
-    // line of a big file, and a reading filled in after a cleared start costs more than its
-    // fields.
-    const bool typed = s5 != npos;
-    const bool moded = s6 != npos;
-    // The start rule: nothing after the backup type's digit is no rule.
-    const bool hasRule = typed && s5 + 2 < size;
-    const bool hasRunMode = hasRule && ruleMode != npos;
-    const bool ruleHasMode = hasRunMode && ruleMode + 1 < size;
-    return TaskLineReading{
-        TaskFieldViews{
-            s1 != npos ? std::string_view(line.data(), s1) : std::string_view(),
-            between(line, s1, s2),
-            between(line, s2, s3),
-            between(line, s3, s4),
-            between(line, s4, s5),
-            typed ? digitAt(line, s5 + 1) : -1,
-            typed && moded && s6 >= s5 + 2 ? std::string_view(line.data() + s5 + 2, s6 - s5 - 2)
-                                           : std::string_view(),
-            moded ? digitAt(line, s6 + 1) : -1,
-            moded && s6 + 2 <= size ? rest(s6 + 2) : std::string_view(),
-        },
-        StartRule{
-            hasRule,
-            hasRunMode,
-            hasRunMode ? std::string_view(line.data() + s5 + 2, ruleMode - s5 - 2)
-                       : std::string_view(),
-            ruleHasMode ? digitAt(line, ruleMode + 1) : -1,
-            ruleHasMode ? rest(ruleMode + 2) : std::string_view(),
-        },
-    };
 }
 
 TaskFieldViews splitTaskLineViews(std::string_view line) {

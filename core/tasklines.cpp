@@ -1,10 +1,7 @@
 #include "tasklines.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <optional>
 
 #include "linemarks.h"
@@ -35,45 +32,7 @@ std::int16_t startMinuteBetween(const char* typeMark, const char* modeMark) {
     return minute ? static_cast<std::int16_t>(*minute) : std::int16_t{-1};
 }
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-std::size_t roundedToHugePages(std::size_t bytes) {
-    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
-}
-
 }  // namespace
-
-void* allocateLineArray(std::size_t bytes) {
-    if (bytes < kBigLineArray) {
-        return ::operator new(bytes);
-    }
-    // Mapped a little larger and cut to whole aligned huge pages, so the kernel can back
-    // them with huge pages when it has them.
-    const std::size_t size = roundedToHugePages(bytes);
-    void* const mapped = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) {
-        throw std::bad_alloc();
-    }
-    char* const base = static_cast<char*>(mapped);
-    const auto misaligned = reinterpret_cast<std::uintptr_t>(base) & (kHugePage - 1);
-    const std::size_t head = misaligned == 0 ? 0 : kHugePage - misaligned;
-    char* const block = base + head;
-    if (head > 0) {
-        ::munmap(base, head);
-    }
-    ::munmap(block + size, kHugePage - head);
-    ::madvise(block, size, MADV_HUGEPAGE);
-    return block;
-}
-
-void freeLineArray(void* block, std::size_t bytes) {
-    if (bytes < kBigLineArray) {
-        ::operator delete(block);
-        return;
-    }
-    ::munmap(block, roundedToHugePages(bytes));
-}
 
 TaskLines::TaskLines(const std::vector<std::string>& lines) {
     m_lines.reserve(lines.size());
@@ -106,7 +65,8 @@ bool TaskLines::assign(std::shared_ptr<const void> block, std::string_view text,
 
 namespace {
 
-// The separators of a line as TaskLines keeps them; 0 when the line is too long for that.
+// The separators of a line as TaskLines keeps them, from its first byte of each value up
+// to kLastMark and its start rule's first 0x06; 0 when the line is too long for that.
 std::uint64_t packedSeparators(const char* line, const char* end,
                                const char* const (&first)[kLastMark + 1], const char* ruleMode) {
     constexpr std::ptrdiff_t kLongest = 254;
@@ -116,11 +76,11 @@ std::uint64_t packedSeparators(const char* line, const char* end,
     auto offset = [line](const char* at) {
         return at == nullptr ? std::uint64_t{0} : static_cast<std::uint64_t>(at - line + 1);
     };
-    std::uint64_t packed = std::uint64_t{1} << 56 | offset(ruleMode) << 48;
-    for (unsigned k = 0; k < 6; ++k) {
-        packed |= offset(first[kSepIp + k]) << (8 * k);
-    }
-    return packed;
+    auto of = [&](char separator) { return offset(first[static_cast<unsigned char>(separator)]); };
+    // Written out: a loop over the six costs more than the rest of the line's cut.
+    return of(kSepIp) | of(kSepPort) << 8 | of(kSepPaths) << 16 | of(kSepSaveDir) << 24 |
+           of(kSepType) << 32 | of(kSepRunMode) << 40 | offset(ruleMode) << 48 |
+           std::uint64_t{1} << 56;
 }
 
 }  // namespace
@@ -223,25 +183,6 @@ bool TaskLines::cut(std::string_view text, std::size_t maxLines) {
         m_saved = m_lines.size();
     }
     return true;
-}
-
-TaskLineReading TaskLines::reading(std::size_t i) const {
-    const std::string_view line = m_lines[i];
-    const std::uint64_t packed = i < m_separators.size() ? m_separators[i] : 0;
-    if (packed == 0) {
-        return readTaskLine(line);
-    }
-    // One less than the byte: 0, none, becomes npos.
-    auto offset = [packed](unsigned k) {
-        return static_cast<std::size_t>((packed >> (8 * k)) & 0xFF) - 1;
-    };
-    static_assert(std::size_t{0} - 1 == std::string_view::npos);
-    LineSeparators at;
-    for (unsigned k = 0; k < 6; ++k) {
-        at.first[k] = offset(k);
-    }
-    at.ruleMode = offset(6);
-    return readTaskLine(line, at);
 }
 
 std::string_view TaskLines::keep(std::string line) {

@@ -8,26 +8,20 @@
 #include <string_view>
 #include <vector>
 
+#include "fileio.h"
 #include "taskline.h"
 
 namespace tvl {
 
-// The arrays beside the lines of a big file hold megabytes that are written once, page by
-// page; on the virtual machines this program runs on a fault per 4 KiB page costs more than
-// cutting the lines, so an array from kBigLineArray bytes up gets pages of its own that the
-// kernel may make huge (2 MiB: one fault where there were 512).
-inline constexpr std::size_t kBigLineArray = std::size_t{1} << 20;
-void* allocateLineArray(std::size_t bytes);
-void freeLineArray(void* block, std::size_t bytes);
-
+// The arrays beside the lines: a big file's get big blocks (allocateBigBlock).
 template <class T>
 struct LineArrayAllocator {
     using value_type = T;
     LineArrayAllocator() = default;
     template <class U>
     LineArrayAllocator(const LineArrayAllocator<U>& /*other*/) {}  // NOLINT: rebinding
-    T* allocate(std::size_t n) { return static_cast<T*>(allocateLineArray(n * sizeof(T))); }
-    void deallocate(T* p, std::size_t n) { freeLineArray(p, n * sizeof(T)); }
+    T* allocate(std::size_t n) { return static_cast<T*>(allocateBigBlock(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { freeBigBlock(p, n * sizeof(T)); }
     friend bool operator==(const LineArrayAllocator&, const LineArrayAllocator&) { return true; }
 };
 
@@ -99,5 +93,22 @@ private:
     std::size_t m_saved = 0;
     bool m_emptySaved = false;
 };
+
+[[gnu::always_inline]] inline TaskLineReading TaskLines::reading(std::size_t i) const {
+    const std::string_view line = m_lines[i];
+    const std::uint64_t packed = i < m_separators.size() ? m_separators[i] : 0;
+    if (packed == 0) {
+        return readTaskLine(line);
+    }
+    // One less than the byte: 0, none, becomes npos.
+    auto offset = [packed](unsigned k) {
+        return static_cast<std::size_t>((packed >> (8 * k)) & 0xFF) - 1;
+    };
+    static_assert(std::size_t{0} - 1 == std::string_view::npos);
+    LineSeparators at;
+    at.first = {offset(0), offset(1), offset(2), offset(3), offset(4), offset(5)};
+    at.ruleMode = offset(6);
+    return readTaskLine(line, at);
+}
 
 }  // namespace tvl

@@ -38,8 +38,8 @@ TEST(TaskFileLoadTest, MissingFileIsCreatedEmpty) {
     EXPECT_EQ(readFile(dir.file("task.txt")), "");
 }
 
-// A copy of the bytes and a mapping of the file read the same.
-const TaskFileRead kReads[] = {{}, {.map = true}};
+// A read that keeps each line's separators reads the same lines.
+const TaskFileRead kReads[] = {{}, {.separators = true}};
 
 TEST(TaskFileLoadTest, SelectorStopsAtTheFirstHiddenLine) {
     TempDir dir;
@@ -76,20 +76,20 @@ TEST(TaskFileLoadTest, UnreadableFileFails) {
     }
 }
 
-// The lines of a mapped file stay what was read when a save replaces the file, as long as
-// they are used; the next read finds the new file.
-TEST(TaskFileLoadTest, MappedLinesOutliveTheFileASaveReplaces) {
+// The lines read stay what was read when a save replaces the file, as long as they are
+// used; the next read finds the new file.
+TEST(TaskFileLoadTest, LinesOutliveTheFileASaveReplaces) {
     TempDir dir;
     const std::string path = dir.file("task.txt");
     writeFile(path, "A\x01one\r\nB\x01two\r\n");
-    TaskFileLoad before = readTasks(path, {.map = true});
+    TaskFileLoad before = readTasks(path);
     ASSERT_TRUE(before.ok());
     const TaskList kept(std::move(before.lines));
     ASSERT_TRUE(saveTasks(path, TaskLines{"C\x01three"}));
     EXPECT_EQ(kept.lines(), (std::vector<std::string>{"A\x01one", "B\x01two"}));
-    EXPECT_EQ(readTasks(path, {.map = true}).lines, (std::vector<std::string>{"C\x01three"}));
+    EXPECT_EQ(readTasks(path).lines, (std::vector<std::string>{"C\x01three"}));
     writeFile(path, "");
-    const TaskFileLoad empty = readTasks(path, {.map = true});
+    const TaskFileLoad empty = readTasks(path);
     EXPECT_TRUE(empty.ok() && empty.lines.empty());
 }
 

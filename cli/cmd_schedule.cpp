@@ -196,9 +196,19 @@ void appendNumber(std::string& out, std::size_t n) {
     out.append(buf, end);
 }
 
+// "00" to "99" one after the other: a row's hour and minute are copied, not divided.
+constexpr std::array<char, 200> kTwoDigits = [] {
+    std::array<char, 200> digits{};
+    for (int n = 0; n < 100; ++n) {
+        digits[static_cast<std::size_t>(2 * n)] = static_cast<char>('0' + n / 10);
+        digits[static_cast<std::size_t>(2 * n + 1)] = static_cast<char>('0' + n % 10);
+    }
+    return digits;
+}();
+
+// n is 0..99.
 char* putTwoDigits(char* out, int n) {
-    out[0] = static_cast<char>('0' + n / 10);
-    out[1] = static_cast<char>('0' + n % 10);
+    std::memcpy(out, &kTwoDigits[static_cast<std::size_t>(2 * n)], 2);
     return out + 2;
 }
 

@@ -208,7 +208,9 @@ void* allocateBigBlock(std::size_t bytes) {
         ::munmap(base, head);
     }
     ::munmap(block + size, kHugePage - head);
-    ::madvise(block, size, MADV_HUGEPAGE);
+    // Only the huge pages the block fills: the last part of one would count its whole
+    // 2 MiB in the process's memory for the few bytes used there.
+    ::madvise(block, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
     return block;
 }
 

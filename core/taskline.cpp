@@ -118,10 +118,6 @@ std::string monthTail(const std::array<bool, 12>& januaryFirst, std::string_view
     return s;
 }
 
-bool tailFlag(std::string_view tail, int k) {
-    return k >= 1 && static_cast<std::size_t>(k) <= tail.size() && tail[k - 1] == '1';
-}
-
 std::string_view monthDayText(std::string_view tail) {
     return tail.size() > 12 ? tail.substr(12) : std::string_view{};
 }

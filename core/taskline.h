@@ -165,7 +165,9 @@ std::optional<std::string> buildTaskLine(const TaskFields& fields);
 std::string weekdayTail(const std::array<bool, 7>& mondayFirst);
 std::string monthTail(const std::array<bool, 12>& januaryFirst, std::string_view dayText);
 // Flag k (1-based) of a tail: only the byte "1" is on; a missing byte is off.
-bool tailFlag(std::string_view tail, int k);
+inline bool tailFlag(std::string_view tail, int k) {
+    return k >= 1 && static_cast<std::size_t>(k) <= tail.size() && tail[k - 1] == '1';
+}
 // The day of a Monthly tail: everything after the 12 month flags.
 std::string_view monthDayText(std::string_view tail);
 

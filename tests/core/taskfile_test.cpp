@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/fileio.h"
 #include "core/minutewalk.h"
 #include "core/schedulerstate.h"
 #include "util/tempdir.h"
@@ -74,6 +75,31 @@ TEST(TaskFileLoadTest, UnreadableFileFails) {
         EXPECT_EQ(loadTasks(dir.file("nodir/task.txt"), how).status,
                   TaskFileLoad::Status::CannotCreate);
     }
+}
+
+// A file is read whole whatever its size: below, at and across the size from which it is
+// read into huge pages, and a file whose size says nothing (a file of /proc grows while it
+// is read).
+TEST(TaskFileLoadTest, ReadsTheWholeFileAtEverySize) {
+    TempDir dir;
+    const std::string path = dir.file("task.txt");
+    for (const std::size_t size : {std::size_t{1}, kBigBlock - 1, kBigBlock, 2 * kBigBlock + 3,
+                                   5 * kBigBlock + 17}) {
+        std::string text;
+        for (std::size_t i = 0; text.size() < size; ++i) {
+            text += "T" + std::to_string(i) + "\x01x\r\n";
+        }
+        text.resize(size);
+        writeFile(path, text);
+        const TaskFileLoad r = readTasks(path);
+        ASSERT_TRUE(r.ok()) << size;
+        EXPECT_EQ(r.lines, splitTextLines(text)) << size;
+    }
+    std::shared_ptr<const void> block;
+    std::string_view text;
+    ASSERT_TRUE(readRegularFile("/proc/self/status", block, text));
+    EXPECT_EQ(text.substr(0, 5), "Name:");
+    EXPECT_NE(text.find("\nVmRSS:"), std::string_view::npos) << "read to its end";
 }
 
 // The lines read stay what was read when a save replaces the file, as long as they are

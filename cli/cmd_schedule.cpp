@@ -152,11 +152,11 @@ template <class Row>
 void forEachNextStart(const Context& ctx, Row&& row) {
     LocalDateTime minute = ctx.clock->localNow();
     minute.second = 0;
-    NextStartFinder(minute).forEachSaved(
-        ctx.tasks.lines(), [&row](std::size_t i, std::string_view name, int runMode,
-                                  const std::optional<LocalDateTime>& next) {
-            row(i, name, runModeWord(runMode), next);
-        });
+    NextStartFinder(minute).forEachSaved(ctx.tasks.lines(),
+                                         [&row](std::size_t i, std::string_view name, int runMode,
+                                                const std::optional<LocalDateTime>& next) {
+                                             row(i, name, runModeWord(runMode), next);
+                                         });
 }
 
 // A million rows are formed into one buffer that goes out in large pieces; a row is
@@ -199,16 +199,16 @@ void appendNumber(std::string& out, std::size_t n) {
 // "00" to "99" one after the other: a row's hour and minute are copied, not divided.
 constexpr std::array<char, 200> kTwoDigits = [] {
     std::array<char, 200> digits{};
-    for (int n = 0; n < 100; ++n) {
-        digits[static_cast<std::size_t>(2 * n)] = static_cast<char>('0' + n / 10);
-        digits[static_cast<std::size_t>(2 * n + 1)] = static_cast<char>('0' + n % 10);
+    for (std::size_t n = 0; n < 100; ++n) {
+        digits[2 * n] = static_cast<char>('0' + n / 10);
+        digits[2 * n + 1] = static_cast<char>('0' + n % 10);
     }
     return digits;
 }();
 
 // n is 0..99.
 char* putTwoDigits(char* out, int n) {
-    std::memcpy(out, &kTwoDigits[static_cast<std::size_t>(2 * n)], 2);
+    std::memcpy(out, &kTwoDigits[2 * static_cast<std::size_t>(n)], 2);
     return out + 2;
 }
 

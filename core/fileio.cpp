@@ -10,8 +10,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <new>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -63,14 +63,16 @@ struct StringBuffer {
 // A big block (allocateBigBlock) that grows like a string but leaves new bytes as they come.
 class BigBuffer {
 public:
-    explicit BigBuffer(std::size_t size) : m_data(allocateBigBlock(size)), m_size(size), m_capacity(size) {}
+    explicit BigBuffer(std::size_t size)
+        : m_data(allocateBigBlock(size)), m_size(size), m_capacity(size) {}
     ~BigBuffer() {
         if (m_data != nullptr) {
             freeBigBlock(m_data, m_capacity);
         }
     }
     BigBuffer(BigBuffer&& other) noexcept
-        : m_data(std::exchange(other.m_data, nullptr)), m_size(other.m_size),
+        : m_data(std::exchange(other.m_data, nullptr)),
+          m_size(other.m_size),
           m_capacity(other.m_capacity) {}
     BigBuffer(const BigBuffer&) = delete;
     BigBuffer& operator=(const BigBuffer&) = delete;
@@ -89,8 +91,9 @@ public:
     }
     // The block, freed when the last holder lets go.
     std::shared_ptr<const void> take() {
-        return {std::exchange(m_data, nullptr),
-                [capacity = m_capacity](const void* p) { freeBigBlock(const_cast<void*>(p), capacity); }};
+        return {std::exchange(m_data, nullptr), [capacity = m_capacity](const void* p) {
+                    freeBigBlock(const_cast<void*>(p), capacity);
+                }};
     }
 
 private:
@@ -221,7 +224,6 @@ void freeBigBlock(void* block, std::size_t bytes) {
     }
     ::munmap(block, roundedToHugePages(bytes));
 }
-
 
 namespace {
 

@@ -63,7 +63,7 @@ RunPlan planRun(const TaskFields& fields) {
 
     const unsigned why =
         runchecks::refusalsOf({fields.name, fields.ip, fields.port, fields.dbPaths, fields.saveDir,
-                    fields.backupType, fields.startTime, fields.runMode, fields.tail});
+                               fields.backupType, fields.startTime, fields.runMode, fields.tail});
     for (unsigned k = 0; k < std::size(kRefusalTexts); ++k) {
         if ((why & (1u << k)) != 0) {
             plan.refusal.append(plan.refusal.empty() ? "" : ", ").append(kRefusalTexts[k]);

@@ -272,9 +272,12 @@ inline std::optional<LocalDateTime> NextStartFinder::find(const TaskLineReading&
         return std::nullopt;
     }
     // A Daily task starts on the first day it may: the most common rule asks no more.
-    const std::int64_t day = r.runMode == kDaily ? first : firstRuleDay(
-        r, first, last, [this](std::string_view text) { return onceDay(text); },
-        [this](std::int64_t d) { return dateOf(d); });
+    const std::int64_t day =
+        r.runMode == kDaily
+            ? first
+            : firstRuleDay(
+                  r, first, last, [this](std::string_view text) { return onceDay(text); },
+                  [this](std::int64_t d) { return dateOf(d); });
     std::optional<LocalDateTime> next;
     if (day == kNoDay) {
         return next;

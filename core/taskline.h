@@ -86,8 +86,8 @@ inline int digitAt(std::string_view line, std::size_t pos) {
     return (c >= '0' && c <= '9') ? c - '0' : -1;
 }
 
-// The bytes between two separators of the line; empty when either is missing or they are
-// out of order.
+// The bytes between two separators at offsets within the line; empty when either is
+// missing (npos) or they are out of order.
 inline std::string_view between(std::string_view line, std::size_t from, std::size_t to) {
     if (from == std::string_view::npos || to == std::string_view::npos || to < from + 1) {
         return {};
@@ -101,7 +101,7 @@ inline std::string_view between(std::string_view line, std::size_t from, std::si
 // line of a big file (TaskLines::reading) builds the reading from kept separators, and the
 // views it does not look at cost nothing then.
 [[gnu::always_inline]] inline TaskLineReading readTaskLine(std::string_view line,
-                                                         const LineSeparators& at) {
+                                                           const LineSeparators& at) {
     using lineparts::between;
     using lineparts::digitAt;
     constexpr auto npos = LineSeparators::kNone;

@@ -83,8 +83,8 @@ TEST(TaskFileLoadTest, UnreadableFileFails) {
 TEST(TaskFileLoadTest, ReadsTheWholeFileAtEverySize) {
     TempDir dir;
     const std::string path = dir.file("task.txt");
-    for (const std::size_t size : {std::size_t{1}, kBigBlock - 1, kBigBlock, 2 * kBigBlock + 3,
-                                   5 * kBigBlock + 17}) {
+    for (const std::size_t size :
+         {std::size_t{1}, kBigBlock - 1, kBigBlock, 2 * kBigBlock + 3, 5 * kBigBlock + 17}) {
         std::string text;
         for (std::size_t i = 0; text.size() < size; ++i) {
             text += "T" + std::to_string(i) + "\x01x\r\n";

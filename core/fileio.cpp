@@ -211,9 +211,11 @@ void* allocateBigBlock(std::size_t bytes) {
         ::munmap(base, head);
     }
     ::munmap(block + size, kHugePage - head);
-    // Only the huge pages the block fills: the last part of one would count its whole
-    // 2 MiB in the process's memory for the few bytes used there.
-    ::madvise(block, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
+    // The last huge page only when the block fills half of it at least: a fault per 4 KiB
+    // page of that part costs time, but a huge page counts its whole 2 MiB in the process's
+    // memory for the bytes used there.
+    const std::size_t tail = bytes & (kHugePage - 1);
+    ::madvise(block, tail >= kHugePage / 2 ? size : bytes - tail, MADV_HUGEPAGE);
     return block;
 }
 

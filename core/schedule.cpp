@@ -246,11 +246,7 @@ NextStartFinder::NextStartFinder(const LocalDateTime& after, int lookaheadDays)
 
 std::optional<LocalDateTime> NextStartFinder::operator()(std::string_view line) {
     const TaskLineReading reading = readTaskLine(line);
-    return (*this)(reading, parseStartTime(reading.rule.startTime).value_or(-1));
-}
-
-std::optional<LocalDateTime> NextStartFinder::operator()(const TaskLineReading& line, int start) {
-    return find(line, start);
+    return find(reading, parseStartTime(reading.rule.startTime).value_or(-1));
 }
 
 void NextStartFinder::forEachSaved(const TaskLines& lines, SavedRow row, void* context) {

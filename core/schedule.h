@@ -54,9 +54,6 @@ class NextStartFinder {
 public:
     explicit NextStartFinder(const LocalDateTime& after, int lookaheadDays = 366);
     std::optional<LocalDateTime> operator()(std::string_view line);
-    // The same for a line the caller has read already, with its start minute as
-    // TaskLines::startMinute gives it (-1: a start time that cannot be read).
-    std::optional<LocalDateTime> operator()(const TaskLineReading& line, int start);
 
     // The next start of each saved task of `lines`, in order: row(i, its name, its start
     // rule's run mode, its next start). A list whose separators were kept when its file
@@ -76,7 +73,9 @@ public:
     }
 
 private:
-    // operator() itself, inline where every saved task of a list is looked at.
+    // operator() for a line read already, with its start minute as TaskLines::startMinute
+    // gives it (-1: a start time that cannot be read); inline where every saved task of a
+    // list is looked at.
     [[gnu::always_inline]] inline std::optional<LocalDateTime> find(const TaskLineReading& line,
                                                                     int start);
     std::optional<std::int64_t> onceDay(std::string_view dateText);

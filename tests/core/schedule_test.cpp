@@ -148,12 +148,29 @@ TEST(NextStart, SameAsWalkingEveryDayThroughTheDueTest) {
         }
     }
     // One finder over many lines, as list uses it: more Once dates than it remembers, so
-    // a remembered date gives way to another and is worked out again when met again.
+    // a remembered date gives way to another and is worked out again when met again. The
+    // same lines cut from one text with their separators kept, walked as list walks them.
     const LocalDateTime now{{2025, 2, 27}, 10, 0, 0};
     NextStartFinder finder(now);
+    std::vector<std::string> lines;
+    std::string text;
     for (int k = 0; k < 6000; ++k) {
-        const std::string line = rules.ruleLine(onceDates);
-        ASSERT_EQ(finder(line), reference::nextStart(line, now, 366))
-            << testing::PrintToString(line);
+        lines.push_back(rules.ruleLine(onceDates));
+        ASSERT_EQ(finder(lines.back()), reference::nextStart(lines.back(), now, 366))
+            << testing::PrintToString(lines.back());
+        text += lines.back() + "\r\n";
     }
+    TaskLines cut;
+    ASSERT_TRUE(cut.assign(nullptr, text, lines.size(), true));
+    ASSERT_EQ(cut.savedCount(), lines.size());
+    std::size_t walked = 0;
+    NextStartFinder(now).forEachSaved(cut, [&](std::size_t i, std::string_view name, int runMode,
+                                               const std::optional<LocalDateTime>& next) {
+        const std::string& line = lines[i];
+        EXPECT_EQ(name, lineTaskName(line));
+        EXPECT_EQ(runMode, startRule(line).runMode);
+        EXPECT_EQ(next, reference::nextStart(line, now, 366)) << testing::PrintToString(line);
+        walked = i + 1;
+    });
+    EXPECT_EQ(walked, lines.size());
 }
